@@ -1,0 +1,43 @@
+#pragma once
+// Path and folder helpers: trailing separators, extensions, the private temporary
+// folder, folder creation and emptying, template copying and "params.ini" reading.
+// Folder paths end in the separator "/". Failures are ignored or give empty results.
+
+#include <string>
+#include <string_view>
+
+constexpr char kPathSeparator = '/';
+
+// text unchanged when empty or ending in ch; otherwise the trimmed text followed by ch.
+std::string EnsureTrailingChar(std::string_view text, char ch);
+std::string EnsureTrailingSeparator(std::string_view path);
+
+// name cut before its last (atLastDot) or first dot, wherever it is; unchanged without one.
+std::string StripExtension(std::string_view name, bool atLastDot);
+// The file part's extension after its last dot, upper-cased; "" when there is none.
+std::string UpperExtension(std::string_view name);
+// The file part of path without its extension.
+std::string BaseNameNoExt(std::string_view path);
+// The part after the last separator, and the part up to and including it.
+std::string ExtractFileName(std::string_view path);
+std::string ExtractFilePath(std::string_view path);
+
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+
+// The per-user private temporary folder ($TMPDIR or /tmp, then "quorvel-<uid>/"),
+// created with mode 0700 and owned by the user; ends in "/".
+std::string TempFolder();
+// Creates every folder along path; existing folders and failures are ignored.
+void ForceFolders(std::string_view path);
+// Deletes the files of path (ending in "/") and, recursively, its sub-folders whose
+// names do not start with "."; removes path itself when removeSelf. Links are deleted,
+// never followed.
+void EmptyFolder(const std::string& path, bool removeSelf);
+// Copies the entries of source matching mask into dest ("*.*" names every entry),
+// replacing existing files; names in the ";"-terminated exclude list (any case) are
+// skipped at every level; matching sub-folders not starting with "." are copied whole.
+void CopyFilesByMask(const std::string& source, const std::string& dest, std::string_view exclude,
+                     std::string_view mask);
+// The value of key in section [OPTS] of folder's "params.ini"; "" when missing.
+std::string ReadReportParam(std::string_view folder, std::string_view key);
