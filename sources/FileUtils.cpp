@@ -1,0 +1,197 @@
+#include "sources/FileUtils.h"
+
+#include "sources/CUtils.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct TDirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+using TDirHandle = std::unique_ptr<DIR, TDirCloser>;
+
+// Names in a folder, without "." and "..".
+template <typename F> void ForEachEntry(const std::string& folder, F&& f) {
+    TDirHandle dir(opendir(folder.c_str()));
+    if (!dir) return;
+    while (dirent* entry = readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        f(std::string(name));
+    }
+}
+
+bool IsRealDirectory(const std::string& path) {
+    struct stat st{};
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Copies a regular file, replacing dest (a link at dest is replaced, not followed).
+bool CopyOneFile(const std::string& source, const std::string& dest) {
+    const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    unlink(dest.c_str());
+    const int out = open(dest.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    bool ok = out >= 0;
+    char buf[65536];
+    while (ok) {
+        const ssize_t n = read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; done < n && ok;) {
+            const ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            ok = w > 0;
+            done += w > 0 ? w : 0;
+        }
+    }
+    close(in);
+    if (out >= 0) close(out);
+    return ok;
+}
+
+// Whether the folder is ours alone: a real directory owned by this user.
+bool IsPrivateFolder(const std::string& path) {
+    struct stat st{};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) return false;
+    if ((st.st_mode & 0777) != 0700) chmod(path.c_str(), 0700);
+    return true;
+}
+
+} // namespace
+
+std::string EnsureTrailingChar(std::string_view text, char ch) {
+    if (text.empty() || text.back() == ch) return std::string(text);
+    return Trim(text) + ch;
+}
+
+std::string EnsureTrailingSeparator(std::string_view path) { return EnsureTrailingChar(path, kPathSeparator); }
+
+std::string StripExtension(std::string_view name, bool atLastDot) {
+    const size_t dot = atLastDot ? name.rfind('.') : name.find('.');
+    return std::string(dot == std::string_view::npos ? name : name.substr(0, dot));
+}
+
+std::string UpperExtension(std::string_view name) {
+    const std::string file = ExtractFileName(name);
+    const size_t dot = file.rfind('.');
+    return dot == std::string::npos ? std::string() : UpperCase(std::string_view(file).substr(dot + 1));
+}
+
+std::string BaseNameNoExt(std::string_view path) { return ExtractFileName(StripExtension(path, true)); }
+
+std::string ExtractFileName(std::string_view path) {
+    const size_t sep = path.rfind(kPathSeparator);
+    return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));
+}
+
+std::string ExtractFilePath(std::string_view path) {
+    const size_t sep = path.rfind(kPathSeparator);
+    return sep == std::string_view::npos ? std::string() : std::string(path.substr(0, sep + 1));
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string TempFolder() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base = tmp && *tmp ? tmp : "/tmp";
+    const std::string folder = EnsureTrailingSeparator(base) + "quorvel-" + std::to_string(getuid());
+    mkdir(folder.c_str(), 0700);
+    if (IsPrivateFolder(folder)) return folder + "/";
+    // Someone else holds that name (or it is a link): use a fresh private folder instead.
+    static std::mutex mutex;
+    static std::string fallback;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (fallback.empty() || !IsPrivateFolder(fallback)) {
+        std::string pattern = folder + "-XXXXXX";
+        fallback = mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+    return fallback.empty() ? std::string() : fallback + "/";
+}
+
+void ForceFolders(std::string_view path) {
+    std::string prefix;
+    prefix.reserve(path.size());
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == kPathSeparator && i > 0) mkdir(prefix.c_str(), 0777);
+        prefix += path[i];
+    }
+    if (!prefix.empty()) mkdir(prefix.c_str(), 0777);
+}
+
+void EmptyFolder(const std::string& path, bool removeSelf) {
+    const std::string folder = EnsureTrailingSeparator(path);
+    ForEachEntry(folder, [&](const std::string& name) {
+        const std::string full = folder + name;
+        if (IsRealDirectory(full)) {
+            if (name[0] != '.') EmptyFolder(full + "/", true);
+        } else {
+            unlink(full.c_str());
+        }
+    });
+    if (removeSelf) rmdir(folder.c_str());
+}
+
+void CopyFilesByMask(const std::string& source, const std::string& dest, std::string_view exclude,
+                     std::string_view mask) {
+    const std::string from = EnsureTrailingSeparator(source), to = EnsureTrailingSeparator(dest);
+    const std::string excluded = UpperCase(exclude);
+    // "*.*" names every entry, with or without a dot, as folder listings take it.
+    const bool everything = mask == "*.*" || mask == "*";
+    ForceFolders(to);
+    ForEachEntry(from, [&](const std::string& name) {
+        if (!everything && !MatchesMask(name, mask)) return;
+        if (excluded.find(UpperCase(name) + ";") != std::string::npos) return;
+        const std::string full = from + name;
+        struct stat st{};
+        if (lstat(full.c_str(), &st) != 0) return;
+        if (S_ISDIR(st.st_mode)) {
+            if (name[0] != '.') CopyFilesByMask(full + "/", to + name + "/", exclude, "*.*");
+        } else if (FileExists(full)) {
+            CopyOneFile(full, to + name);
+        }
+    });
+}
+
+std::string ReadReportParam(std::string_view folder, std::string_view key) {
+    std::ifstream in(EnsureTrailingSeparator(folder) + "params.ini", std::ios::binary);
+    std::string line;
+    bool inSection = false;
+    while (std::getline(in, line)) {
+        const std::string_view l = TrimView(line);
+        if (l.empty() || l[0] == ';') continue;
+        if (l.front() == '[') {
+            const size_t close = l.find(']');
+            inSection = close != std::string_view::npos && SameText(TrimView(l.substr(1, close - 1)), "OPTS");
+            continue;
+        }
+        if (!inSection) continue;
+        const size_t eq = l.find('=');
+        if (eq == std::string_view::npos || !SameText(TrimView(l.substr(0, eq)), key)) continue;
+        std::string_view value = TrimView(l.substr(eq + 1));
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+            value = value.substr(1, value.size() - 2);
+        return std::string(value);
+    }
+    return {};
+}
