@@ -14,17 +14,21 @@ int HexDigit(char c) {
     return -1;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Calls f(token) for each token of text split at the separators; stops when f returns false.
 template <typename F> void ForEachToken(std::string_view text, const TCharSet& separators, F&& f) {
     size_t i = 0;
     const size_t n = text.size();
     while (i < n) {
-        while (i < n && separators.Contains(text[i])) ++i;
+        while (i < n && separators.Contains(text[i]))
+            ++i;
         if (i >= n) break;
         const size_t start = i;
-        while (i < n && !separators.Contains(text[i])) ++i;
+        while (i < n && !separators.Contains(text[i]))
+            ++i;
         if (!f(text.substr(start, i - start))) return;
     }
 }
@@ -53,11 +57,13 @@ std::string UpperCase(std::string_view text) {
 }
 
 void LowerCaseInPlace(std::string& text) {
-    for (char& c : text) c = ToLowerAscii(c);
+    for (char& c : text)
+        c = ToLowerAscii(c);
 }
 
 void UpperCaseInPlace(std::string& text) {
-    for (char& c : text) c = ToUpperAscii(c);
+    for (char& c : text)
+        c = ToUpperAscii(c);
 }
 
 bool SameText(std::string_view a, std::string_view b) {
@@ -73,12 +79,16 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 std::string_view TrimView(std::string_view text) {
     size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
+    while (b < e && static_cast<unsigned char>(text[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32)
+        --e;
     return text.substr(b, e - b);
 }
 
-std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
+std::string Trim(std::string_view text) {
+    return std::string(TrimView(text));
+}
 
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
     if (from.empty()) return std::string(text);
@@ -176,12 +186,15 @@ bool IsHex(std::string_view text) {
     return true;
 }
 
-bool IsHex32(std::string_view text) { return text.size() == 32 && IsHex(text); }
+bool IsHex32(std::string_view text) {
+    return text.size() == 32 && IsHex(text);
+}
 
 int64_t HexToInt(std::string_view text) {
     if (!IsHex(text)) return 0;
     uint64_t value = 0;
-    for (char c : text) value = value * 16 + static_cast<uint64_t>(HexDigit(c));
+    for (char c : text)
+        value = value * 16 + static_cast<uint64_t>(HexDigit(c));
     return static_cast<int64_t>(value);
 }
 
@@ -211,9 +224,11 @@ int64_t RoundToSignificant(int64_t value, int digits, bool rounding) {
     if (digits < 1) digits = 1;
     if (digits > 18) return value;
     __int128 limit = 1;
-    for (int i = 0; i < digits; ++i) limit *= 10;
+    for (int i = 0; i < digits; ++i)
+        limit *= 10;
     __int128 step = 1;
-    while (step * limit <= value) step *= 10;
+    while (step * limit <= value)
+        step *= 10;
     const __int128 quotient = value / step;
     if (!rounding) return static_cast<int64_t>(quotient * step);
     const __int128 remainder = value % step;
@@ -227,7 +242,8 @@ std::string FormatSize(int unit, int64_t bytes) {
     // Counts of 1024 TB and more stay in TB: there is no larger unit.
     if (unit < 0) {
         unit = 0;
-        while (unit < 4 && std::fabs(static_cast<double>(bytes)) >= std::ldexp(1.0, 10 * (unit + 1))) ++unit;
+        while (unit < 4 && std::fabs(static_cast<double>(bytes)) >= std::ldexp(1.0, 10 * (unit + 1)))
+            ++unit;
     } else if (unit > 4) {
         unit = 4;
     }
@@ -238,7 +254,8 @@ std::string FormatSize(int unit, int64_t bytes) {
 
 int TimeToSeconds(std::string_view text) {
     if ((text.size() != 5 && text.size() != 8) || text[2] != ':') return -1;
-    int seconds = static_cast<int>(StrToInt64Def(text.substr(0, 2), 0) * 3600 + StrToInt64Def(text.substr(3, 2), 0) * 60);
+    int seconds =
+        static_cast<int>(StrToInt64Def(text.substr(0, 2), 0) * 3600 + StrToInt64Def(text.substr(3, 2), 0) * 60);
     if (text.size() == 8 && text[5] == ':') seconds += static_cast<int>(StrToInt64Def(text.substr(6, 2), 0));
     return seconds;
 }
@@ -388,7 +405,8 @@ void UrlDecodeInPlace(std::string& text) {
         const size_t seqLen = std::min<size_t>(3, text.size() - pos);
         char seq[3] = {text[pos], seqLen > 1 ? text[pos + 1] : '\0', seqLen > 2 ? text[pos + 2] : '\0'};
         int value = 0;
-        if (seqLen == 3 && HexDigit(seq[1]) >= 0 && HexDigit(seq[2]) >= 0) value = HexDigit(seq[1]) * 16 + HexDigit(seq[2]);
+        if (seqLen == 3 && HexDigit(seq[1]) >= 0 && HexDigit(seq[2]) >= 0)
+            value = HexDigit(seq[1]) * 16 + HexDigit(seq[2]);
         const std::string_view pattern(seq, seqLen);
         size_t w = pos, r = pos;
         const size_t n = text.size();
@@ -557,7 +575,8 @@ bool MatchesMask(std::string_view text, std::string_view mask) {
         m = starMask + 1;
         t = ++starText;
     }
-    while (m < mask.size() && mask[m] == '*') ++m;
+    while (m < mask.size() && mask[m] == '*')
+        ++m;
     return m == mask.size();
 }
 

@@ -17,7 +17,8 @@ class TCharSet {
 public:
     constexpr TCharSet() = default;
     constexpr explicit TCharSet(std::string_view chars) {
-        for (char c : chars) Add(c);
+        for (char c : chars)
+            Add(c);
     }
     constexpr void Add(char c) {
         const auto b = static_cast<unsigned char>(c);
@@ -38,8 +39,12 @@ private:
 };
 
 // ASCII case mapping.
-constexpr char ToLowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-constexpr char ToUpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+constexpr char ToLowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
+constexpr char ToUpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
 std::string LowerCase(std::string_view text);
 std::string UpperCase(std::string_view text);
 void LowerCaseInPlace(std::string& text);
@@ -70,7 +75,9 @@ std::string_view TokenView(std::string_view text, const TCharSet& separators, in
 // Space-separated tokens of at least minLength characters (0 counts all).
 int CountTokens(std::string_view text, int minLength);
 
-inline std::string IfThen(bool flag, std::string_view a, std::string_view b) { return std::string(flag ? a : b); }
+inline std::string IfThen(bool flag, std::string_view a, std::string_view b) {
+    return std::string(flag ? a : b);
+}
 std::string CapitalizeFirst(std::string_view text);
 // Only 0-9, A-Z, a-z; "Undefined" when nothing is left.
 std::string AlnumOnly(std::string_view text);
@@ -86,7 +93,9 @@ bool TryParseInt64(std::string_view text, int64_t& value);
 // Decimal value with blanks around it removed, or `fallback` when it is not a number.
 int64_t StrToInt64Def(std::string_view text, int64_t fallback);
 
-template <typename T> constexpr bool HasFlags(T value, T mask) { return (value & mask) == mask; }
+template <typename T> constexpr bool HasFlags(T value, T mask) {
+    return (value & mask) == mask;
+}
 template <typename T> constexpr void SetFlags(T& variable, T mask, bool on) {
     variable = on ? static_cast<T>(variable | mask) : static_cast<T>(variable & ~mask);
 }

@@ -69,7 +69,9 @@ void AppendNumber(std::string& out, int value, int minDigits) {
 
 } // namespace
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -100,7 +102,9 @@ TDateTime EncodeDateTime(const TDateParts& p) {
     return date >= 0 ? date + time : date - time;
 }
 
-int DayNumber(TDateTime value) { return static_cast<int>(std::trunc(value)); }
+int DayNumber(TDateTime value) {
+    return static_cast<int>(std::trunc(value));
+}
 
 TDateParts DecodeDateTime(TDateTime value) {
     TDateParts p;
@@ -136,11 +140,17 @@ int64_t DateTimeToUnixSeconds(TDateTime value) {
     return std::llround((value - kUnixEpochDay) * kSecondsPerDay);
 }
 
-void SetClock(const TClock* clock) { gClock.store(clock ? clock : &kSystemClock); }
+void SetClock(const TClock* clock) {
+    gClock.store(clock ? clock : &kSystemClock);
+}
 
-TDateTime Now() { return gClock.load()->Now(); }
+TDateTime Now() {
+    return gClock.load()->Now();
+}
 
-TDateTime Today() { return std::trunc(Now()); }
+TDateTime Today() {
+    return std::trunc(Now());
+}
 
 std::string FormatDateTime(std::string_view pattern, TDateTime value) {
     const TDateParts p = DecodeDateTime(value);
@@ -151,7 +161,8 @@ std::string FormatDateTime(std::string_view pattern, TDateTime value) {
         const char c = pattern[i];
         const char lc = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         size_t run = 1;
-        while (i + run < pattern.size() && std::tolower(static_cast<unsigned char>(pattern[i + run])) == lc) ++run;
+        while (i + run < pattern.size() && std::tolower(static_cast<unsigned char>(pattern[i + run])) == lc)
+            ++run;
         bool hour = false;
         switch (lc) {
         case '"':

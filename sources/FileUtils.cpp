@@ -31,7 +31,7 @@ template <typename F> void ForEachEntry(const std::string& folder, F&& f) {
 }
 
 bool IsRealDirectory(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -64,7 +64,7 @@ bool CopyOneFile(const std::string& source, const std::string& dest) {
 
 // Whether the folder is ours alone: a real directory owned by this user.
 bool IsPrivateFolder(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) return false;
     if ((st.st_mode & 0777) != 0700) chmod(path.c_str(), 0700);
     return true;
@@ -77,7 +77,9 @@ std::string EnsureTrailingChar(std::string_view text, char ch) {
     return Trim(text) + ch;
 }
 
-std::string EnsureTrailingSeparator(std::string_view path) { return EnsureTrailingChar(path, kPathSeparator); }
+std::string EnsureTrailingSeparator(std::string_view path) {
+    return EnsureTrailingChar(path, kPathSeparator);
+}
 
 std::string StripExtension(std::string_view name, bool atLastDot) {
     const size_t dot = atLastDot ? name.rfind('.') : name.find('.');
@@ -90,7 +92,9 @@ std::string UpperExtension(std::string_view name) {
     return dot == std::string::npos ? std::string() : UpperCase(std::string_view(file).substr(dot + 1));
 }
 
-std::string BaseNameNoExt(std::string_view path) { return ExtractFileName(StripExtension(path, true)); }
+std::string BaseNameNoExt(std::string_view path) {
+    return ExtractFileName(StripExtension(path, true));
+}
 
 std::string ExtractFileName(std::string_view path) {
     const size_t sep = path.rfind(kPathSeparator);
@@ -103,12 +107,12 @@ std::string ExtractFilePath(std::string_view path) {
 }
 
 bool FileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -163,7 +167,7 @@ void CopyFilesByMask(const std::string& source, const std::string& dest, std::st
         if (!everything && !MatchesMask(name, mask)) return;
         if (excluded.find(UpperCase(name) + ";") != std::string::npos) return;
         const std::string full = from + name;
-        struct stat st{};
+        struct stat st {};
         if (lstat(full.c_str(), &st) != 0) return;
         if (S_ISDIR(st.st_mode)) {
             if (name[0] != '.') CopyFilesByMask(full + "/", to + name + "/", exclude, "*.*");

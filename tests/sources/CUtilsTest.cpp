@@ -63,9 +63,8 @@ TEST(CUtilsTest, RoundToSignificantTruncatesOrRoundsHalfToEven) {
         int digits;
         int64_t truncated, rounded;
     };
-    const Case cases[] = {{12345, 2, 12000, 12000}, {12567, 2, 12000, 13000}, {5, 1, 5, 5},
-                          {250, 1, 200, 200},       {350, 1, 300, 400},       {99, 0, 90, 100},
-                          {0, 3, 0, 0}};
+    const Case cases[] = {{12345, 2, 12000, 12000}, {12567, 2, 12000, 13000}, {5, 1, 5, 5}, {250, 1, 200, 200},
+                          {350, 1, 300, 400},       {99, 0, 90, 100},         {0, 3, 0, 0}};
     for (const Case& c : cases) {
         EXPECT_EQ(RoundToSignificant(c.value, c.digits, false), c.truncated) << c.value;
         EXPECT_EQ(RoundToSignificant(c.value, c.digits, true), c.rounded) << c.value;
@@ -149,11 +148,13 @@ TEST(CUtilsTest, UrlDecodeRepeatsAndDropsControlAndMalformedEscapes) {
         const char *in, *out;
     };
     const Case cases[] = {
-        {"a%20b", "a b"},       {"%2541", "A"},         {"a%0Db", "ab"},     {"50%off", "50f"},
-        {"plain", "plain"},     {"%", ""},              {"a%4", "a"},        {"%41%42%41", "ABA"},
-        {"%e2%82%ac", "\xe2\x82\xac"}, {"100%25", "100"}, {"x%%41", "x1"},
+        {"a%20b", "a b"},  {"%2541", "A"},       {"a%0Db", "ab"},
+        {"50%off", "50f"}, {"plain", "plain"},   {"%", ""},
+        {"a%4", "a"},      {"%41%42%41", "ABA"}, {"%e2%82%ac", "\xe2\x82\xac"},
+        {"100%25", "100"}, {"x%%41", "x1"},
     };
-    for (const Case& c : cases) EXPECT_EQ(UrlDecode(c.in), c.out) << c.in;
+    for (const Case& c : cases)
+        EXPECT_EQ(UrlDecode(c.in), c.out) << c.in;
 }
 
 TEST(CUtilsTest, UrlPiecesTreatHttpAndHttpsAlike) {
@@ -211,7 +212,8 @@ TEST(CUtilsTest, MatchesMaskWildcardsSetsAndCase) {
         {"a", "[]", false},
         {"x*y", "x[*]y", true},
     };
-    for (const Case& c : cases) EXPECT_EQ(MatchesMask(c.text, c.mask), c.matches) << c.text << " ~ " << c.mask;
+    for (const Case& c : cases)
+        EXPECT_EQ(MatchesMask(c.text, c.mask), c.matches) << c.text << " ~ " << c.mask;
     EXPECT_TRUE(MatchesMask("abc", std::string(30, '*')));
     EXPECT_FALSE(MatchesMask("abc", std::string(31, '*')));
 }

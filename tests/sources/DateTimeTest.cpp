@@ -38,8 +38,8 @@ TEST(DateTimeTest, DecodeRoundTripsEveryDayAndTime) {
 }
 
 TEST(DateTimeTest, WeekdayStartsOnSunday) {
-    EXPECT_EQ(DayOfWeek(At(2002, 3, 3)), 1);  // a Sunday
-    EXPECT_EQ(DayOfWeek(At(2002, 3, 4)), 2);  // Monday
+    EXPECT_EQ(DayOfWeek(At(2002, 3, 3)), 1);   // a Sunday
+    EXPECT_EQ(DayOfWeek(At(2002, 3, 4)), 2);   // Monday
     EXPECT_EQ(DayOfWeek(At(1899, 12, 30)), 7); // Saturday
     EXPECT_EQ(DayOfWeek(At(1899, 12, 24, 12)), 1);
 }
@@ -69,7 +69,8 @@ TEST(DateTimeTest, FormatDateTimePatterns) {
         {"YYYY", "2002"},
         {"x-z", "x-0"},
     };
-    for (const Case& c : cases) EXPECT_EQ(FormatDateTime(c.pattern, t), c.out) << c.pattern;
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatDateTime(c.pattern, t), c.out) << c.pattern;
     EXPECT_EQ(FormatDateTime("c", At(2002, 3, 4)), "2002-03-04");
 }
 

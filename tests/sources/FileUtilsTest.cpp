@@ -43,7 +43,7 @@ TEST(FileUtilsTest, TempFolderIsPrivateAndRefusesForeignOrLinkedNames) {
 
     const std::string expected = scratch.Path() + "quorvel-" + std::to_string(getuid()) + "/";
     EXPECT_EQ(TempFolder(), expected);
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(stat(expected.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 
@@ -77,7 +77,7 @@ TEST(FileUtilsTest, ForceFoldersAndEmptyFolder) {
     EXPECT_FALSE(fs::exists(scratch.Path() + "a/one.txt"));
     EXPECT_FALSE(fs::exists(scratch.Path() + "a/b"));
     EXPECT_FALSE(fs::exists(scratch.Path() + "a/link"));
-    EXPECT_TRUE(fs::exists(scratch.Path() + "a/.keep/three.txt")); // dot folders are left alone
+    EXPECT_TRUE(fs::exists(scratch.Path() + "a/.keep/three.txt"));  // dot folders are left alone
     EXPECT_TRUE(fs::exists(scratch.Path() + "outside/victim.txt")); // links are not followed
 
     fs::remove_all(scratch.Path() + "a/.keep");

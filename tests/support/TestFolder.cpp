@@ -33,4 +33,6 @@ std::string TTestFolder::ReadFile(const std::string& path) {
     return s.str();
 }
 
-std::string TestDataFolder() { return QUORVEL_TEST_DATA_DIR; }
+std::string TestDataFolder() {
+    return QUORVEL_TEST_DATA_DIR;
+}
