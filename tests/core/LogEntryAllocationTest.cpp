@@ -15,7 +15,9 @@
 
 namespace {
 std::atomic<long> gAllocations{0};
-}
+// Out of line so that the compiler does not pair free() with the new-expression.
+[[gnu::noinline]] void Release(void* p) noexcept { std::free(p); }
+} // namespace
 
 void* operator new(std::size_t size) {
     gAllocations.fetch_add(1, std::memory_order_relaxed);
