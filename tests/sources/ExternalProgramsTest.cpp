@@ -2,6 +2,8 @@
 
 #include "support/TestFolder.h"
 
+#include "support/EnvOverride.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -15,17 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Sets (or, with nullopt, unsets) an environment variable until the end of the scope.
-struct TEnvOverride {
-    TEnvOverride(const char* name, std::optional<std::string> value) : Name(name) {
-        if (const char* old = std::getenv(name)) Old = old;
-        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    }
-    ~TEnvOverride() { Old ? setenv(Name, Old->c_str(), 1) : unsetenv(Name); }
-    const char* Name;
-    std::optional<std::string> Old;
-};
 
 int OpenDescriptorCount() {
     int count = 0;

@@ -1,5 +1,6 @@
 #include "sources/FileUtils.h"
 
+#include "support/EnvOverride.h"
 #include "support/TestFolder.h"
 
 #include <gtest/gtest.h>
@@ -37,9 +38,7 @@ TEST(FileUtilsTest, ExtensionsAndNames) {
 
 TEST(FileUtilsTest, TempFolderIsPrivateAndRefusesForeignOrLinkedNames) {
     TTestFolder scratch;
-    const char* old = std::getenv("TMPDIR");
-    const std::string saved = old ? old : "";
-    setenv("TMPDIR", scratch.Path().c_str(), 1);
+    TEnvOverride tmpdir("TMPDIR", scratch.Path());
 
     const std::string expected = scratch.Path() + "quorvel-" + std::to_string(getuid()) + "/";
     EXPECT_EQ(TempFolder(), expected);
@@ -55,12 +54,6 @@ TEST(FileUtilsTest, TempFolderIsPrivateAndRefusesForeignOrLinkedNames) {
     EXPECT_NE(fallback, expected);
     EXPECT_FALSE(fallback.empty());
     EXPECT_FALSE(fs::is_symlink(fs::path(fallback).parent_path()));
-
-    if (old) {
-        setenv("TMPDIR", saved.c_str(), 1);
-    } else {
-        unsetenv("TMPDIR");
-    }
 }
 
 TEST(FileUtilsTest, ForceFoldersAndEmptyFolder) {

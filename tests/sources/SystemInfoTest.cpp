@@ -1,5 +1,7 @@
 #include "sources/SystemInfo.h"
 
+#include "support/EnvOverride.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,20 +14,14 @@
 namespace {
 
 TEST(SystemInfoTest, LocalUtcOffsetIsStandardTimeInWholeHours) {
-    std::optional<std::string> oldTz;
-    if (const char* tz = std::getenv("TZ")) oldTz = tz;
+    TEnvOverride zone("TZ", std::nullopt);
     const std::pair<const char*, int> cases[] = {
         {"UTC0", 0}, {"CET-1CEST", 1}, {"IST-5:30", 5}, {"EST5EDT", -5}, {"NST3:30NDT", -3}, {"NZST-12NZDT", 12},
     };
     for (const auto& [tz, hours] : cases) {
-        setenv("TZ", tz, 1);
+        zone.Set(tz);
         EXPECT_EQ(LocalUtcOffsetHours(), hours) << tz;
     }
-    if (oldTz)
-        setenv("TZ", oldTz->c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 }
 
 TEST(SystemInfoTest, NextSortStateTogglesOnlyTheAscendingSortedColumn) {

@@ -2,6 +2,8 @@
 
 #include "support/TestFolder.h"
 
+#include "support/EnvOverride.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -50,18 +52,7 @@ std::set<std::string> Listing(const std::string& folder) {
 class UnTarTest : public ::testing::Test {
 protected:
     // Local time is three hours east of UTC, so that local and UTC readings differ.
-    void SetUp() override {
-        if (const char* tz = std::getenv("TZ")) SavedTz = tz;
-        setenv("TZ", "QVT-3", 1);
-        tzset();
-    }
-    void TearDown() override {
-        if (SavedTz)
-            setenv("TZ", SavedTz->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
+    TEnvOverride Zone{"TZ", "QVT-3"};
 
     TUnTarResult Extract(const std::string& archive, TOverwriteMode mode = TOverwriteMode::Replace) {
         UnTar.ArchiveName = archive;
@@ -73,7 +64,6 @@ protected:
         return Extract(Folder.WriteFile("t.tar", bytes), mode);
     }
 
-    std::optional<std::string> SavedTz;
     TTestFolder Folder;
     const std::string Out = Folder.Path() + "out/";
     TUnTar UnTar;
