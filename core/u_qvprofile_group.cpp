@@ -1,0 +1,55 @@
+#include "core/u_qvprofile_group.h"
+
+#include "profile/u_xmlprofile.h"
+#include "sources/CUtils.h"
+
+TQVGroup::TQVGroup() : TCVProfile(std::make_unique<TXMLProfileInterface>("groups"), "new_group") {}
+
+void TQVGroup::SetDefaults() {
+    GroupingType = gtTotal;
+    FieldOfEffect = gfFilename;
+    SetMembers("");
+    DisplayName.clear();
+}
+
+void TQVGroup::ReadValues() {
+    DisplayName = ReadString("display", DisplayName);
+    GroupingType = static_cast<uint8_t>(ReadInt("grouptype", GroupingType));
+    FieldOfEffect = static_cast<uint8_t>(ReadInt("foe", FieldOfEffect));
+    SetMembers(ReadString("members", MembersText));
+}
+
+void TQVGroup::WriteValues() {
+    WriteString("display", DisplayName);
+    WriteInt("grouptype", GroupingType);
+    WriteInt("foe", FieldOfEffect);
+    WriteString("members", MembersText);
+}
+
+void TQVGroup::SetMembers(std::string_view text) {
+    MembersText.assign(text);
+    Masks.clear();
+    if (text.empty()) return;
+    // "a;b;" is two masks: the text after the last ";" counts only when it is not empty.
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t semi = text.find(';', start);
+        if (semi == std::string_view::npos) {
+            Masks.emplace_back(text.substr(start));
+            break;
+        }
+        Masks.emplace_back(text.substr(start, semi - start));
+        start = semi + 1;
+    }
+}
+
+bool TQVGroup::Matches(std::string_view text) const {
+    for (const std::string& mask : Masks)
+        if (MatchesMask(text, mask)) return true;
+    return false;
+}
+
+TQVGroup& CurrentGroup() {
+    static TQVGroup group;
+    return group;
+}
