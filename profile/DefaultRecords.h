@@ -1,0 +1,7 @@
+#pragma once
+// Records the program ships in its data folder ("groups/": the crawler groups that
+// filters refer to by name) are copied into the user's data folder when missing.
+
+// Copies every shipped group record whose name (letter case ignored) the user's data
+// folder does not hold yet; records the user already has are never touched.
+void InstallDefaultRecords();
