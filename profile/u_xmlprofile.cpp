@@ -1,0 +1,408 @@
+#include "profile/u_xmlprofile.h"
+
+#include "sources/CUtils.h"
+#include "sources/SpecialFolders.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <limits>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+void TXmlDocFree::operator()(_xmlDoc* doc) const {
+    xmlFreeDoc(doc);
+}
+
+namespace {
+
+constexpr const char* kRootName = "cvprofile";
+constexpr const char* kItemName = "item";
+constexpr const char* kIntAttribute = "intval";
+constexpr std::string_view kExtension = ".xml";
+constexpr size_t kBufferSize = 4096;
+
+// Record files may come from another machine: no network, no entity substitution, no
+// error output.
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+struct TParserCtxtFree {
+    void operator()(xmlParserCtxt* ctxt) const { xmlFreeParserCtxt(ctxt); }
+};
+struct TXmlCharFree {
+    void operator()(xmlChar* text) const { xmlFree(text); }
+};
+struct TFileClose {
+    void operator()(FILE* file) const { fclose(file); }
+};
+// An open file descriptor, closed when it goes out of scope.
+class TFd {
+public:
+    explicit TFd(int fd) : Fd(fd) {}
+    ~TFd() {
+        if (Fd >= 0) close(Fd);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return Fd; }
+    // Closes now; false with errno set when the close reported an error.
+    bool Close() {
+        const int fd = Fd;
+        Fd = -1;
+        return close(fd) == 0;
+    }
+
+private:
+    int Fd;
+};
+
+void InitLibxml() {
+    static const bool initialised = (xmlInitParser(), true);
+    (void)initialised;
+}
+
+const xmlChar* XmlText(const std::string& text) {
+    return reinterpret_cast<const xmlChar*>(text.c_str());
+}
+
+bool HasName(const xmlNode* node, std::string_view name) {
+    if (node->type != XML_ELEMENT_NODE || node->name == nullptr) return false;
+    return std::string_view(reinterpret_cast<const char*>(node->name)) == name;
+}
+
+// Character data below node, entity references left out: a record never holds them,
+// and expanding them would let a crafted file grow without bound.
+void AppendText(const xmlNode* node, std::string& out) {
+    for (const xmlNode* child = node; child != nullptr; child = child->next) {
+        if (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) {
+            if (child->content != nullptr) out += reinterpret_cast<const char*>(child->content);
+        } else if (child->type == XML_ELEMENT_NODE) {
+            AppendText(child->children, out);
+        }
+    }
+}
+
+std::string ElementText(const xmlNode* element) {
+    std::string text;
+    AppendText(element->children, text);
+    return text;
+}
+
+int32_t ItemInt(const xmlNode* item) {
+    for (const xmlAttr* attr = item->properties; attr != nullptr; attr = attr->next) {
+        if (attr->name == nullptr || std::string_view(reinterpret_cast<const char*>(attr->name)) != kIntAttribute)
+            continue;
+        std::string text;
+        AppendText(attr->children, text);
+        const int64_t value = StrToInt64Def(text, 0);
+        const bool fits = value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max();
+        return fits ? static_cast<int32_t>(value) : 0;
+    }
+    return 0;
+}
+
+void RequireValidKey(const std::string& key) {
+    // A key that is no XML name would make the whole file unreadable.
+    if (xmlValidateNCName(XmlText(key), 0) != 0) throw std::invalid_argument("invalid record key: " + key);
+}
+
+// A name that stays a file of the record folder.
+bool IsUsableName(std::string_view name) {
+    return !name.empty() && name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+bool HasXmlExtension(std::string_view fileName) {
+    return fileName.size() > kExtension.size() &&
+           SameText(fileName.substr(fileName.size() - kExtension.size()), kExtension);
+}
+
+// The document in file text: "><" split onto two lines, every line ended by CR LF.
+std::string RecordFileText(std::string_view serialised) {
+    const std::string split = ReplaceAll(serialised, "><", ">\n<");
+    std::string out;
+    out.reserve(split.size() + split.size() / 16);
+    size_t start = 0;
+    while (start < split.size()) {
+        size_t end = split.find('\n', start);
+        if (end == std::string::npos) end = split.size();
+        out.append(split, start, end - start);
+        out += "\r\n";
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string SystemMessage(const std::string& path, int err) {
+    return path + ": " + std::strerror(err);
+}
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+void SyncFolder(const std::string& folder) {
+    TFd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0) fsync(dir.Get());
+}
+
+// The text to store for value: C0 controls other than tab, line feed and carriage return
+// removed (XML cannot hold them) and bytes that are not valid UTF-8 taken as Latin-1.
+std::string XmlStorableText(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    const auto byteAt = [&](size_t i) { return static_cast<unsigned char>(value[i]); };
+    size_t i = 0;
+    while (i < value.size()) {
+        const unsigned char b = byteAt(i);
+        if (b < 0x80) {
+            if (b >= 0x20 || b == '\t' || b == '\n' || b == '\r') out += static_cast<char>(b);
+            ++i;
+            continue;
+        }
+        // One UTF-8 sequence: its length, the smallest code point it may carry, and the
+        // code point itself; anything short of a valid sequence is a Latin-1 byte.
+        constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        const size_t len = b >= 0xF8 ? 0 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+        const uint32_t least = kLeast[len];
+        uint32_t cp = b & (0x7F >> len);
+        bool valid = len != 0 && i + len <= value.size();
+        for (size_t k = 1; valid && k < len; ++k) {
+            valid = (byteAt(i + k) & 0xC0) == 0x80;
+            cp = (cp << 6) | (byteAt(i + k) & 0x3F);
+        }
+        valid = valid && cp >= least && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+        if (valid) {
+            if (cp != 0xFFFE && cp != 0xFFFF) out.append(value.substr(i, len));
+            i += len;
+        } else {
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::unique_ptr<xmlDoc, TXmlDocFree> ParseRecordFile(const std::string& path) {
+    std::unique_ptr<FILE, TFileClose> file(fopen(path.c_str(), "rbe"));
+    if (!file) return nullptr;
+    std::unique_ptr<xmlParserCtxt, TParserCtxtFree> ctxt(
+        xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, path.c_str()));
+    if (!ctxt) return nullptr;
+    xmlCtxtUseOptions(ctxt.get(), kParseOptions);
+    char buffer[kBufferSize];
+    bool readError = false;
+    for (;;) {
+        const size_t n = fread(buffer, 1, sizeof buffer, file.get());
+        const bool last = n < sizeof buffer;
+        readError = last && ferror(file.get());
+        if (readError || xmlParseChunk(ctxt.get(), buffer, static_cast<int>(n), last ? 1 : 0) != 0 || last) break;
+    }
+    // The parser context does not own the document it built.
+    std::unique_ptr<xmlDoc, TXmlDocFree> doc(ctxt->myDoc);
+    ctxt->myDoc = nullptr;
+    if (readError || !ctxt->wellFormed || ctxt->errNo != 0) return nullptr;
+    return doc;
+}
+
+} // namespace
+
+TXMLProfileInterface::TXMLProfileInterface(std::string folder) : TCVProfileInterface(std::move(folder)) {
+    InitLibxml();
+}
+
+TXMLProfileInterface::~TXMLProfileInterface() = default;
+
+std::string TXMLProfileInterface::FolderPath() const {
+    return Folder.empty() ? DataFolder() : DataFolder() + Folder + "/";
+}
+
+std::string TXMLProfileInterface::RecordPath(std::string_view name) const {
+    return FolderPath() + std::string(name) + std::string(kExtension);
+}
+
+std::vector<std::string> TXMLProfileInterface::FindRecordFiles(std::string_view name, bool firstOnly) const {
+    std::vector<std::string> found;
+    if (!IsUsableName(name)) return found;
+    const std::string exact = RecordPath(name);
+    std::error_code ec;
+    if (fs::is_regular_file(exact, ec)) {
+        found.push_back(exact);
+        if (firstOnly) return found;
+    }
+    const std::string fileName = std::string(name) + std::string(kExtension);
+    for (fs::directory_iterator it(FolderPath(), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        if (entry == fileName || !SameText(entry, fileName)) continue;
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError)) continue;
+        found.push_back(it->path().string());
+        if (firstOnly) break;
+    }
+    return found;
+}
+
+_xmlNode* TXMLProfileInterface::FindKey(std::string_view key) const {
+    if (Root == nullptr) return nullptr;
+    for (xmlNode* child = Root->children; child != nullptr; child = child->next)
+        if (HasName(child, key)) return child;
+    return nullptr;
+}
+
+_xmlNode* TXMLProfileInterface::ReplaceKey(std::string_view key) {
+    if (Root == nullptr) return nullptr;
+    const std::string name(key);
+    RequireValidKey(name);
+    xmlNode* element = FindKey(key);
+    if (element == nullptr) return xmlAddChild(Root, xmlNewDocNode(Doc.get(), nullptr, XmlText(name), nullptr));
+    while (element->children != nullptr) {
+        xmlNode* child = element->children;
+        xmlUnlinkNode(child);
+        xmlFreeNode(child);
+    }
+    return element;
+}
+
+std::string TXMLProfileInterface::ReadString(std::string_view key, std::string_view def) {
+    const xmlNode* element = FindKey(key);
+    return element != nullptr ? Trim(ElementText(element)) : std::string(def);
+}
+
+void TXMLProfileInterface::ReadList(std::string_view key, TProfileList& list, bool withInts) {
+    list.clear();
+    const xmlNode* element = FindKey(key);
+    if (element == nullptr) return;
+    for (const xmlNode* item = element->children; item != nullptr; item = item->next) {
+        if (!HasName(item, kItemName)) continue;
+        list.push_back({ElementText(item), withInts ? ItemInt(item) : 0});
+    }
+}
+
+bool TXMLProfileInterface::HasKey(std::string_view key) {
+    return FindKey(key) != nullptr;
+}
+
+void TXMLProfileInterface::WriteString(std::string_view key, std::string_view value) {
+    xmlNode* element = ReplaceKey(key);
+    if (element == nullptr) return;
+    const std::string text = XmlStorableText(value);
+    xmlAddChild(element, xmlNewDocTextLen(Doc.get(), XmlText(text), static_cast<int>(text.size())));
+}
+
+void TXMLProfileInterface::WriteList(std::string_view key, const TProfileList& list, bool withInts) {
+    xmlNode* element = ReplaceKey(key);
+    if (element == nullptr) return;
+    const std::string itemName(kItemName);
+    for (const TProfileListEntry& entry : list) {
+        xmlNode* item = xmlAddChild(element, xmlNewDocNode(Doc.get(), nullptr, XmlText(itemName), nullptr));
+        const std::string text = XmlStorableText(entry.Text);
+        xmlAddChild(item, xmlNewDocTextLen(Doc.get(), XmlText(text), static_cast<int>(text.size())));
+        if (withInts) {
+            const std::string number = std::to_string(entry.Value);
+            xmlNewProp(item, reinterpret_cast<const xmlChar*>(kIntAttribute), XmlText(number));
+        }
+    }
+}
+
+void TXMLProfileInterface::ListNames(std::vector<std::string>& names) {
+    names.clear();
+    std::error_code ec;
+    for (fs::directory_iterator it(FolderPath(), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        std::error_code typeError;
+        if (!HasXmlExtension(entry) || !it->is_regular_file(typeError)) continue;
+        names.push_back(entry.substr(0, entry.size() - kExtension.size()));
+    }
+}
+
+bool TXMLProfileInterface::RecordExists(std::string_view name) {
+    return !FindRecordFiles(name, true).empty();
+}
+
+bool TXMLProfileInterface::LoadRecord(std::string_view name, const std::function<void()>& readValues) {
+    Doc.reset();
+    Root = nullptr;
+    const std::vector<std::string> files = FindRecordFiles(name, true);
+    if (files.empty()) return false;
+    std::unique_ptr<xmlDoc, TXmlDocFree> doc = ParseRecordFile(files.front());
+    xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
+    if (root == nullptr || !HasName(root, kRootName)) return false;
+    Doc = std::move(doc);
+    Root = root;
+    readValues();
+    Doc.reset();
+    Root = nullptr;
+    return true;
+}
+
+bool TXMLProfileInterface::SaveRecord(std::string_view name, const std::function<void()>& writeValues,
+                                      std::string* error) {
+    const auto fail = [&](std::string message) {
+        Doc.reset();
+        Root = nullptr;
+        if (error != nullptr) *error = std::move(message);
+        return false;
+    };
+    if (!IsUsableName(name)) return fail("not a usable record name: \"" + std::string(name) + "\"");
+
+    Doc.reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
+    Root = xmlNewDocNode(Doc.get(), nullptr, reinterpret_cast<const xmlChar*>(kRootName), nullptr);
+    xmlDocSetRootElement(Doc.get(), Root);
+    writeValues();
+
+    xmlChar* dumped = nullptr;
+    int dumpedSize = 0;
+    xmlDocDumpFormatMemoryEnc(Doc.get(), &dumped, &dumpedSize, "UTF-8", 0);
+    const std::unique_ptr<xmlChar, TXmlCharFree> serialised(dumped);
+    Doc.reset();
+    Root = nullptr;
+    if (!serialised) return fail("cannot serialise record \"" + std::string(name) + "\"");
+    const std::string text =
+        RecordFileText(std::string_view(reinterpret_cast<const char*>(serialised.get()), dumpedSize));
+
+    const std::string folder = FolderPath();
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (!fs::is_directory(folder)) return fail(folder + ": " + (ec ? ec.message() : "not a folder"));
+
+    // Written beside the target and renamed over it, so that no reader ever sees half a record.
+    std::string tempPath = folder + ".record-XXXXXX";
+    const std::string target = RecordPath(name);
+    TFd temp(mkostemp(tempPath.data(), O_CLOEXEC));
+    if (temp.Get() < 0) return fail(SystemMessage(target, errno));
+    const std::vector<std::string> existing = FindRecordFiles(name, false);
+    struct stat old {};
+    if (!existing.empty() && stat(existing.front().c_str(), &old) == 0) fchmod(temp.Get(), old.st_mode & 07777);
+    if (!WriteAll(temp.Get(), text) || fsync(temp.Get()) != 0 || !temp.Close() ||
+        rename(tempPath.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        unlink(tempPath.c_str());
+        return fail(SystemMessage(target, err));
+    }
+    // The same record under another letter case is now replaced by the new file.
+    for (const std::string& path : existing)
+        if (path != target) unlink(path.c_str());
+    SyncFolder(folder);
+    return true;
+}
+
+void TXMLProfileInterface::DeleteRecord(std::string_view name) {
+    for (const std::string& path : FindRecordFiles(name, false))
+        unlink(path.c_str());
+}

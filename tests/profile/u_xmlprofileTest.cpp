@@ -1,0 +1,204 @@
+#include "profile/u_xmlprofile.h"
+
+#include "sources/SpecialFolders.h"
+#include "support/EnvOverride.h"
+#include "support/TestFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A record with every kind of value the store keeps.
+class TSampleRecord : public TCVProfile {
+public:
+    TSampleRecord() : TCVProfile(std::make_unique<TXMLProfileInterface>("samples"), "new_sample") {}
+
+    int64_t Visits = 0;
+    TDateTime LastDay = 0;
+    std::string Title;
+    TProfileList Paths, Groups, NoGroups;
+
+    void ReadValues() override {
+        Visits = ReadInt("Visits", 0);
+        LastDay = ReadDate("LastDay", 0);
+        Title = ReadString("Title", "");
+        ReadList("Paths", Paths, false);
+        ReadList("Groups", Groups, true);
+        ReadList("NoGroups", NoGroups, true);
+    }
+    void WriteValues() override {
+        WriteInt("Visits", Visits);
+        WriteDate("LastDay", LastDay);
+        WriteString("Title", Title);
+        WriteList("Paths", Paths, false);
+        WriteList("Groups", Groups, true);
+        WriteList("NoGroups", NoGroups, true);
+    }
+    int32_t CurrentVersion() const override { return 3; }
+};
+
+class XMLProfileTest : public ::testing::Test {
+protected:
+    TTestFolder Scratch;
+    TEnvOverride DataHome{"XDG_DATA_HOME", Scratch.Path() + "data"};
+    TXMLProfileInterface Store{"samples"};
+
+    void SetUp() override { SetAppIdentity("Corvantis", "Quorvel", "Quorvel Help.chm"); }
+
+    std::string Folder() const { return DataFolder() + "samples/"; }
+    std::string WriteRecord(const std::string& fileName, std::string_view text) const {
+        return Scratch.WriteFile("data/Corvantis/Quorvel/samples/" + fileName, text);
+    }
+    std::vector<std::string> FilesInFolder() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(Folder()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(XMLProfileTest, SavedRecordMatchesTheFileFormatByteForByte) {
+    TSampleRecord record;
+    record.InitNew();
+    record.SetName("sample");
+    record.CreationDate = 36526.9; // the time of day is not kept
+    record.Visits = -42;
+    record.LastDay = 36530.25;
+    record.Title = "  a<&>b";
+    record.Paths = {{"/var/log/", 0}, {" spaced", 0}};
+    record.Groups = {{"Images", 7}, {"Office", -1}};
+    ASSERT_TRUE(record.Save());
+
+    EXPECT_EQ(TTestFolder::ReadFile(Folder() + "sample.xml"),
+              TTestFolder::ReadFile(TestDataFolder() + "profile/sample_record.xml"));
+
+    TSampleRecord read;
+    ASSERT_TRUE(read.Load("sample"));
+    EXPECT_EQ(read.CreationDate, 36526);
+    EXPECT_EQ(read.Visits, -42);
+    EXPECT_EQ(read.LastDay, 36530);
+    EXPECT_EQ(read.Title, "a<&>b"); // scalar texts are trimmed
+    EXPECT_EQ(read.Paths, record.Paths);
+    EXPECT_EQ(read.Groups, record.Groups);
+    EXPECT_TRUE(read.NoGroups.empty());
+}
+
+TEST_F(XMLProfileTest, ReadsHandWrittenRecordsWithoutExpandingEntities) {
+    WriteRecord("hand.xml", "<?xml version=\"1.0\"?>\n"
+                            "<!DOCTYPE cvprofile [\n"
+                            "  <!ENTITY local SYSTEM \"file:///etc/passwd\">\n"
+                            "  <!ENTITY word \"expanded\">\n"
+                            "]>\n"
+                            "<cvprofile>\n"
+                            "  <Number> 12 </Number><Number>99</Number>\n"
+                            "  <Bad>12abc</Bad>\n"
+                            "  <Text><![CDATA[<raw>]]>&amp;&word;&local;</Text>\n"
+                            "  <List>\n"
+                            "    <item>one</item><other>x</other>\n"
+                            "    <item intval=\"x\"> two </item><item intval=\"99999999999\"/>\n"
+                            "  </List>\n"
+                            "</cvprofile>\n");
+    bool called = false;
+    ASSERT_TRUE(Store.LoadRecord("hand", [&] {
+        called = true;
+        EXPECT_EQ(Store.ReadInt("Number", 0), 12); // the first element of a name counts
+        EXPECT_EQ(Store.ReadInt("Bad", -1), -1);
+        EXPECT_EQ(Store.ReadInt("Missing", 5), 5);
+        EXPECT_EQ(Store.ReadDate("Number", 1), 12);
+        EXPECT_EQ(Store.ReadDate("Missing", 7), 7);
+        EXPECT_EQ(Store.ReadString("Text", ""), "<raw>&");
+        EXPECT_EQ(Store.ReadString("Missing", "dflt"), "dflt");
+        EXPECT_TRUE(Store.HasKey("List"));
+        EXPECT_FALSE(Store.HasKey("number"));
+        TProfileList list;
+        Store.ReadList("List", list, true);
+        EXPECT_EQ(list, (TProfileList{{"one", 0}, {" two ", 0}, {"", 0}}));
+    }));
+    EXPECT_TRUE(called);
+}
+
+TEST_F(XMLProfileTest, UnreadableFilesLoadNothingSilentlyAndStayOnDisk) {
+    const std::string texts[] = {
+        "",
+        "<cvprofile><Open>1</Open>",
+        "<?xml version=\"1.0\"?><settings><ShowTips>1</ShowTips></settings>",
+        "\x01\x02 not xml",
+    };
+    for (const std::string& text : texts) {
+        const std::string path = WriteRecord("bad.xml", text);
+        testing::internal::CaptureStderr();
+        bool called = false;
+        EXPECT_FALSE(Store.LoadRecord("bad", [&] { called = true; })) << text;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << text;
+        EXPECT_FALSE(called);
+        EXPECT_EQ(TTestFolder::ReadFile(path), text);
+    }
+    EXPECT_FALSE(Store.LoadRecord("absent", [] {}));
+}
+
+TEST_F(XMLProfileTest, FindsReplacesAndDeletesRecordsWithoutRegardToCase) {
+    WriteRecord("Site.xml", "<cvprofile><Key>old</Key></cvprofile>");
+    EXPECT_TRUE(Store.RecordExists("SITE"));
+    std::string value;
+    ASSERT_TRUE(Store.LoadRecord("site", [&] { value = Store.ReadString("Key", ""); }));
+    EXPECT_EQ(value, "old");
+
+    ASSERT_TRUE(Store.SaveRecord(
+        "site", [&] { Store.WriteString("Key", "new"); }, nullptr));
+    EXPECT_EQ(FilesInFolder(), std::vector<std::string>{"site.xml"});
+
+    WriteRecord("SITE.xml", "<cvprofile/>");
+    Store.DeleteRecord("Site");
+    EXPECT_TRUE(FilesInFolder().empty());
+    EXPECT_FALSE(Store.RecordExists("site"));
+}
+
+TEST_F(XMLProfileTest, ListNamesGivesOnlyRecordFiles) {
+    WriteRecord("a.xml", "<cvprofile/>");
+    WriteRecord("B.XML", "<cvprofile/>");
+    WriteRecord("c.xml.bak", "");
+    WriteRecord("d.xml/inside.xml", "");
+    std::vector<std::string> names{"stale"};
+    Store.ListNames(names);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"B", "a"}));
+}
+
+TEST_F(XMLProfileTest, FailedOrRefusedSavesReportWhy) {
+    Scratch.WriteFile("data/Corvantis/Quorvel/samples", "a file where the folder belongs");
+    std::string error;
+    EXPECT_FALSE(Store.SaveRecord(
+        "x", [&] { Store.WriteInt("Key", 1); }, &error));
+    EXPECT_NE(error.find("samples"), std::string::npos) << error;
+
+    // A name never reaches outside the record folder.
+    for (const char* name : {"", "../escape", "a/b"}) {
+        error.clear();
+        EXPECT_FALSE(Store.SaveRecord(
+            name, [] {}, &error))
+            << name;
+        EXPECT_FALSE(error.empty());
+        EXPECT_FALSE(Store.RecordExists(name));
+    }
+    EXPECT_FALSE(fs::exists(DataFolder() + "escape.xml"));
+}
+
+TEST_F(XMLProfileTest, TextsThatXmlCannotHoldStillGiveAReadableRecord) {
+    ASSERT_TRUE(Store.SaveRecord(
+        "odd",
+        [&] {
+            Store.WriteList("List", {{"ctl\x01\x1f ok\tend\xE9", 0}, {"\xEF\xBF\xBFkeep \xC3\xA9", 0}}, false);
+        },
+        nullptr));
+    TProfileList list;
+    ASSERT_TRUE(Store.LoadRecord("odd", [&] { Store.ReadList("List", list, false); }));
+    EXPECT_EQ(list, (TProfileList{{"ctl ok\tend\xC3\xA9", 0}, {"keep \xC3\xA9", 0}}));
+}
+
+} // namespace
