@@ -1,0 +1,219 @@
+#include "core/u_countryfinder.h"
+
+#include "sources/CUtils.h"
+#include "sources/SpecialFolders.h"
+#include "support/EnvOverride.h"
+#include "support/TestFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Line(const std::string& start, const std::string& end, const std::string& code, const std::string& name) {
+    return "\"" + start + "\",\"" + end + "\",\"" + code + "\",\"" + code + "X\",\"" + name + "\"\n";
+}
+
+std::string Line(uint32_t start, uint32_t end, const std::string& code, const std::string& name = "N") {
+    return Line(std::to_string(start), std::to_string(end), code, name);
+}
+
+std::string Text(const TIPv6Address& a) {
+    unsigned char bytes[16];
+    for (int i = 0; i < 8; ++i) {
+        bytes[i] = static_cast<unsigned char>(a.Hi >> (56 - 8 * i));
+        bytes[i + 8] = static_cast<unsigned char>(a.Lo >> (56 - 8 * i));
+    }
+    char text[INET6_ADDRSTRLEN];
+    inet_ntop(AF_INET6, bytes, text, sizeof text);
+    return text;
+}
+
+class CountryFinderTest : public ::testing::Test {
+protected:
+    TTestFolder Folder;
+    TCountryFinder Finder;
+};
+
+TEST_F(CountryFinderTest, FindsFirstRangeInFileOrderAndSkipsLinesThatDoNotFit) {
+    const std::string table = Line(16777216, 16777471, "XA", "SAMPLE COUNTRY") + // 1.0.0.0 - 1.0.0.255
+                              Line(IPToInt("2.255.255.0"), IPToInt("4.0.0.255"), "yb", "spans octets") +
+                              Line(IPToInt("20.0.1.0"), IPToInt("20.0.1.255"), "CC") +
+                              Line(IPToInt("20.0.0.0"), IPToInt("20.0.3.255"), "DD") + // under CC: CC wins
+                              Line(IPToInt("1.0.0.0"), IPToInt("1.0.0.255"), "XB") +   // fully shadowed
+                              Line(IPToInt("250.0.0.0"), 4294967295u, "ZE") +
+                              Line(IPToInt("30.0.0.9"), IPToInt("30.0.0.1"), "RV") + // ends before it starts
+                              Line("4294967297", "4294967297", "MO", "x") +          // modulo 2^32: 0.0.0.1
+                              "\"41.0.0.0\",\"" + std::to_string(IPToInt("41.0.0.255")) +
+                              "\",\"JK\",\"J\",\"J\"\n" +              // start not a number
+                              "\"687865856\",\"687866111\",\"QA\"\n" + // 41.0.0.0/24, field missing
+                              "687866112,687866367,QB,QBX,NAME\n" +    // not quoted
+                              "\n" +                                   // empty
+                              "\"" + std::to_string(IPToInt("50.0.0.0")) + "\",\"" +
+                              std::to_string(IPToInt("50.0.0.255")) + "\",\"CR\",\"CRX\",\"CRLF\"\r\n";
+    Finder.Load(Folder.WriteFile("static/ip-to-country.csv", table));
+
+    const struct {
+        const char* Address;
+        const char* Code;
+    } cases[] = {
+        {"1.0.0.10", "XA"},     {"1.0.0.0", "XA"},     {"1.0.0.255", "XA"}, {"1.0.1.0", "-"},
+        {"2.255.254.255", "-"}, {"2.255.255.0", "YB"}, {"3.128.0.0", "YB"}, {"4.0.0.255", "YB"},
+        {"4.0.1.0", "-"},       {"20.0.0.5", "DD"},    {"20.0.1.5", "CC"},  {"20.0.2.5", "DD"},
+        {"20.0.3.255", "DD"},   {"30.0.0.5", "-"},     {"0.0.0.1", "MO"},   {"41.0.0.1", "-"},
+        {"41.0.1.1", "-"},      {"50.0.0.1", "CR"},    {"250.0.0.0", "ZE"}, {"255.255.255.255", "ZE"},
+        {"0.0.0.0", "-"},       {"99.1.2.3", "-"},
+    };
+    for (const auto& c : cases) {
+        const uint32_t ip = IPToInt(c.Address);
+        EXPECT_EQ(Finder.CountryOf(ip), c.Code) << c.Address;
+        EXPECT_EQ(Finder.CountryOfByScan(ip), c.Code) << c.Address;
+    }
+    EXPECT_EQ(Finder.Ranges().size(), 9u);
+}
+
+TEST_F(CountryFinderTest, NamesAreUpperCaseFirstOneWinsAndUnknownOtherwise) {
+    Finder.Load(Folder.WriteFile(
+        "t.csv", Line(16777216, 16777471, "XA", "SAMPLE COUNTRY") + Line(16777472, 16777727, "xa", "Other Name") +
+                     Line(16777728, 16777983, "fr", "France") + Line(16777984, 16778239, "Q", "one letter")));
+    EXPECT_EQ(Finder.CountryOf(IPToInt("1.0.1.5")), "XA");
+    const struct {
+        const char* Code;
+        const char* Name;
+    } cases[] = {{"XA", "SAMPLE COUNTRY"}, {"FR", "FRANCE"},  {"Q", "ONE LETTER"},
+                 {"-", "UNKNOWN"},         {"QQ", "UNKNOWN"}, {"", "UNKNOWN"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Finder.CountryName(c.Code), c.Name) << c.Code;
+}
+
+TEST_F(CountryFinderTest, MissingFileOrReloadLeavesOnlyWhatTheNewFileHolds) {
+    Finder.Load(Folder.WriteFile("a.csv", Line(16777216, 16777471, "XA", "SAMPLE")));
+    Finder.LoadIPv6(Folder.WriteFile("b.csv", Line("2001:db8::", "2001:db8::ff", "XB", "SIX")));
+    Finder.Load(Folder.Path() + "missing.csv");
+    EXPECT_TRUE(Finder.Ranges().empty());
+    EXPECT_EQ(Finder.CountryOf(16777226), "-");
+    EXPECT_EQ(Finder.CountryOfIPv6("2001:db8::1"), "-");
+    EXPECT_EQ(Finder.CountryName("XA"), "UNKNOWN");
+}
+
+TEST_F(CountryFinderTest, LoadsBothTablesFromTheProgramFolder) {
+    Folder.WriteFile("static/ip-to-country.csv", Line(16777216, 16777471, "XA", "SAMPLE"));
+    Folder.WriteFile("static/ip6-to-country.csv", Line("2001:db8::", "2001:db8::ff", "XB", "SIX"));
+    TEnvOverride home("QUORVEL_HOME", Folder.Path());
+    Finder.LoadProgramTables();
+    EXPECT_EQ(Finder.CountryOf(16777226), "XA");
+    EXPECT_EQ(Finder.CountryOfIPv6("2001:db8::7"), "XB");
+    EXPECT_EQ(Finder.CountryName("XB"), "SIX");
+}
+
+TEST_F(CountryFinderTest, IPv6FirstRangeWinsAndTextIsChecked) {
+    Finder.Load(Folder.WriteFile("4.csv", Line(16777216, 16777471, "XA", "FOUR")));
+    Finder.LoadIPv6(Folder.WriteFile(
+        "6.csv", Line("2001:db8::1:0", "2001:db8::1:ffff", "AA", "A") +
+                     Line("2001:db8::", "2001:db8::ffff:ffff", "BB", "B") +                    // around AA
+                     Line("2001:db8:0:0:ffff:ffff:ffff:fff0", "2001:db8:0:1::10", "CC", "C") + // carries into Hi
+                     Line("ffff::", "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff", "ZE", "E") +
+                     Line("junk", "2001:db9::", "JK", "J") + Line("1.2.3.4", "2001:db9::", "JK", "J")));
+    const struct {
+        const char* Address;
+        const char* Code;
+    } cases[] = {
+        {"2001:db8::1:5", "AA"},
+        {"2001:db8::5", "BB"},
+        {"2001:db8::2:0", "BB"},
+        {"2001:db8::ffff:ffff", "BB"},
+        {"2001:db8::1:0000:0", "-"},
+        {"2001:db8:0:0:ffff:ffff:ffff:fff5", "CC"},
+        {"2001:db8:0:1::", "CC"},
+        {"2001:db8:0:1::11", "-"},
+        {"ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff", "ZE"},
+        {"::", "-"},
+        {"::ffff:1.0.0.9", "XA"},
+        {"1.0.0.9", "-"},
+        {"2001:db8::g", "-"},
+        {"", "-"},
+        {"2001:db8::5%eth0", "-"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Finder.CountryOfIPv6(c.Address), c.Code) << c.Address;
+        TIPv6Address a;
+        if (TCountryFinder::ParseIPv6(c.Address, a) && std::string(c.Address).find('.') == std::string::npos) {
+            EXPECT_EQ(Finder.CountryOfIPv6ByScan(a), c.Code) << c.Address;
+        }
+    }
+    EXPECT_EQ(Finder.Ranges6().size(), 4u);
+}
+
+// Many small overlapping ranges, some reversed or spanning first octets: the fast lookup must
+// agree with the scan in file order everywhere, above all at and beside every range's edges.
+TEST_F(CountryFinderTest, FastLookupAgreesWithScanOnRandomOverlaps) {
+    std::mt19937 rng(12345);
+    std::string table4, table6;
+    std::vector<uint32_t> probes4;
+    std::vector<TIPv6Address> probes6;
+    const char* const codes[] = {"AA", "BB", "CC", "DD"};
+    for (int i = 0; i < 3000; ++i) {
+        const uint32_t start = (rng() % 4 + 7) << 24 | (rng() % 64) << 16 | (rng() & 0xFFFF);
+        const uint32_t end = start + (i % 50 == 0 ? rng() % 0x3000000 : rng() % 0x40000) - (i % 97 == 0 ? 5 : 0);
+        table4 += Line(start, end, codes[rng() % 4]);
+        for (const uint32_t p : {start - 1, start, start + 1, end - 1, end, end + 1, start + (end - start) / 2})
+            probes4.push_back(p);
+        const TIPv6Address s6{0x20010db800000000u + rng() % 3, uint64_t{rng()} << 32 | rng()};
+        TIPv6Address e6 = s6;
+        e6.Lo += uint64_t{rng()} << 24;
+        if (e6.Lo < s6.Lo) ++e6.Hi;
+        table6 += Line(Text(s6), Text(e6), codes[rng() % 4], "N");
+        for (const TIPv6Address& p : {s6, e6})
+            for (int d = -1; d <= 1; ++d)
+                probes6.push_back({p.Hi, p.Lo + static_cast<uint64_t>(d)});
+    }
+    for (int i = 0; i < 20000; ++i)
+        probes4.push_back((rng() % 5 + 6) << 24 | (rng() & 0xFFFFFF));
+    Finder.Load(Folder.WriteFile("4.csv", table4));
+    Finder.LoadIPv6(Folder.WriteFile("6.csv", table6));
+    for (const uint32_t ip : probes4)
+        ASSERT_EQ(Finder.CountryOf(ip), Finder.CountryOfByScan(ip)) << IntToIP(ip);
+    for (const TIPv6Address& a : probes6)
+        ASSERT_EQ(Finder.CountryOfIPv6(a), Finder.CountryOfIPv6ByScan(a)) << Text(a);
+}
+
+TEST(CountryFinderRealTable, FastLookupAgreesWithScan) {
+    const std::string folder = ProgramFolder() + "static/";
+    if (!std::filesystem::exists(folder + "ip-to-country.csv") ||
+        !std::filesystem::exists(folder + "ip6-to-country.csv"))
+        GTEST_SKIP() << "no country tables in " << folder << "; tools/build_country_tables.py builds them";
+    TCountryFinder finder;
+    finder.Load(folder + "ip-to-country.csv");
+    finder.LoadIPv6(folder + "ip6-to-country.csv");
+    ASSERT_GT(finder.Ranges().size(), 100000u);
+    ASSERT_GT(finder.Ranges6().size(), 10000u);
+    std::mt19937 rng(2024);
+    int found = 0;
+    for (int i = 0; i < 100000; ++i) {
+        const uint32_t ip = rng();
+        const std::string code = finder.CountryOf(ip);
+        ASSERT_EQ(code, finder.CountryOfByScan(ip)) << IntToIP(ip);
+        found += code != "-";
+    }
+    EXPECT_GT(found, 50000);
+    const auto& ranges = finder.Ranges();
+    for (int i = 0; i < 10000; ++i) {
+        const TCountryItem& item = ranges[rng() % ranges.size()];
+        for (const uint32_t ip : {item.StartIP - 1, item.StartIP, item.EndIP, item.EndIP + 1})
+            ASSERT_EQ(finder.CountryOf(ip), finder.CountryOfByScan(ip)) << IntToIP(ip);
+    }
+    const auto& ranges6 = finder.Ranges6();
+    for (int i = 0; i < 300; ++i) {
+        const TCountryItem6& item = ranges6[rng() % ranges6.size()];
+        for (const TIPv6Address& a : {item.StartIP, item.EndIP, TIPv6Address{item.EndIP.Hi, item.EndIP.Lo + 1}})
+            ASSERT_EQ(finder.CountryOfIPv6(a), finder.CountryOfIPv6ByScan(a)) << Text(a);
+    }
+}
+
+} // namespace
