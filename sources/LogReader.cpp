@@ -101,24 +101,6 @@ std::vector<std::string> ListFolderFiles(const std::string& folder) {
     return files;
 }
 
-// Whether an upper-case extension is one of the upper-case ";"-separated list's items. An item
-// may be written with a leading "." or "*." ("*.log"); a mere tail of an item ("OG" of "LOG")
-// does not match.
-bool ExtensionListed(std::string_view ext, std::string_view list) {
-    size_t start = 0;
-    while (start < list.size()) {
-        size_t end = list.find(';', start);
-        if (end == std::string_view::npos) end = list.size();
-        const std::string_view item = TrimView(list.substr(start, end - start));
-        if (item == ext) return true;
-        if (item.size() > ext.size() && item.substr(item.size() - ext.size()) == ext &&
-            item[item.size() - ext.size() - 1] == '.')
-            return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 // Eight bytes at p as one word, for scanning a word at a time.
 inline uint64_t LoadWord(const unsigned char* p) {
     uint64_t w;
@@ -188,10 +170,9 @@ void ListLogFiles(const std::vector<std::string>& paths, std::vector<TListedLogF
             if (name.empty() || name[0] == '.') continue;
             struct stat st {};
             if (fstatat(dirfd(dir.get()), entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
-            if (!list.empty()) {
-                const std::string ext = UpperExtension(name);
-                if (!ext.empty() && !ExtensionListed(ext, list)) continue;
-            }
+            // A plain substring test, as profiles have always used it: a name without an
+            // extension passes any list.
+            if (!list.empty() && list.find(UpperExtension(name) + ";") == std::string::npos) continue;
             files.push_back({folder + entry->d_name, static_cast<int>(i)});
         }
     }
