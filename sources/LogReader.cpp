@@ -1,0 +1,509 @@
+#include "sources/LogReader.h"
+
+#include "sources/CUtils.h"
+#include "sources/FileUtils.h"
+#include "sources/SpecialFolders.h"
+#include "sources/UnTar.h"
+#include "sources/tarfile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr int32_t kMinBufferMB = 1;
+constexpr int32_t kMaxBufferMB = 99;
+constexpr size_t kCopyBlockSize = 256 * 1024;
+
+struct TDirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+struct TGzCloser {
+    void operator()(gzFile_s* f) const { gzclose(f); }
+};
+struct TZipDiscarder {
+    void operator()(zip_t* z) const { zip_discard(z); }
+};
+struct TZipFileCloser {
+    void operator()(zip_file_t* f) const { zip_fclose(f); }
+};
+using TDirHandle = std::unique_ptr<DIR, TDirCloser>;
+using TGzHandle = std::unique_ptr<gzFile_s, TGzCloser>;
+using TZipHandle = std::unique_ptr<zip_t, TZipDiscarder>;
+using TZipFileHandle = std::unique_ptr<zip_file_t, TZipFileCloser>;
+
+// Opens a regular file read-only; invalid for anything else, so that a FIFO or device never
+// blocks or feeds the reader.
+TUniqueFd OpenRegularFile(const std::string& path, struct stat& st) {
+    TUniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.Valid() && (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))) fd.Reset();
+    return fd;
+}
+
+bool WriteAll(int fd, const char* data, size_t count) {
+    while (count > 0) {
+        const ssize_t n = write(fd, data, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Reads up to count bytes at offset; stops early at the end of the file or on an error.
+size_t ReadAt(int fd, char* buffer, size_t count, int64_t offset, bool& failed) {
+    size_t done = 0;
+    failed = false;
+    while (done < count) {
+        const ssize_t n = pread(fd, buffer + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failed = n < 0;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+// Creates name in the folder for writing, replacing a file (or link) of that name rather than
+// writing through it.
+TUniqueFd CreateInFolder(int folderFd, const std::string& name) {
+    unlinkat(folderFd, name.c_str(), 0);
+    return TUniqueFd(openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+}
+
+// A name that is safe to create inside a folder: not empty, ".", or "..".
+bool IsPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != "..";
+}
+
+// The regular files at the top level of folder, in listing order; links are not followed.
+std::vector<std::string> ListFolderFiles(const std::string& folder) {
+    std::vector<std::string> files;
+    TDirHandle dir(opendir(folder.c_str()));
+    if (!dir) return files;
+    while (dirent* entry = readdir(dir.get())) {
+        struct stat st {};
+        if (fstatat(dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            files.push_back(folder + entry->d_name);
+    }
+    return files;
+}
+
+// Eight bytes at p as one word, for scanning a word at a time.
+inline uint64_t LoadWord(const unsigned char* p) {
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+static_assert(std::endian::native == std::endian::little, "word scans take the first byte as the lowest");
+constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+constexpr uint64_t kTop3 = 0xE0E0E0E0E0E0E0E0ull; // a byte of 32 or more has one of these
+constexpr uint64_t kSpaces = 0x2020202020202020ull;
+// The high bit of every zero byte of w, exactly (no carries between bytes).
+inline uint64_t ZeroBytes(uint64_t w) {
+    return ~(((w & kLow7) + kLow7) | w | kLow7);
+}
+
+// True when every byte is a blank (code 32 or below). Runs of control bytes, such as the
+// zeros of a sparse file, are passed eight at a time.
+bool IsBlank(const unsigned char* p, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        if ((LoadWord(p + i) & kTop3) == 0) continue;
+        for (size_t k = 0; k < 8; ++k)
+            if (p[i + k] > 32) return false;
+    }
+    for (; i < n; ++i)
+        if (p[i] > 32) return false;
+    return true;
+}
+
+// True when the line is already in its cleaned form: no code below 32, no two adjacent
+// spaces, no space at either end. Eight bytes at a time: this is most of the per-line cost.
+bool IsClean(const unsigned char* p, size_t n) {
+    if (n == 0) return true;
+    if (p[0] == ' ' || p[n - 1] == ' ') return false;
+    size_t i = 0;
+    uint64_t lastSpace = 0; // the previous word ended in a space (bit 7)
+    for (; i + 8 <= n; i += 8) {
+        const uint64_t w = LoadWord(p + i);
+        if (ZeroBytes(w & kTop3) != 0) return false;
+        const uint64_t spaces = ZeroBytes(w ^ kSpaces);
+        if ((spaces & (spaces << 8)) != 0 || (spaces & lastSpace) != 0) return false;
+        lastSpace = spaces >> 56;
+    }
+    unsigned char prev = i > 0 ? p[i - 1] : 0;
+    for (; i < n; ++i) {
+        const unsigned char c = p[i];
+        if (c < 32 || (c == ' ' && prev == ' ')) return false;
+        prev = c;
+    }
+    return true;
+}
+
+} // namespace
+
+void ListLogFiles(const std::vector<std::string>& paths, std::vector<TListedLogFile>& files,
+                  std::string_view extensions) {
+    files.clear();
+    std::string list = UpperCase(extensions);
+    if (!list.empty() && list.back() != ';') list += ';';
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const std::string folder = EnsureTrailingSeparator(ExpandFolderMacros(paths[i]));
+        if (folder.empty()) continue;
+        TDirHandle dir(opendir(folder.c_str()));
+        if (!dir) continue;
+        while (dirent* entry = readdir(dir.get())) {
+            const std::string_view name = entry->d_name;
+            if (name.empty() || name[0] == '.') continue;
+            struct stat st {};
+            if (fstatat(dirfd(dir.get()), entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+            // A plain substring test, as profiles have always used it: a name without an
+            // extension passes any list.
+            if (!list.empty() && list.find(UpperExtension(name) + ";") == std::string::npos) continue;
+            files.push_back({folder + entry->d_name, static_cast<int>(i)});
+        }
+    }
+}
+
+void CleanLogLine(std::string_view line, std::string& out) {
+    const auto* p = reinterpret_cast<const unsigned char*>(line.data());
+    const size_t n = line.size();
+    if (IsClean(p, n)) {
+        out.assign(line);
+        return;
+    }
+    out.resize(n);
+    char* d = out.data();
+    size_t len = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = p[i];
+        if (c < 32) continue;
+        // A space is dropped at the start and after another space: runs collapse, the
+        // leading blank is trimmed.
+        if (c == ' ' && (len == 0 || d[len - 1] == ' ')) continue;
+        d[len++] = static_cast<char>(c);
+    }
+    if (len > 0 && d[len - 1] == ' ') --len;
+    out.resize(len);
+}
+
+TLogFileReader::TLogFileReader() {
+    Rewind();
+}
+
+TLogFileReader::~TLogFileReader() {
+    ClearLogFiles();
+}
+
+void TLogFileReader::Warn(const std::string& path, std::string_view what) {
+    Warnings.push_back(path + ": " + std::string(what));
+}
+
+void TLogFileReader::ClearLogFiles() {
+    Rewind();
+    Files.clear();
+    TotalKB = 0;
+    for (const std::string& folder : TempFolders)
+        EmptyFolder(folder, true);
+    TempFolders.clear();
+    TempCount = 0;
+    Warnings.clear();
+    Buffer.reset();
+    BufferSize = 0;
+}
+
+std::string TLogFileReader::NextTempFolder() {
+    const std::string base = TempFolder();
+    const int32_t number = TempCount++;
+    // Without a private temporary folder nothing is expanded: a relative name would land in
+    // the current directory.
+    if (base.empty()) return {};
+    std::string folder = base + "quorvellog" + std::to_string(number) + "/";
+    ForceFolders(folder);
+    TempFolders.push_back(folder);
+    return folder;
+}
+
+void TLogFileReader::AddLogFile(const std::string& path) {
+    std::string file = path;
+    const std::string ext = UpperExtension(file);
+    if (ext == "GZ" || ext == "TGZ") file = GunzipToTemp(file);
+    if (file.empty()) return;
+
+    const std::string innerExt = UpperExtension(file);
+    if (innerExt == "TAR") {
+        for (const std::string& member : UntarToTemp(file))
+            AddPlainFile(member);
+    } else if (innerExt == "ZIP") {
+        for (const std::string& member : UnzipToTemp(file))
+            AddPlainFile(member);
+    } else {
+        AddPlainFile(file);
+    }
+}
+
+void TLogFileReader::AddPlainFile(const std::string& path) {
+    struct stat st {};
+    if (!OpenRegularFile(path, st).Valid()) return;
+    Files.push_back(path);
+    TotalKB += std::max<int64_t>(1, static_cast<int64_t>(st.st_size) / 1024);
+}
+
+std::string TLogFileReader::GunzipToTemp(const std::string& path) {
+    const std::string folder = NextTempFolder();
+    if (folder.empty()) {
+        Warn(path, "no temporary folder to expand into");
+        return {};
+    }
+    std::string name = StripExtension(ExtractFileName(path), true);
+    if (UpperExtension(path) == "TGZ") name += ".tar";
+    if (!IsPlainName(name)) return {};
+
+    struct stat st {};
+    TUniqueFd in = OpenRegularFile(path, st);
+    if (!in.Valid()) return {};
+    TGzHandle gz(gzdopen(in.Get(), "rb"));
+    if (!gz) return {};
+    in.Release(); // the gzip handle closes it now
+    gzbuffer(gz.get(), kCopyBlockSize);
+
+    const TUniqueFd folderFd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folderFd.Valid()) return {};
+    TUniqueFd out = CreateInFolder(folderFd.Get(), name);
+    if (!out.Valid()) {
+        Warn(path, "cannot create the expanded file");
+        return {};
+    }
+    std::vector<char> block(kCopyBlockSize);
+    int64_t total = 0;
+    bool written = true;
+    for (;;) {
+        const int n = gzread(gz.get(), block.data(), static_cast<unsigned>(block.size()));
+        if (n <= 0) break;
+        written = WriteAll(out.Get(), block.data(), static_cast<size_t>(n));
+        if (!written) break;
+        total += n;
+    }
+    // Broken-off or damaged data: what came before the break is kept and used; a file of which
+    // nothing at all could be decompressed contributes nothing.
+    int error = Z_OK;
+    gzerror(gz.get(), &error);
+    const bool damaged = error != Z_OK && error != Z_STREAM_END;
+    if (damaged && total == 0) {
+        out.Reset();
+        unlinkat(folderFd.Get(), name.c_str(), 0);
+        Warn(path, "not readable as gzip data");
+        return {};
+    }
+    if (!written || !out.Reset())
+        Warn(path, "cannot write the expanded file; using the " + std::to_string(total) + " bytes written");
+    else if (damaged)
+        Warn(path, "truncated or damaged gzip data; using the " + std::to_string(total) + " bytes decompressed");
+    return folder + name;
+}
+
+std::vector<std::string> TLogFileReader::UntarToTemp(const std::string& path) {
+    const std::string folder = NextTempFolder();
+    if (folder.empty()) {
+        Warn(path, "no temporary folder to expand into");
+        return {};
+    }
+    EmptyFolder(folder, false);
+    TUnTar untar;
+    untar.ArchiveName = path;
+    untar.ExtractFolder = folder;
+    const TUnTarResult result = untar.ExtractAll();
+    if (!result.Opened)
+        Warn(path, "cannot open the tar archive");
+    else if (result.Damaged)
+        Warn(path, "damaged tar archive; using the members extracted before the damage");
+    if (result.Failed > 0) Warn(path, std::to_string(result.Failed) + " tar members could not be written");
+    return ListFolderFiles(folder);
+}
+
+std::vector<std::string> TLogFileReader::UnzipToTemp(const std::string& path) {
+    const std::string folder = NextTempFolder();
+    if (folder.empty()) {
+        Warn(path, "no temporary folder to expand into");
+        return {};
+    }
+    EmptyFolder(folder, false);
+    const TUniqueFd folderFd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    int error = 0;
+    TZipHandle zip(zip_open(path.c_str(), ZIP_RDONLY, &error));
+    if (!zip || !folderFd.Valid()) {
+        Warn(path, "cannot open the zip archive");
+        return {};
+    }
+    std::vector<char> block(kCopyBlockSize);
+    const zip_int64_t count = zip_get_num_entries(zip.get(), 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* memberName = zip_get_name(zip.get(), static_cast<zip_uint64_t>(i), 0);
+        if (!memberName) continue;
+        // Links, folders and devices are passed over: only plain files are written.
+        zip_uint8_t system = 0;
+        zip_uint32_t attributes = 0;
+        if (zip_file_get_external_attributes(zip.get(), static_cast<zip_uint64_t>(i), 0, &system, &attributes) == 0 &&
+            system == ZIP_OPSYS_UNIX) {
+            const mode_t type = (attributes >> 16) & S_IFMT;
+            if (type != 0 && type != S_IFREG) continue;
+        }
+        // Folder names are dropped ("/" or "\"), so no member reaches outside the folder.
+        const std::string_view full = memberName;
+        const size_t sep = full.find_last_of("/\\");
+        const std::string name(sep == std::string_view::npos ? full : full.substr(sep + 1));
+        if (!IsPlainName(name)) continue;
+
+        TZipFileHandle member(zip_fopen_index(zip.get(), static_cast<zip_uint64_t>(i), 0));
+        if (!member) {
+            Warn(path, "cannot read member " + std::string(full));
+            continue;
+        }
+        TUniqueFd out = CreateInFolder(folderFd.Get(), name);
+        if (!out.Valid()) {
+            Warn(path, "cannot write member " + std::string(full));
+            continue;
+        }
+        for (;;) {
+            const zip_int64_t n = zip_fread(member.get(), block.data(), block.size());
+            if (n < 0) {
+                Warn(path, "damaged member " + std::string(full) + "; using what was extracted");
+                break;
+            }
+            if (n == 0) break;
+            if (!WriteAll(out.Get(), block.data(), static_cast<size_t>(n))) {
+                Warn(path, "cannot write member " + std::string(full));
+                break;
+            }
+        }
+    }
+    return ListFolderFiles(folder);
+}
+
+void TLogFileReader::Rewind() {
+    ChunkLines.clear();
+    ChunkStart = 0;
+    ChunkEnd = 0;
+    LineIndex = -1;
+    CurrentFile.clear();
+    FileIndex = -1;
+    AtLastChunk = true;
+    DoneKB = 0;
+    ChunkKB = 0;
+}
+
+bool TLogFileReader::ReadLine() {
+    const auto fileCount = static_cast<int32_t>(Files.size());
+    if (FileIndex < fileCount) {
+        ++LineIndex;
+        while (FileIndex < fileCount && LineIndex >= static_cast<int32_t>(ChunkLines.size()))
+            LoadChunk();
+    }
+    if (FileIndex >= fileCount) {
+        CurrentLine.clear();
+        return false;
+    }
+    const TLineSpan line = ChunkLines[static_cast<size_t>(LineIndex)];
+    CleanLogLine(std::string_view(Buffer.get() + line.Begin, line.Length), CurrentLine);
+    return true;
+}
+
+void TLogFileReader::LoadChunk() {
+    DoneKB += ChunkKB;
+    ChunkKB = 0; // counted once, even when this load stops early
+    ChunkLines.clear();
+    LineIndex = 0;
+    if (AtLastChunk) {
+        ++FileIndex;
+        if (FileIndex < static_cast<int32_t>(Files.size())) {
+            CurrentFile = Files[static_cast<size_t>(FileIndex)];
+            ChunkStart = 0;
+        }
+    } else {
+        ChunkStart = ChunkEnd + 1;
+    }
+    if (FileIndex >= static_cast<int32_t>(Files.size())) {
+        Buffer.reset(); // exhausted: the chunk memory is not kept
+        BufferSize = 0;
+        return;
+    }
+
+    // The file is opened again for every chunk; one that has become unreadable ends here and
+    // the next load moves on to the following file.
+    struct stat st {};
+    const TUniqueFd fd = OpenRegularFile(CurrentFile, st);
+    if (!fd.Valid()) {
+        AtLastChunk = true;
+        return;
+    }
+    const size_t capacity = static_cast<size_t>(std::clamp(BufferMB, kMinBufferMB, kMaxBufferMB)) << 20;
+    if (BufferSize != capacity) {
+        Buffer = std::make_unique_for_overwrite<char[]>(capacity);
+        BufferSize = capacity;
+    }
+    char* const data = Buffer.get();
+    bool failed = false;
+    const size_t n = ReadAt(fd.Get(), data, capacity, ChunkStart, failed);
+    AtLastChunk = n < capacity || failed;
+
+    // A chunk ends before its last line break; the break starts the next chunk. A line longer
+    // than the buffer (no break after the first byte) is cut at the buffer's end and delivered
+    // in buffer-sized pieces: nothing stalls, memory stays bounded and the following lines are
+    // untouched.
+    size_t cut = n;
+    if (!AtLastChunk) {
+        const auto* lf = static_cast<const char*>(memrchr(data, '\n', n));
+        const size_t afterLf = lf ? static_cast<size_t>(lf - data) + 1 : 0;
+        const auto* cr = static_cast<const char*>(memrchr(data + afterLf, '\r', n - afterLf));
+        const size_t lastBreak = cr ? static_cast<size_t>(cr - data) : afterLf > 0 ? afterLf - 1 : 0;
+        if (lastBreak > 0) cut = lastBreak;
+    }
+    ChunkEnd = ChunkStart + static_cast<int64_t>(cut) - 1;
+
+    // Lines end at CR LF, CR or LF; a break at the very end makes no empty last line.
+    const bool hasCr = memchr(data, '\r', cut) != nullptr;
+    size_t pos = 0;
+    while (pos < cut) {
+        const auto* lf = static_cast<const char*>(memchr(data + pos, '\n', cut - pos));
+        const size_t end = lf ? static_cast<size_t>(lf - data) : cut;
+        size_t lineEnd = end;
+        if (hasCr) {
+            if (lf && lineEnd > pos && data[lineEnd - 1] == '\r') --lineEnd;
+            while (const auto* cr = static_cast<const char*>(memchr(data + pos, '\r', lineEnd - pos))) {
+                const size_t at = static_cast<size_t>(cr - data);
+                ChunkLines.push_back({static_cast<uint32_t>(pos), static_cast<uint32_t>(at - pos)});
+                pos = at + 1;
+            }
+        }
+        if (lf || pos < lineEnd)
+            ChunkLines.push_back({static_cast<uint32_t>(pos), static_cast<uint32_t>(lineEnd - pos)});
+        pos = end + 1;
+    }
+
+    // The first line of a later chunk is the rest of the break it was cut at; blank lines at
+    // either end of a chunk are dropped.
+    const auto blank = [&](const TLineSpan& s) {
+        return IsBlank(reinterpret_cast<const unsigned char*>(data) + s.Begin, s.Length);
+    };
+    if (!ChunkLines.empty() && blank(ChunkLines.front())) ChunkLines.erase(ChunkLines.begin());
+    if (!ChunkLines.empty() && blank(ChunkLines.back())) ChunkLines.pop_back();
+    ChunkKB = std::max<int64_t>(1, static_cast<int64_t>(cut) / 1024);
+}
+
+int64_t TLogFileReader::ProgressKB() const {
+    if (ChunkLines.empty()) return DoneKB;
+    return DoneKB + static_cast<int64_t>(LineIndex) * ChunkKB / static_cast<int64_t>(ChunkLines.size());
+}

@@ -1,0 +1,84 @@
+#pragma once
+// The log file set: a profile's log folders turned into an ordered list of files, gzip, tar
+// and zip archives expanded into numbered temporary folders, read in chunks and delivered one
+// cleaned line at a time, with progress counted in kilobytes.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct TListedLogFile {
+    std::string Path;
+    int FolderIndex = 0; // index of the folder in the list it was found in
+};
+
+// Lists the candidate files of the folders (macros expanded, "/" appended), in listing order:
+// regular files whose names do not start with "."; sub-folders are not descended into. With a
+// non-empty ";"-separated extension list a name is kept when its extension is one of the list
+// (any case) or when it has none.
+void ListLogFiles(const std::vector<std::string>& paths, std::vector<TListedLogFile>& files,
+                  std::string_view extensions);
+
+// The line as the analyser sees it: codes 0-31 deleted, runs of spaces collapsed to one, spaces
+// trimmed at both ends. Written into `out`, reusing its capacity.
+void CleanLogLine(std::string_view line, std::string& out);
+
+class TLogFileReader {
+public:
+    TLogFileReader();
+    ~TLogFileReader(); // calls ClearLogFiles
+    // One reader owns its temporary folders.
+    TLogFileReader(const TLogFileReader&) = delete;
+    TLogFileReader& operator=(const TLogFileReader&) = delete;
+
+    std::vector<std::string> Files; // full paths in reading order
+    int32_t BufferMB = 1;           // chunk size in MiB; values outside 1-99 are read as the nearest end
+    int64_t TotalKB = 0;            // sum of max(1, size div 1024) at the time each file was added
+    int64_t DoneKB = 0;             // sum of ChunkKB of the chunks already consumed
+    int64_t ChunkKB = 0;            // weight of the current chunk: its length div 1024, at least 1
+    int32_t TempCount = 0;          // temporary folders handed out since the last ClearLogFiles
+    int32_t LineIndex = -1;         // current line within the chunk
+    std::string CurrentFile;
+    int32_t FileIndex = -1;
+    int64_t ChunkStart = 0;  // byte offset of the current chunk in CurrentFile
+    int64_t ChunkEnd = 0;    // byte offset of the chunk's last byte
+    bool AtLastChunk = true; // the current chunk reached the end of CurrentFile
+    std::string CurrentLine; // the cleaned line of the last successful ReadLine, "" after the end
+    // What went wrong while expanding archives ("<path>: <what>"), in order; the set still
+    // holds whatever could be recovered. Cleared by ClearLogFiles.
+    std::vector<std::string> Warnings;
+
+    // Empties the set and removes the temporary folders.
+    void ClearLogFiles();
+    // Adds one file, or every file a ".gz", ".tgz", ".tar" or ".zip" expands to. Files that
+    // cannot be opened, and anything but regular files, are left out without a message.
+    void AddLogFile(const std::string& path);
+    // Positions before the first line of the first file; call after the last AddLogFile.
+    void Rewind();
+    // The next line into CurrentLine; false (and "") when the set is exhausted.
+    bool ReadLine();
+    // Kilobytes consumed so far, between 0 and about TotalKB.
+    int64_t ProgressKB() const;
+
+private:
+    struct TLineSpan {
+        uint32_t Begin;
+        uint32_t Length;
+    };
+
+    void LoadChunk();
+    // A fresh "quorvellog<n>/" folder inside the temporary folder; "" when there is none.
+    std::string NextTempFolder();
+    std::string GunzipToTemp(const std::string& path);
+    std::vector<std::string> UntarToTemp(const std::string& path);
+    std::vector<std::string> UnzipToTemp(const std::string& path);
+    void AddPlainFile(const std::string& path);
+    void Warn(const std::string& path, std::string_view what);
+
+    std::vector<std::string> TempFolders; // the folders handed out, removed by ClearLogFiles
+    std::unique_ptr<char[]> Buffer;       // the current chunk's bytes
+    size_t BufferSize = 0;
+    std::vector<TLineSpan> ChunkLines; // the current chunk's lines, uncleaned, as spans of Buffer
+};

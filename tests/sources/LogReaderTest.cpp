@@ -1,0 +1,321 @@
+#include "sources/LogReader.h"
+
+#include "sources/CUtils.h"
+#include "sources/FileUtils.h"
+
+#include "support/EnvOverride.h"
+#include "support/TestFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kMiB = 1 << 20;
+
+std::vector<std::string> ReadAll(TLogFileReader& reader) {
+    std::vector<std::string> lines;
+    reader.Rewind();
+    while (reader.ReadLine())
+        lines.push_back(reader.CurrentLine);
+    return lines;
+}
+
+std::set<std::string> Names(const std::vector<std::string>& paths) {
+    std::set<std::string> names;
+    for (const std::string& p : paths)
+        names.insert(ExtractFileName(p));
+    return names;
+}
+
+void WriteGzip(const std::string& path, std::string_view content) {
+    const std::unique_ptr<gzFile_s, decltype(&gzclose)> gz(gzopen(path.c_str(), "wb"), gzclose);
+    ASSERT_NE(gz, nullptr);
+    ASSERT_EQ(gzwrite(gz.get(), content.data(), static_cast<unsigned>(content.size())),
+              static_cast<int>(content.size()));
+}
+
+struct TZipMember {
+    std::string Name, Data;
+    mode_t Mode = S_IFREG | 0644;
+};
+
+void WriteZip(const std::string& path, const std::vector<TZipMember>& members) {
+    int error = 0;
+    std::unique_ptr<zip_t, decltype(&zip_discard)> zip(zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error),
+                                                       zip_discard);
+    ASSERT_NE(zip, nullptr);
+    for (const TZipMember& m : members) {
+        zip_source_t* source = zip_source_buffer(zip.get(), m.Data.data(), m.Data.size(), 0);
+        const zip_int64_t index = zip_file_add(zip.get(), m.Name.c_str(), source, ZIP_FL_ENC_UTF_8);
+        if (index < 0) zip_source_free(source);
+        ASSERT_GE(index, 0) << m.Name;
+        zip_file_set_external_attributes(zip.get(), static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX,
+                                         static_cast<zip_uint32_t>(m.Mode) << 16);
+    }
+    ASSERT_EQ(zip_close(zip.release()), 0);
+}
+
+class LogReaderTest : public ::testing::Test {
+protected:
+    TTestFolder Scratch;
+    TEnvOverride Tmp{"TMPDIR", Scratch.Path()}; // the reader's temporary folders go here
+    TLogFileReader Reader;
+
+    std::string Temp(int n) const { return TempFolder() + "quorvellog" + std::to_string(n) + "/"; }
+};
+
+TEST_F(LogReaderTest, ListsFilesByExtensionSkippingHiddenFilesAndSubFolders) {
+    for (const char* name : {"access_log", "a.txt", "A.LOG", "x.og", ".hidden.log", "b.gz", "sub/inner.log"})
+        Scratch.WriteFile(std::string("logs/") + name, "x\n");
+    mkfifo((Scratch.Path() + "logs/pipe.log").c_str(), 0600);
+    Scratch.WriteFile("more/c.log", "x\n");
+
+    const std::pair<const char*, std::set<std::string>> cases[] = {
+        {"log;gz;zip;", {"access_log", "A.LOG", "x.og", "b.gz"}}, // "OG;" occurs in "LOG;"
+        {"", {"access_log", "a.txt", "A.LOG", "x.og", "b.gz"}},
+        {"Log", {"access_log", "A.LOG", "x.og"}}, // ";" appended, case ignored
+        {"txt;", {"access_log", "a.txt"}},
+    };
+    for (const auto& [extensions, expected] : cases) {
+        std::vector<TListedLogFile> files{{"stale", 9}};
+        ListLogFiles({Scratch.Path() + "logs"}, files, extensions);
+        std::vector<std::string> paths;
+        for (const TListedLogFile& f : files)
+            paths.push_back(f.Path);
+        EXPECT_EQ(Names(paths), expected) << extensions;
+        EXPECT_EQ(ExtractFilePath(paths.at(0)), Scratch.Path() + "logs/");
+    }
+    std::vector<TListedLogFile> files;
+    ListLogFiles({Scratch.Path() + "missing", Scratch.Path() + "more/"}, files, "log;");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].Path, Scratch.Path() + "more/c.log");
+    EXPECT_EQ(files[0].FolderIndex, 1);
+}
+
+TEST_F(LogReaderTest, TotalKBCountsEveryAddedFileAtLeastOnce) {
+    for (const size_t size : {10, 1500, 5000, 0})
+        Reader.AddLogFile(Scratch.WriteFile(std::to_string(size) + ".log", std::string(size, 'a')));
+    Reader.AddLogFile(Scratch.Path() + "missing.log");
+    mkfifo((Scratch.Path() + "pipe.log").c_str(), 0600);
+    Reader.AddLogFile(Scratch.Path() + "pipe.log"); // would block a plain open
+    EXPECT_EQ(Reader.Files.size(), 4u);
+    EXPECT_EQ(Reader.TotalKB, 1 + 1 + 4 + 1);
+    EXPECT_EQ(ReadAll(Reader).size(), 3u); // the empty file yields no line
+}
+
+TEST_F(LogReaderTest, DeliversCleanedLinesForEveryBreakStyle) {
+    using namespace std::literals;
+    Reader.BufferMB = 0; // out of range: read as 1
+    Reader.AddLogFile(
+        Scratch.WriteFile("a.log", "first\r\nsecond\rthird\n\na\tb  c \n  \x01 x\x7f  y\0z\r\r\n  last"sv));
+    const std::vector<std::string> expected = {"first", "second", "third", "", "ab c", "x\x7f yz", "", "last"};
+    EXPECT_EQ(ReadAll(Reader), expected);
+    EXPECT_FALSE(Reader.ReadLine());
+    EXPECT_EQ(Reader.CurrentLine, "");
+    Reader.Rewind();
+    ASSERT_TRUE(Reader.ReadLine());
+    EXPECT_EQ(Reader.CurrentLine, "first");
+}
+
+// Short and word-sized texts, with faults inside an eight-byte word and across two.
+TEST(LogReaderCleaning, MatchesFilterCharsWithoutControlCodes) {
+    using namespace std::literals;
+    TCharSet controls;
+    for (int c = 0; c < 32; ++c)
+        controls.Add(static_cast<char>(c));
+    const std::string_view texts[] = {"",
+                                      "   ",
+                                      " lead",
+                                      "trail ",
+                                      "a  b   c",
+                                      "\t\ta \t b\r",
+                                      "\0a\0 \0b\0"sv,
+                                      "abcdefghijklmnopqrstuvw\n",
+                                      "GET /index.html HTTP/1.1 200 \xc3\xa9t\xe9 \x80\xff\x7f",
+                                      "0123456  9abcdef 0123456",
+                                      "01234567 9abcdef  123456 x",
+                                      "abcdefghijklmno\x1fpqrstuvw"};
+    std::string out = "stale content that must not survive";
+    for (const std::string_view text : texts) {
+        CleanLogLine(text, out);
+        EXPECT_EQ(out, FilterChars(text, controls, true, '\0')) << text;
+    }
+}
+
+// Numbered lines past three chunk boundaries; the line crossing the first one is padded so
+// that its break is the buffer's last byte, which splits a CR LF pair between two chunks.
+TEST_F(LogReaderTest, LinesStraddlingChunkBoundariesAreDeliveredOnce) {
+    for (const std::string br : {"\n", "\r\n"}) {
+        std::string content;
+        std::vector<std::string> expected;
+        for (int i = 0; content.size() < 3 * kMiB + 5000; ++i) {
+            std::string line = "line " + std::to_string(i) + ":" + std::string(i * 37 % 200, 'x');
+            const int64_t room = static_cast<int64_t>(kMiB - 1) - static_cast<int64_t>(content.size() + line.size());
+            if (room >= 0 && room < 250) line += std::string(static_cast<size_t>(room), 'y');
+            content += line + br;
+            expected.push_back(line);
+        }
+        TLogFileReader reader;
+        reader.AddLogFile(Scratch.WriteFile("big.log", content));
+        reader.Rewind();
+        std::vector<std::string> lines;
+        int64_t progress = 0;
+        while (reader.ReadLine()) {
+            lines.push_back(reader.CurrentLine);
+            EXPECT_GE(reader.ProgressKB(), progress);
+            progress = reader.ProgressKB();
+        }
+        EXPECT_EQ(lines, expected);
+        EXPECT_NEAR(static_cast<double>(progress), static_cast<double>(reader.TotalKB), 4);
+    }
+}
+
+TEST_F(LogReaderTest, LineLongerThanTheBufferComesInPiecesAndTheRestIsKept) {
+    const size_t longLength = 5 * kMiB / 2;
+    Reader.AddLogFile(Scratch.WriteFile("long.log", "first\n" + std::string(longLength, 'x') + "\nafter1\r\nafter2"));
+    std::vector<std::string> lines = ReadAll(Reader);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines.front(), "first");
+    EXPECT_EQ(lines[lines.size() - 2], "after1");
+    EXPECT_EQ(lines.back(), "after2");
+    std::string joined;
+    for (size_t i = 1; i + 2 < lines.size(); ++i) {
+        EXPECT_LE(lines[i].size(), kMiB);
+        joined += lines[i];
+    }
+    EXPECT_EQ(joined, std::string(longLength, 'x'));
+}
+
+TEST_F(LogReaderTest, FileThatBecomesUnreadableEndsAndTheNextIsRead) {
+    std::string content;
+    size_t count = 0;
+    while (content.size() < 3 * kMiB)
+        content += "big line " + std::to_string(count++) + "\n";
+    const std::string big = Scratch.WriteFile("big.log", content);
+    Reader.AddLogFile(big);
+    Reader.AddLogFile(Scratch.WriteFile("next.log", "n1\nn2\n"));
+    Reader.Rewind();
+    ASSERT_TRUE(Reader.ReadLine());
+    fs::remove(big); // the reader holds no descriptor between chunks
+
+    std::vector<std::string> rest;
+    while (Reader.ReadLine() && rest.size() <= count)
+        rest.push_back(Reader.CurrentLine);
+    ASSERT_GE(rest.size(), 3u);
+    EXPECT_LT(rest.size(), count); // the first chunk only
+    EXPECT_EQ(rest[rest.size() - 3], "big line " + std::to_string(rest.size() - 2));
+    EXPECT_EQ(rest[rest.size() - 2], "n1");
+    EXPECT_EQ(rest.back(), "n2");
+}
+
+TEST_F(LogReaderTest, GzipFilesExpandIntoNumberedTemporaryFoldersRemovedByClear) {
+    using namespace std::literals;
+    std::string content;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 20000; ++i) {
+        expected.push_back("10.0.0." + std::to_string(i % 250) + " GET /page/" + std::to_string(i * 7919));
+        content += expected.back() + "\n";
+    }
+    const std::string cut = Scratch.Path() + "cut.log.gz";
+    WriteGzip(cut, content);
+    fs::resize_file(cut, fs::file_size(cut) / 2);
+    WriteGzip(Scratch.Path() + "ex0401.log.gz", "a\nb\n");
+    Scratch.WriteFile("src/inner/x.log", "c\n");
+    ASSERT_EQ(std::system(("tar -czf '" + Scratch.Path() + "logs.tgz' -C '" + Scratch.Path() + "src' inner").c_str()),
+              0);
+    Scratch.WriteFile("bad.log.gz", "\x1f\x8b\x08\0\0\0\0\0\0\x03\xff\xff garbage"sv);
+    for (const char* name : {"ex0401.log.gz", "logs.tgz", "cut.log.gz", "bad.log.gz"})
+        Reader.AddLogFile(Scratch.Path() + name);
+
+    EXPECT_EQ(Reader.Files, (std::vector<std::string>{Temp(0) + "ex0401.log", Temp(2) + "x.log", Temp(3) + "cut.log"}));
+    EXPECT_TRUE(FileExists(Temp(1) + "logs.tar"));
+    const std::vector<std::string> lines = ReadAll(Reader);
+    ASSERT_GT(lines.size(), 1000u);
+    ASSERT_LT(lines.size(), expected.size() + 3);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3), (std::vector<std::string>{"a", "b", "c"}));
+    // The truncated file gives its lines up to the break; the last one may be cut short.
+    for (size_t i = 3; i + 1 < lines.size(); ++i)
+        ASSERT_EQ(lines[i], expected[i - 3]);
+    EXPECT_EQ(expected[lines.size() - 4].rfind(lines.back(), 0), 0u);
+    ASSERT_EQ(Reader.Warnings.size(), 2u); // the cut file, and the one with nothing to read
+    EXPECT_NE(Reader.Warnings[0].find("cut.log.gz"), std::string::npos);
+
+    Reader.ClearLogFiles();
+    EXPECT_TRUE(Reader.Files.empty());
+    EXPECT_EQ(Reader.TotalKB, 0);
+    EXPECT_EQ(Reader.TempCount, 0);
+    for (int n = 0; n < 5; ++n)
+        EXPECT_FALSE(fs::exists(Temp(n))) << n;
+    {
+        TLogFileReader other;
+        other.AddLogFile(Scratch.Path() + "ex0401.log.gz");
+        ASSERT_TRUE(fs::exists(Temp(0) + "ex0401.log"));
+    }
+    EXPECT_FALSE(fs::exists(Temp(0)));
+}
+
+TEST_F(LogReaderTest, ZipMembersAreFlattenedAndStayInsideTheirFolder) {
+    WriteZip(Scratch.Path() + "logs.zip", {{"a/x.log", "first\n"},
+                                           {"b/x.log", "second\n"},
+                                           {"../escape.log", "e1\n"},
+                                           {"/abs/root.log", "e2\n"},
+                                           {"semi;colon.log", "e3\n"},
+                                           {"dir/", ""},
+                                           {"link.log", "/etc/passwd", S_IFLNK | 0777}});
+    Scratch.WriteFile("broken.zip", "PK\x03\x04 this is not a zip archive");
+    Reader.AddLogFile(Scratch.Path() + "logs.zip");
+    Reader.AddLogFile(Scratch.Path() + "broken.zip");
+
+    EXPECT_EQ(Names(Reader.Files), (std::set<std::string>{"x.log", "escape.log", "root.log", "semi;colon.log"}));
+    for (const std::string& f : Reader.Files)
+        EXPECT_EQ(ExtractFilePath(f), Temp(0));
+    const std::vector<std::string> lines = ReadAll(Reader);
+    EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()), (std::set<std::string>{"second", "e1", "e2", "e3"}));
+    EXPECT_FALSE(fs::exists(TempFolder() + "escape.log"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Temp(0) + "link.log")));
+    ASSERT_EQ(Reader.Warnings.size(), 1u);
+    EXPECT_NE(Reader.Warnings[0].find("broken.zip"), std::string::npos);
+}
+
+// Offsets and kilobyte totals past 4 GiB. The file is sparse (in memory-backed /dev/shm when
+// there is one, where holes read fastest), so only its two lines take space.
+TEST_F(LogReaderTest, ReadsALineBeyondFourGiB) {
+    std::optional<TEnvOverride> shm;
+    if (access("/dev/shm", W_OK) == 0) shm.emplace("TMPDIR", "/dev/shm");
+    const TTestFolder sparseFolder;
+    shm.reset();
+    const std::string path = sparseFolder.WriteFile("huge.log", "first\n");
+    const int64_t beyond = (int64_t{4} << 30) + 10, size = beyond + 8;
+    fs::resize_file(path, static_cast<uintmax_t>(beyond));
+    std::ofstream(path, std::ios::binary | std::ios::app) << "\nbeyond\n";
+
+    Reader.BufferMB = 16;
+    Reader.AddLogFile(path);
+    EXPECT_EQ(Reader.TotalKB, size / 1024);
+    Reader.Rewind();
+    std::vector<std::string> lines;
+    while (Reader.ReadLine())
+        if (!Reader.CurrentLine.empty()) lines.push_back(Reader.CurrentLine);
+    EXPECT_EQ(lines, (std::vector<std::string>{"first", "beyond"}));
+    EXPECT_GT(Reader.ChunkStart, int64_t{4} << 30);
+    EXPECT_GE(Reader.ProgressKB(), size / 1024);
+}
+
+} // namespace
