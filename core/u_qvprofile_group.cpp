@@ -3,7 +3,8 @@
 #include "profile/u_xmlprofile.h"
 #include "sources/CUtils.h"
 
-TQVGroup::TQVGroup() : TCVProfile(std::make_unique<TXMLProfileInterface>("groups"), "new_group") {}
+TQVGroup::TQVGroup() : TCVProfile(std::make_unique<TXMLProfileInterface>("groups"), "new_group") {
+}
 
 void TQVGroup::SetDefaults() {
     GroupingType = gtTotal;

@@ -20,10 +20,10 @@ struct TNamedColor {
 };
 
 constexpr TNamedColor kColorNames[] = {
-    {"Black", 0x000000},  {"Maroon", 0x000080}, {"Green", 0x008000}, {"Olive", 0x008080},
-    {"Navy", 0x800000},   {"Purple", 0x800080}, {"Teal", 0x808000},  {"Gray", 0x808080},
-    {"Silver", 0xC0C0C0}, {"Red", 0x0000FF},    {"Lime", 0x00FF00},  {"Yellow", 0x00FFFF},
-    {"Blue", 0xFF0000},   {"Fuchsia", 0xFF00FF}, {"Aqua", 0xFFFF00}, {"White", 0xFFFFFF},
+    {"Black", 0x000000},  {"Maroon", 0x000080},  {"Green", 0x008000}, {"Olive", 0x008080},
+    {"Navy", 0x800000},   {"Purple", 0x800080},  {"Teal", 0x808000},  {"Gray", 0x808080},
+    {"Silver", 0xC0C0C0}, {"Red", 0x0000FF},     {"Lime", 0x00FF00},  {"Yellow", 0x00FFFF},
+    {"Blue", 0xFF0000},   {"Fuchsia", 0xFF00FF}, {"Aqua", 0xFFFF00},  {"White", 0xFFFFFF},
 };
 
 constexpr TColor kDefaultColors[6] = {0xFF0000, 0x0000FF, 0x008000, 0xC0C0C0, 0x00FFFF, 0x800080};
@@ -34,14 +34,16 @@ const char* const kColorKeys[6] = {"Color1", "Color2", "Color3", "Color4", "Colo
 TProfileList ToList(const std::vector<std::string>& texts) {
     TProfileList list;
     list.reserve(texts.size());
-    for (const std::string& t : texts) list.push_back({t, 0});
+    for (const std::string& t : texts)
+        list.push_back({t, 0});
     return list;
 }
 
 std::vector<std::string> FromList(const TProfileList& list) {
     std::vector<std::string> texts;
     texts.reserve(list.size());
-    for (const TProfileListEntry& e : list) texts.push_back(e.Text);
+    for (const TProfileListEntry& e : list)
+        texts.push_back(e.Text);
     return texts;
 }
 
@@ -140,7 +142,9 @@ void TQVProfile::SetDefaults() {
     SetRangeType(rtUnlimited);
 }
 
-void TQVProfile::SetNewDefaults() { SetDefaultExtGroups(); }
+void TQVProfile::SetNewDefaults() {
+    SetDefaultExtGroups();
+}
 
 void TQVProfile::ReadValues() {
     TemplateName = ReadString("TemplateName", TemplateName);
@@ -156,7 +160,8 @@ void TQVProfile::ReadValues() {
     UrlTrack = FromList(list);
     ReadList("GroupList", list, false);
     ClearGroups();
-    for (const TProfileListEntry& e : list) AddGroupName(e.Text);
+    for (const TProfileListEntry& e : list)
+        AddGroupName(e.Text);
     FTPHost = ReadString("FTPHost", FTPHost);
     FTPUsername = ReadString("FTPUsername", FTPUsername);
     FTPSource = ReadString("FTPSource", FTPSource);
@@ -227,7 +232,8 @@ void TQVProfile::WriteValues() {
     WriteInt("ParamType", ParamType);
     WriteString("ParamList", ParamList);
     TProfileList groups;
-    for (const TGroupEntry& g : Groups) groups.push_back({g.Name, 0});
+    for (const TGroupEntry& g : Groups)
+        groups.push_back({g.Name, 0});
     WriteList("GroupList", groups, false);
     WriteString("LogFormat", LogFormat);
     WriteInt("ExtGrpCount", static_cast<int64_t>(ExtGroups.size()));
@@ -245,7 +251,8 @@ void TQVProfile::WriteValues() {
     WriteInt("DailyTruncMethod", DailyTruncMethod);
     WriteInt("ChartRenderer", ChartRenderer);
     WriteString("BGColor", ColorToText(BGColor));
-    for (int i = 0; i < 6; ++i) WriteString(kColorKeys[i], ColorToText(Color[i]));
+    for (int i = 0; i < 6; ++i)
+        WriteString(kColorKeys[i], ColorToText(Color[i]));
     WriteBool("AutoOpenReport", AutoOpenReport);
     WriteBool("CaseSensitive", CaseSensitive);
     WriteBool("Group206", Group206);
@@ -347,7 +354,9 @@ void TQVProfile::AddGroupName(std::string_view name) {
     if (!HasGroup(name)) Groups.push_back({std::string(name), nullptr});
 }
 
-void TQVProfile::ClearGroups() { Groups.clear(); }
+void TQVProfile::ClearGroups() {
+    Groups.clear();
+}
 
 TQVGroup* TQVProfile::FindGroup(std::string_view text, uint8_t fieldOfEffect) {
     for (int i = 0; i < GroupCount(); ++i) {
@@ -357,7 +366,9 @@ TQVGroup* TQVProfile::FindGroup(std::string_view text, uint8_t fieldOfEffect) {
     return nullptr;
 }
 
-void TQVProfile::SetRangeType(uint8_t rangeType) { SetRangeType(rangeType, Today()); }
+void TQVProfile::SetRangeType(uint8_t rangeType) {
+    SetRangeType(rangeType, Today());
+}
 
 void TQVProfile::SetRangeType(uint8_t rangeType, TDateTime today) {
     RptRangeType = rangeType;
@@ -470,8 +481,8 @@ bool TQVProfile::NextLogEntry() {
         const std::string& m = LineParser.Field('m');
         const std::string& d = LineParser.Field('d');
         // The date is converted only when its texts change, which is rare.
-        if (CurrentDateKey.size() != y.size() + m.size() + d.size() ||
-            CurrentDateKey.compare(0, y.size(), y) != 0 || CurrentDateKey.compare(y.size(), m.size(), m) != 0 ||
+        if (CurrentDateKey.size() != y.size() + m.size() + d.size() || CurrentDateKey.compare(0, y.size(), y) != 0 ||
+            CurrentDateKey.compare(y.size(), m.size(), m) != 0 ||
             CurrentDateKey.compare(y.size() + m.size(), d.size(), d) != 0) {
             CurrentDateKey.assign(y).append(m).append(d);
             CurrentDate = DateFromParts(y, m, d);

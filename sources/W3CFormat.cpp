@@ -14,9 +14,9 @@ struct TW3CColumn {
 };
 
 constexpr TW3CColumn kW3CColumns[] = {
-    {"date", "%y-%m-%d"},      {"time", "%h:%n:%s"},    {"c-ip", "%H"},        {"cs-username", "%u"},
-    {"cs-method", "%M"},       {"cs-uri-stem", "%f"},   {"cs-uri-query", "%q"}, {"sc-status", "%c"},
-    {"sc-bytes", "%b"},        {"cs(Referer)", "%r"},   {"cs(User-Agent)", "%a"},
+    {"date", "%y-%m-%d"}, {"time", "%h:%n:%s"},  {"c-ip", "%H"},           {"cs-username", "%u"},
+    {"cs-method", "%M"},  {"cs-uri-stem", "%f"}, {"cs-uri-query", "%q"},   {"sc-status", "%c"},
+    {"sc-bytes", "%b"},   {"cs(Referer)", "%r"}, {"cs(User-Agent)", "%a"},
 };
 
 // Candidate formats, tried in this order.
@@ -55,7 +55,8 @@ void DetectLogFormat(TLogFileReader* reader, bool& caseSensitive, std::string& f
     if (std::string_view(line).substr(0, kServerSignature.size()) == kServerSignature) {
         // That server writes #Software, #Version, #Date, #Fields: the fourth line names the columns.
         caseSensitive = false;
-        for (int i = 0; i < 3; ++i) reader->ReadLine();
+        for (int i = 0; i < 3; ++i)
+            reader->ReadLine();
         format = W3CFieldsToFormat(reader->CurrentLine);
         return;
     }

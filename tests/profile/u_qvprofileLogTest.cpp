@@ -20,7 +20,8 @@ protected:
     std::vector<std::pair<std::string, TDateTime>> ReadAll() {
         Profile.OpenLogFiles();
         std::vector<std::pair<std::string, TDateTime>> lines;
-        while (Profile.NextLogEntry()) lines.emplace_back(Profile.LineParser.Field('f'), Profile.CurrentDate);
+        while (Profile.NextLogEntry())
+            lines.emplace_back(Profile.LineParser.Field('f'), Profile.CurrentDate);
         return lines;
     }
     TDateTime Day(int y, int m, int d) {
@@ -53,7 +54,8 @@ TEST_F(ProfileLogTest, ExtendedLogsFollowTheirDirectivesAcrossRestarts) {
     EXPECT_EQ(lines[1], std::make_pair(std::string("/b.htm"), Day(2002, 3, 4)));
     EXPECT_EQ(lines[2], std::make_pair(std::string("/c.asp"), Day(2002, 3, 6)));
     // The common log that follows is read with the extended layout, not its own.
-    for (size_t i = 3; i < lines.size(); ++i) EXPECT_NE(lines[i].first, "/d.htm");
+    for (size_t i = 3; i < lines.size(); ++i)
+        EXPECT_NE(lines[i].first, "/d.htm");
     EXPECT_EQ(Profile.LineParser.Format(), "%y-%m-%d %h:%n:%s %H %f %q");
     EXPECT_EQ(Profile.LogFormat, kDefaultLogFormat); // the setting itself is untouched
 
@@ -80,8 +82,8 @@ TEST_F(ProfileLogTest, CommonLogsWithCrLfAndJunkLines) {
 
     // The parsed line turns into an entry with the profile's options.
     TLogEntry entry;
-    entry.AssignFrom(Profile.LineParser, {Profile.CaseSensitive, Profile.ParamType, Profile.Timezone,
-                                          Profile.CurrentDate});
+    entry.AssignFrom(Profile.LineParser,
+                     {Profile.CaseSensitive, Profile.ParamType, Profile.Timezone, Profile.CurrentDate});
     EXPECT_TRUE(entry.Valid);
     EXPECT_EQ(entry.Path, "/c");
 }
@@ -94,7 +96,8 @@ TEST_F(ProfileLogTest, ExtensionFilterAndIgnoredFilesChooseTheFiles) {
     Profile.OpenExt = true;
     Profile.RptIgnoredFiles = {Sandbox.Folder.Path() + "logs/OLD.log"}; // case is ignored
     std::vector<std::string> files;
-    for (const auto& [file, date] : ReadAll()) files.push_back(file);
+    for (const auto& [file, date] : ReadAll())
+        files.push_back(file);
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::string>{"/B.LOG", "/access_log"}));
 }

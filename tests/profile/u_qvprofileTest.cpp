@@ -56,8 +56,8 @@ TEST_F(QVProfileTest, SavedSettingsReadBackWithTheirNormalisations) {
     Profile.AddGroupName("Images");
     Profile.AddGroupName("images"); // names are unique without regard to case
     Profile.AddGroupName("Crawlers");
-    Profile.Color[1] = 0x123456;   // no standard name
-    Profile.BGColor = 0x008080;    // Olive
+    Profile.Color[1] = 0x123456; // no standard name
+    Profile.BGColor = 0x008080;  // Olive
     Profile.RptIgnoredFiles = {"/srv/logs/a/old.log"};
     Profile.Timezone = -5;
     Profile.FilterName = "robots";
@@ -93,9 +93,9 @@ TEST_F(QVProfileTest, StoredTextsAreNormalisedOnRead) {
     EXPECT_EQ(Profile.LogPaths, std::vector<std::string>{"%mydocuments%/logs/"});
     EXPECT_EQ(Profile.LogExts, "");
     EXPECT_EQ(Profile.Color[0], 0x800000u);
-    EXPECT_EQ(Profile.Color[1], 0xFFFFFFu);  // empty reads as white
+    EXPECT_EQ(Profile.Color[1], 0xFFFFFFu); // empty reads as white
     EXPECT_EQ(Profile.Color[2], 0x00FF00u);
-    EXPECT_EQ(Profile.Color[3], 0xC0C0C0u);  // unreadable: the default
+    EXPECT_EQ(Profile.Color[3], 0xC0C0C0u);   // unreadable: the default
     EXPECT_EQ(Profile.RptStartDate, Today()); // range dates are recomputed at every read
 }
 
@@ -118,9 +118,9 @@ TEST_F(QVProfileTest, RangeTypesFollowTheCalendar) {
     const Case cases[] = {
         {rtToday, Day(2002, 3, 6), Day(2002, 3, 6), Day(2002, 3, 6)},
         {rtYesterday, Day(2002, 3, 1), Day(2002, 2, 28), Day(2002, 2, 28)},
-        {rtThisWeek, Day(2002, 3, 6), Day(2002, 3, 3), Day(2002, 3, 9)},     // a Wednesday
+        {rtThisWeek, Day(2002, 3, 6), Day(2002, 3, 3), Day(2002, 3, 9)}, // a Wednesday
         {rtLastWeek, Day(2002, 3, 6), Day(2002, 2, 24), Day(2002, 3, 2)},
-        {rtLastWeek, Day(2002, 3, 3), Day(2002, 2, 24), Day(2002, 3, 2)},    // a Sunday
+        {rtLastWeek, Day(2002, 3, 3), Day(2002, 2, 24), Day(2002, 3, 2)}, // a Sunday
         {rtThisMonth, Day(2004, 2, 10), Day(2004, 2, 1), Day(2004, 2, 29)},
         {rtLastMonth, Day(2002, 3, 31), Day(2002, 2, 1), Day(2002, 2, 28)},
         {rtLastMonth, Day(2002, 1, 15), Day(2001, 12, 1), Day(2001, 12, 31)},
@@ -148,10 +148,9 @@ TEST_F(QVProfileTest, RowKeptByPurgeType) {
         bool kept;
     };
     const Case cases[] = {
-        {0, "0.5", 1, 0, 0, true},   {0, "0.5", 1, 4, 0, false}, {0, "0.5", 2, 4, 0, true},
-        {0, "0,25", 1, 4, 0, true},  {0, "junk", 1, 4, 0, false}, {0, "junk", 3, 4, 0, true},
-        {1, "", 25, 100, 0, true},   {1, "", 24, 100, 0, false},  {2, "", 0, 0, 49, true},
-        {2, "", 0, 0, 50, false},    {3, "", 0, 9, 999, true},    {7, "", 9, 9, 0, false},
+        {0, "0.5", 1, 0, 0, true},   {0, "0.5", 1, 4, 0, false}, {0, "0.5", 2, 4, 0, true}, {0, "0,25", 1, 4, 0, true},
+        {0, "junk", 1, 4, 0, false}, {0, "junk", 3, 4, 0, true}, {1, "", 25, 100, 0, true}, {1, "", 24, 100, 0, false},
+        {2, "", 0, 0, 49, true},     {2, "", 0, 0, 50, false},   {3, "", 0, 9, 999, true},  {7, "", 9, 9, 0, false},
     };
     for (const Case& c : cases) {
         Profile.RptPurgeType = c.type;
@@ -181,8 +180,7 @@ TEST_F(QVProfileTest, VersionZeroProfilesAreConvertedAndWrittenBack) {
     EXPECT_TRUE(group->Matches("/a.GIF"));
 
     // The converted profile was saved in the current form: it reads the same again.
-    const std::string text =
-        TTestFolder::ReadFile(Sandbox.Folder.Path() + "data/Corvantis/Quorvel/profiles/old.xml");
+    const std::string text = TTestFolder::ReadFile(Sandbox.Folder.Path() + "data/Corvantis/Quorvel/profiles/old.xml");
     EXPECT_EQ(text.find("LogPathsCount"), std::string::npos);
     TQVProfile again;
     ASSERT_TRUE(again.Load("old"));
@@ -205,9 +203,9 @@ TEST_F(QVProfileTest, ReportFolderAndIgnoredFiles) {
 }
 
 TEST_F(QVProfileTest, FindGroupTakesTheFirstEnabledGroupOfTheField) {
-    for (const auto& [name, field, members] : {std::tuple{"ImagesA", gfFilename, "*.gif;"},
-                                               std::tuple{"Hosts", gfHost, "192.168.*;"},
-                                               std::tuple{"ImagesB", gfFilename, "*.gif;*.png;"}}) {
+    for (const auto& [name, field, members] :
+         {std::tuple{"ImagesA", gfFilename, "*.gif;"}, std::tuple{"Hosts", gfHost, "192.168.*;"},
+          std::tuple{"ImagesB", gfFilename, "*.gif;*.png;"}}) {
         TQVGroup g;
         g.InitNew();
         g.SetName(name);
