@@ -45,6 +45,7 @@ public:
     uint8_t FilterState = fsUndecided;
     bool Valid = false;
     bool IsError = false;
+    bool Page = false; // counts as a page of its visit; set when it becomes a hit
 
     // Fills the entry from the parser's current fields; leaves it not valid when the
     // parser is not valid, the time of day is out of range or the time is exactly 0.

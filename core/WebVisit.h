@@ -1,0 +1,85 @@
+#pragma once
+// A visit: consecutive hits of one host without a pause longer than the visit timeout,
+// with the facts decided once from its first hit (address, host name, country, browser,
+// system, referrer, search phrase). Entries and visits are recycled through pools so that
+// their text buffers keep their capacity and the line loop allocates nothing.
+
+#include "core/LogEntry.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TQVProfile;
+
+// Recycles log entries; an entry released here is handed out again by Acquire.
+class TEntryPool {
+public:
+    TEntryPool() = default;
+    TEntryPool(const TEntryPool&) = delete;
+    TEntryPool& operator=(const TEntryPool&) = delete;
+    // A fresh entry (FilterState undecided, no visit, not valid).
+    TLogEntry* Acquire();
+    void Release(TLogEntry* entry);
+
+private:
+    std::vector<std::unique_ptr<TLogEntry>> All;
+    std::vector<TLogEntry*> Free;
+};
+
+// Visit length buckets: upper limits in minutes of buckets 0 to 8; longer visits are bucket 9.
+constexpr int kDurationBucketCount = 10;
+int DurationBucketOf(int64_t seconds);
+
+class TWebVisit {
+public:
+    TDateTime StartTime = 0;
+    TDateTime LastTime = 0;
+    std::string IPText;   // the visitor's address (dotted IPv4, or an IPv6 literal); empty until known
+    std::string HostName; // empty until known
+    std::string Country;  // upper-case code or top-level domain; empty until known
+    std::string Browser;
+    std::string OS;
+    std::string SearchPhrase;
+    std::string SearchEngine;
+    std::string Referrer;            // lower-cased, without query and fragment
+    std::string ReferrerDomain;      // host part of Referrer
+    std::string ReferrerQuery;       // without the "?"
+    std::vector<TLogEntry*> HitList; // owned: returned to the pool when the visit is recycled
+    uint8_t FilterState = fsUndecided;
+    int64_t Bytes = 0;
+    uint32_t IP = 0; // IPv4 address as a number; 0 until known (and for IPv6 visitors)
+
+    int HitCount() const { return static_cast<int>(HitList.size()); }
+    // Path of the first / last page hit; empty when the visit has no page.
+    std::string_view EntryPage() const;
+    std::string_view ExitPage() const;
+    // Paths of the first n page hits joined by ";".
+    std::string NavigationPath(int n = 6) const;
+    // HostName when known, else IPText.
+    const std::string& HostKey() const { return HostName.empty() ? IPText : HostName; }
+    // Length in whole seconds from the first to the last hit.
+    int64_t LengthSeconds() const;
+
+    // The entry's time lies after LastTime + timeout, or before StartTime.
+    bool Expired(const TLogEntry* entry, int visitTimeoutMinutes) const;
+    // Not expired for the entry, and the entry's host is this visit's host name or address.
+    bool Accepts(const TLogEntry& entry, int visitTimeoutMinutes) const;
+
+    // Makes the entry a hit (true), or merges a "206" entry into an earlier partial hit of
+    // the same path (false: the entry stays the caller's). Marks the entry as a page when
+    // it is one for the profile (IgnoreErrors, IsPathExtension).
+    bool AddHit(TLogEntry* entry, const TQVProfile& profile);
+
+    // Removes and releases every hit whose effective filter decision is exclude: its own
+    // decision, else the visit's, else defaultState. Returns the number removed.
+    int RemoveExcludedHits(uint8_t defaultState, TEntryPool& pool);
+
+    // Resolver answer: fills the missing address (with its country) or host name.
+    void OnResolved(uint32_t ip, std::string_view name);
+
+    // Releases the hits and resets every field, ready for reuse.
+    void Reset(TEntryPool& pool);
+};
