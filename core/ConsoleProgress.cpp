@@ -1,0 +1,79 @@
+#include "core/ConsoleProgress.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+TConsoleProgress::TConsoleProgress(std::FILE* out, bool force)
+    : Out(out), Enabled(force || (out && isatty(fileno(out)))), JobStart(std::chrono::steady_clock::now()) {
+}
+
+TConsoleProgress::~TConsoleProgress() {
+    Finish();
+}
+
+void TConsoleProgress::SetProfileCaption(std::string_view name) {
+    std::lock_guard<std::mutex> lock(Mutex);
+    Profile.assign(name);
+}
+
+void TConsoleProgress::NewJob(std::string_view caption, int64_t size) {
+    TProgress::NewJob(caption, size);
+    std::lock_guard<std::mutex> lock(Mutex);
+    Caption.assign(caption);
+    JobStart = std::chrono::steady_clock::now();
+    Pending = 0;
+}
+
+void TConsoleProgress::Step(int64_t n) {
+    std::lock_guard<std::mutex> lock(Mutex);
+    Pending += n;
+}
+
+std::string TConsoleProgress::Line() const {
+    const int64_t size = JobSize(), position = Position();
+    std::string line;
+    if (!Profile.empty()) line += Profile + ": ";
+    line += Caption;
+    char buf[128];
+    if (size > 0) {
+        const double share = std::min(1.0, static_cast<double>(position) / static_cast<double>(size));
+        constexpr int kWidth = 30;
+        const int filled = static_cast<int>(share * kWidth);
+        line += " [" + std::string(static_cast<size_t>(filled), '#') + std::string(kWidth - filled, ' ') + "]";
+        std::snprintf(buf, sizeof buf, " %3d%%", static_cast<int>(share * 100));
+        line += buf;
+        // Positions of the analysis are kilobytes of log.
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - JobStart).count();
+        if (seconds > 0.2) {
+            std::snprintf(buf, sizeof buf, "  %.1f MB/s", static_cast<double>(position) / 1024.0 / seconds);
+            line += buf;
+        }
+    } else {
+        static const char kSpinner[] = "|/-\\";
+        line += " ";
+        line += kSpinner[static_cast<size_t>(Pending) % 4];
+    }
+    return line;
+}
+
+void TConsoleProgress::Refresh() {
+    if (!Enabled) return;
+    std::lock_guard<std::mutex> lock(Mutex);
+    if (Caption.empty()) return;
+    std::string line = Line();
+    if (line.size() > 100) line.resize(100);
+    // Carriage return and clear-to-end redraw the line in place.
+    std::fprintf(Out, "\r%s\033[K", line.c_str());
+    std::fflush(Out);
+    Drawn = true;
+}
+
+void TConsoleProgress::Finish() {
+    std::lock_guard<std::mutex> lock(Mutex);
+    if (Enabled && Drawn) {
+        std::fputc('\n', Out);
+        std::fflush(Out);
+    }
+    Drawn = false;
+}
