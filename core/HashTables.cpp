@@ -26,7 +26,8 @@ int MaxLoad(int n) {
 
 } // namespace
 
-THashTableBase::THashTableBase() : Slots(kInitialCapacity, TSlot{kEmpty, nullptr}), SlotCount(kInitialCapacity) {
+THashTableBase::THashTableBase()
+    : Slots(kInitialCapacity, TSlot{kEmpty, nullptr}), SlotCount(kInitialCapacity), GrowAt(MaxLoad(kInitialCapacity)) {
 }
 
 int THashTableBase::HashIndex(int key) const {
@@ -43,6 +44,7 @@ void THashTableBase::SetCapacity(int n) {
     std::vector<TSlot> old(static_cast<size_t>(n), TSlot{kEmpty, nullptr});
     old.swap(Slots);
     SlotCount = n;
+    GrowAt = MaxLoad(n);
     LiveCount = 0;
     CursorSlot = -1;
     for (const TSlot& slot : old)
@@ -57,7 +59,7 @@ void THashTableBase::Clear() {
 
 void THashTableBase::InsertValue(int key, void* value) {
     if (key < 0) RaiseNegativeKey();
-    if (LiveCount + 1 >= MaxLoad(SlotCount)) SetCapacity(SlotCount * 2);
+    if (LiveCount + 1 >= GrowAt) SetCapacity(SlotCount * 2);
     PlaceEntry(key, value);
 }
 
@@ -88,15 +90,18 @@ int THashTableBase::FindSlot(int key) {
     return -1;
 }
 
+// Besides the slot it started from, the walk also ends on getting back to the key's home
+// slot: in a table with no empty slot left it would otherwise wrap around to the first
+// entry of the key again, and a loop over the duplicates would never end.
 int THashTableBase::FindNextSlot(int key) {
-    if (key < 0) RaiseNegativeKey();
+    const int home = HashIndex(key);
     const int start = CursorSlot;
     if (start < 0 || start >= SlotCount) return -1;
     const TSlot* slots = Slots.data();
     int i = start;
     for (;;) {
         if (++i == SlotCount) i = 0;
-        if (i == start) break;
+        if (i == start || i == home) break;
         const int32_t k = slots[i].Key;
         if (k == key) {
             CursorSlot = i;
@@ -131,11 +136,22 @@ void* THashTableBase::RemoveValue(int key) {
     return i >= 0 ? RemoveAt(i) : nullptr;
 }
 
+// A removed slot followed by an empty one ends every probe sequence through it, so it and
+// the removed run before it become empty again: no search or placement can tell the
+// difference, and churn cannot fill the table with markers that make every miss scan it all.
 void* THashTableBase::RemoveAt(int slot) {
-    TSlot& s = Slots[static_cast<size_t>(slot)];
-    void* value = s.Value;
-    s = TSlot{kRemoved, nullptr};
+    TSlot* slots = Slots.data();
+    void* value = slots[slot].Value;
     --LiveCount;
+    if (slots[slot + 1 == SlotCount ? 0 : slot + 1].Key != kEmpty) {
+        slots[slot] = TSlot{kRemoved, nullptr};
+        return value;
+    }
+    int i = slot;
+    do {
+        slots[i] = TSlot{kEmpty, nullptr};
+        i = i == 0 ? SlotCount - 1 : i - 1;
+    } while (slots[i].Key == kRemoved);
     return value;
 }
 
@@ -177,9 +193,15 @@ TStringTableBase::~TStringTableBase() {
 int TStringTableBase::StrHash(std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
+    // Four bytes per step: h * 131^4 + c0 * 131^3 + ... + c3 is the same sum with a
+    // shorter chain of dependent multiplications.
+    constexpr uint32_t k1 = 131, k2 = k1 * k1, k3 = k2 * k1, k4 = k3 * k1;
     uint32_t h = 0;
-    for (size_t i = 0; i < n; ++i)
-        h = h * 131u + p[i];
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        h = h * k4 + (p[i] * k3 + p[i + 1] * k2) + (p[i + 2] * k1 + p[i + 3]);
+    for (; i < n; ++i)
+        h = h * k1 + p[i];
     const auto s = static_cast<int32_t>(h);
     if (s == INT32_MIN) return 0;
     return s < 0 ? -s : s;

@@ -69,6 +69,7 @@ private:
     std::vector<TSlot> Slots;
     int LiveCount = 0;
     int SlotCount = 0;
+    int GrowAt = 0;      // Insert doubles first when Count + 1 reaches this (80 % of the slots)
     int CursorSlot = -1; // -1 before the first slot, SlotCount after the last
 };
 
