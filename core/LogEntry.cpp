@@ -118,3 +118,20 @@ void TLogEntry::AssignFrom(const TCParser& parser, const TLogEntryOptions& optio
     if (!HasHttpScheme(Referrer)) Referrer.assign("-");
     Agent.assign(parser.Field('a'));
 }
+
+void TLogEntry::TakeHitFields(TLogEntry& line) {
+    User.swap(line.User);
+    Directory.swap(line.Directory);
+    FileName.swap(line.FileName);
+    Extension.swap(line.Extension);
+    Path.swap(line.Path);
+    Query.swap(line.Query);
+    Status.swap(line.Status);
+    Time = line.Time;
+    Bytes = line.Bytes;
+    FilterState = line.FilterState;
+    Valid = line.Valid;
+    IsError = line.IsError;
+    Page = line.Page;
+    Visit = nullptr;
+}

@@ -17,6 +17,12 @@ int32_t DayOf(TDateTime time) {
 
 TDayRecord& TLogView::Day(int32_t day) {
     if (LastDayIndex < DayStats.size() && DayStats[LastDayIndex].first == day) return DayStats[LastDayIndex].second;
+    // Counting runs mostly forward in time: a new latest day is appended.
+    if (DayStats.empty() || DayStats.back().first < day) {
+        DayStats.push_back({day, TDayRecord{}});
+        LastDayIndex = DayStats.size() - 1;
+        return DayStats.back().second;
+    }
     auto it = std::lower_bound(DayStats.begin(), DayStats.end(), day,
                                [](const std::pair<int32_t, TDayRecord>& d, int32_t value) { return d.first < value; });
     if (it == DayStats.end() || it->first != day) it = DayStats.insert(it, {day, TDayRecord{}});

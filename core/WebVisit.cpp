@@ -9,8 +9,7 @@
 TLogEntry* TEntryPool::Acquire() {
     TLogEntry* entry;
     if (Free.empty()) {
-        All.push_back(std::make_unique<TLogEntry>());
-        entry = All.back().get();
+        entry = &All.emplace_back();
     } else {
         entry = Free.back();
         Free.pop_back();

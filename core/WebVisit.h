@@ -7,6 +7,7 @@
 #include "core/LogEntry.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,7 +26,7 @@ public:
     void Release(TLogEntry* entry);
 
 private:
-    std::vector<std::unique_ptr<TLogEntry>> All;
+    std::deque<TLogEntry> All; // grows in chunks: one allocation for many entries
     std::vector<TLogEntry*> Free;
 };
 

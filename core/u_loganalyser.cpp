@@ -107,12 +107,19 @@ bool TLogAnalyser::IsTrackedURL(std::string_view text) const {
 }
 
 TLogView* TLogAnalyser::GetView(int kind, std::string_view name, std::string_view subName) {
-    Key.assign(name);
-    if (!subName.empty()) Key.append(1, '\n').append(subName);
-    if (TLogView* row = Table[kind].Value(Key)) return row;
+    // Consecutive counts often hit the same row (a status, a type, a directory): compare
+    // before hashing.
+    TLogView*& last = LastRow[kind];
+    if (last && last->Name == name && last->SubName == subName) return last;
+    std::string_view key = name;
+    if (!subName.empty()) {
+        Key.assign(name).append(1, '\n').append(subName);
+        key = Key;
+    }
+    if (TLogView* row = Table[kind].Value(key)) return last = row;
     TLogView& row = Rows[kind].emplace_back(name, subName, kind);
-    Table[kind].Add(Key, &row);
-    return &row;
+    Table[kind].Add(key, &row);
+    return last = &row;
 }
 
 void TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit) {
@@ -253,10 +260,10 @@ void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
     visit.Bytes = 0;
 }
 
-TWebVisit* TLogAnalyser::FindOrCreateVisit(TLogEntry* entry) {
-    const int key = TStringTableBase::StrHash(entry->Host);
+TWebVisit* TLogAnalyser::FindOrCreateVisit(const TLogEntry& entry) {
+    const int key = TStringTableBase::StrHash(entry.Host);
     for (TWebVisit* visit = OpenVisits.Find(key); visit; visit = OpenVisits.FindNext(key))
-        if (visit->Accepts(*entry, Profile.VisitTimeout)) return visit;
+        if (visit->Accepts(entry, Profile.VisitTimeout)) return visit;
     TWebVisit* visit;
     if (FreeVisits.empty()) {
         VisitStore.push_back(std::make_unique<TWebVisit>());
@@ -265,7 +272,7 @@ TWebVisit* TLogAnalyser::FindOrCreateVisit(TLogEntry* entry) {
         visit = FreeVisits.back();
         FreeVisits.pop_back();
     }
-    InitVisit(*visit, *entry);
+    InitVisit(*visit, entry);
     OpenVisits.Insert(key, visit);
     return visit;
 }
@@ -305,25 +312,27 @@ bool TLogAnalyser::Run() {
             cancelled = true;
             break;
         }
-        TLogEntry* entry = Entries.Acquire();
+        TLogEntry& line = LineEntry;
+        line.Valid = false;
         options.CurrentDate = Profile.CurrentDate;
-        entry->AssignFrom(Profile.LineParser, options);
-        bool attached = false;
-        if (entry->Valid) {
-            const int32_t day = DayNumber(entry->Time);
+        line.AssignFrom(Profile.LineParser, options);
+        if (line.Valid) {
+            const int32_t day = DayNumber(line.Time);
             if (!limited || (day >= firstDay && day <= lastDay)) {
-                if (StartDate == 0 || entry->Time < StartDate) StartDate = std::trunc(entry->Time);
+                if (StartDate == 0 || line.Time < StartDate) StartDate = std::trunc(line.Time);
                 if (EndDate == 0 || day > EndDate) EndDate = day;
-                TWebVisit* visit = FindOrCreateVisit(entry);
-                if (visit->AddHit(entry, Profile)) {
-                    attached = true;
+                TWebVisit* visit = FindOrCreateVisit(line);
+                TLogEntry* hit = Entries.Acquire();
+                hit->TakeHitFields(line);
+                if (visit->AddHit(hit, Profile)) {
                     HasLastEntry = true;
-                    LastEntryTime = entry->Time;
+                    LastEntryTime = hit->Time;
+                } else {
+                    Entries.Release(hit);
                 }
                 NoteVisitTimes(*visit);
             }
         }
-        if (!attached) Entries.Release(entry);
         if (OpenVisits.Count() >= kFlushThreshold) FlushVisits(false);
         if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
     }
@@ -355,6 +364,10 @@ void TLogAnalyser::FlushVisits(bool final) {
             NoteVisitTimes(*visit);
         }
     }
+    // Counted in time order, so that the rows' day records are mostly found at once; the
+    // counts do not depend on the order.
+    std::sort(Closing.begin(), Closing.end(),
+              [](const TWebVisit* a, const TWebVisit* b) { return a->StartTime < b->StartTime; });
     TQVFilter& filter = CurrentFilter();
     if (Profile.EnableFilters && filter.LineCount() > 0)
         FilteredHits += filter.ApplyFilter(Closing, Entries).RemovedHits;
@@ -454,6 +467,7 @@ void TLogAnalyser::ComputeAverages() {
 
 void TLogAnalyser::Clear() {
     for (int kind = 0; kind < kViewKindCount; ++kind) {
+        LastRow[kind] = nullptr;
         Table[kind].Clear();
         Rows[kind].clear();
         List[kind].clear();

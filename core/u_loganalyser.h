@@ -67,7 +67,7 @@ public:
     std::vector<std::string> TrackedURLs; // sorted, letter case ignored
 
 private:
-    TWebVisit* FindOrCreateVisit(TLogEntry* entry);
+    TWebVisit* FindOrCreateVisit(const TLogEntry& entry);
     void InitVisit(TWebVisit& visit, const TLogEntry& entry);
     void FlushVisits(bool final);
     void CountHit(const TWebVisit& visit, const TLogEntry& hit);
@@ -90,12 +90,14 @@ private:
     std::vector<TWebVisit*> FreeVisits;
     std::vector<TWebVisit*> Closing;
     TEntryPool Entries;
+    TLogEntry LineEntry; // every line is parsed into this one; hits take their fields from it
 
     bool HasLastEntry = false;
     TDateTime LastEntryTime = 0; // time of the last entry added as a hit: "now" for expiry
     // Bounds over the open visits: no visit expires while LastEntryTime stays within them.
     TDateTime EarliestExpiry = 0;
     TDateTime LatestStart = 0;
-    std::string Key; // reused key buffer
+    TLogView* LastRow[kViewKindCount] = {}; // the row each kind counted last
+    std::string Key;                        // reused key buffer
     std::string Scratch;
 };
