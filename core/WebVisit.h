@@ -24,6 +24,8 @@ public:
     // A fresh entry (FilterState undecided, no visit, not valid).
     TLogEntry* Acquire();
     void Release(TLogEntry* entry);
+    // Entries made so far: the most that were in use at once.
+    size_t Allocated() const { return All.size(); }
 
 private:
     std::deque<TLogEntry> All; // grows in chunks: one allocation for many entries

@@ -50,6 +50,9 @@ public:
     int DurationBucketCount() const { return kDurationBucketCount; }
     int32_t DurationBucket(int i) const { return i >= 0 && i < kDurationBucketCount ? DurationHistogram[i] : 0; }
     const std::vector<std::unique_ptr<TGroupView>>& GroupsOf(int kind) const { return Groups[kind]; }
+    // Entries and visits made so far: what the open visits needed at most.
+    size_t PooledEntries() const { return Entries.Allocated(); }
+    size_t PooledVisits() const { return VisitStore.size(); }
 
     TDateTime StartDate = 0;
     TDateTime EndDate = 0;

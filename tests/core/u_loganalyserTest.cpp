@@ -297,3 +297,60 @@ TEST_F(LogAnalyserTest, ACancelStopsReadingAndBuildsNoLists) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(LogAnalyserTest, MemoryFollowsTheOpenVisitsNotTheLines) {
+    // 400 hosts, each back every 30 minutes for four days: visits end, so the pools stay at
+    // what 20000 open visits need however long the log grows.
+    std::string log;
+    int lines = 0;
+    for (int minute = 0; minute < 4 * 24 * 60; minute += 30) {
+        for (int host = 0; host < 400; ++host, ++lines) {
+            char time[64];
+            std::snprintf(time, sizeof time, "%02d/Oct/2003:%02d:%02d:%02d +0000", 10 + minute / 1440, minute / 60 % 24,
+                          minute % 60 + host / 60 % 10, host % 60);
+            log += Line("10.0." + std::to_string(host / 256) + "." + std::to_string(host % 256), time, "/p.html");
+        }
+    }
+    WriteLog(log);
+    TLogAnalyser a(Profile);
+    ASSERT_TRUE(a.Run());
+    EXPECT_EQ(a.Hits, lines);
+    EXPECT_EQ(a.Visits, lines);
+    EXPECT_LE(a.PooledEntries(), 20000u + 400u);
+    EXPECT_LE(a.PooledVisits(), 20000u + 400u);
+    EXPECT_GT(lines, 3 * 20000);
+}
+
+TEST_F(LogAnalyserTest, HostileLinesNeverBreakTheRun) {
+    std::string log;
+    unsigned seed = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1103515245 + 12345;
+        log += static_cast<char>(seed >> 16);
+    }
+    log += "\n\n\n";
+    log += Line("1.1.1.1", "31/Dec/9999:23:59:59 -1200", "/end-of-time.html");
+    log += Line("1.1.1.1", "01/Jan/0000:00:00:00 +1200", "/year-zero.html");
+    log += Line("1.1.1.1", "10/Oct/2003:10:00:00 +0000", "/" + std::string(1 << 20, 'a'), "200", "1",
+                "http://" + std::string(1 << 16, 'r'), std::string(1 << 18, 'x'));
+    log += Line("", "10/Oct/2003:10:00:00 +0000", "", "", "", "", "");
+    log += Line("-", "-/-/-:-:-:- -", "-", "-", "-", "-", "-");
+    log += std::string(1000, '"') + "\n";
+    WriteLog(log);
+    TLogAnalyser a(Profile);
+    a.Run();
+    a.SortAll();
+    a.ComputeAverages();
+    EXPECT_GE(a.Visits, 1);
+
+    // A format whose fields are all "%x" reads only dashes.
+    Profile.LogFormat = "%x %x %x";
+    WriteLog("- - -\n- - -\n");
+    TLogAnalyser b(Profile);
+    b.Run();
+    b.SortAll();
+}
+
+} // namespace
