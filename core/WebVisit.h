@@ -69,7 +69,10 @@ public:
     // The entry's time lies after LastTime + timeout, or before StartTime.
     bool Expired(const TLogEntry* entry, int visitTimeoutMinutes) const;
     // Not expired for the entry, and the entry's host is this visit's host name or address.
-    bool Accepts(const TLogEntry& entry, int visitTimeoutMinutes) const;
+    bool Accepts(const TLogEntry& entry, int visitTimeoutMinutes) const {
+        return Accepts(entry.Host, entry.Time, visitTimeoutMinutes);
+    }
+    bool Accepts(std::string_view host, TDateTime time, int visitTimeoutMinutes) const;
 
     // Makes the entry a hit (true), or merges a "206" entry into an earlier partial hit of
     // the same path (false: the entry stays the caller's). Marks the entry as a page when

@@ -260,10 +260,11 @@ void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
     visit.Bytes = 0;
 }
 
-TWebVisit* TLogAnalyser::FindOrCreateVisit(const TLogEntry& entry) {
-    const int key = TStringTableBase::StrHash(entry.Host);
+TWebVisit* TLogAnalyser::FindOrCreateVisit(const TLogEntry& hit) {
+    const std::string& host = Profile.LineParser.Field('H');
+    const int key = TStringTableBase::StrHash(host);
     for (TWebVisit* visit = OpenVisits.Find(key); visit; visit = OpenVisits.FindNext(key))
-        if (visit->Accepts(entry, Profile.VisitTimeout)) return visit;
+        if (visit->Accepts(host, hit.Time, Profile.VisitTimeout)) return visit;
     TWebVisit* visit;
     if (FreeVisits.empty()) {
         VisitStore.push_back(std::make_unique<TWebVisit>());
@@ -272,7 +273,10 @@ TWebVisit* TLogAnalyser::FindOrCreateVisit(const TLogEntry& entry) {
         visit = FreeVisits.back();
         FreeVisits.pop_back();
     }
-    InitVisit(*visit, entry);
+    // Only a visit's first line needs the host, referrer and agent as entry texts.
+    LineEntry.AssignVisitFields(Profile.LineParser);
+    LineEntry.Time = hit.Time;
+    InitVisit(*visit, LineEntry);
     OpenVisits.Insert(key, visit);
     return visit;
 }
@@ -312,27 +316,24 @@ bool TLogAnalyser::Run() {
             cancelled = true;
             break;
         }
-        TLogEntry& line = LineEntry;
-        line.Valid = false;
+        TLogEntry* hit = Entries.Acquire();
         options.CurrentDate = Profile.CurrentDate;
-        line.AssignFrom(Profile.LineParser, options);
-        if (line.Valid) {
-            const int32_t day = DayNumber(line.Time);
+        bool attached = false;
+        if (hit->AssignHitFields(Profile.LineParser, options)) {
+            const int32_t day = DayNumber(hit->Time);
             if (!limited || (day >= firstDay && day <= lastDay)) {
-                if (StartDate == 0 || line.Time < StartDate) StartDate = std::trunc(line.Time);
+                if (StartDate == 0 || hit->Time < StartDate) StartDate = std::trunc(hit->Time);
                 if (EndDate == 0 || day > EndDate) EndDate = day;
-                TWebVisit* visit = FindOrCreateVisit(line);
-                TLogEntry* hit = Entries.Acquire();
-                hit->TakeHitFields(line);
+                TWebVisit* visit = FindOrCreateVisit(*hit);
                 if (visit->AddHit(hit, Profile)) {
+                    attached = true;
                     HasLastEntry = true;
                     LastEntryTime = hit->Time;
-                } else {
-                    Entries.Release(hit);
                 }
                 NoteVisitTimes(*visit);
             }
         }
+        if (!attached) Entries.Release(hit);
         if (OpenVisits.Count() >= kFlushThreshold) FlushVisits(false);
         if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
     }

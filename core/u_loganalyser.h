@@ -70,7 +70,8 @@ public:
     std::vector<std::string> TrackedURLs; // sorted, letter case ignored
 
 private:
-    TWebVisit* FindOrCreateVisit(const TLogEntry& entry);
+    // The open visit that accepts the line just parsed into hit, or a new one made from it.
+    TWebVisit* FindOrCreateVisit(const TLogEntry& hit);
     void InitVisit(TWebVisit& visit, const TLogEntry& entry);
     void FlushVisits(bool final);
     void CountHit(const TWebVisit& visit, const TLogEntry& hit);
@@ -93,7 +94,7 @@ private:
     std::vector<TWebVisit*> FreeVisits;
     std::vector<TWebVisit*> Closing;
     TEntryPool Entries;
-    TLogEntry LineEntry; // every line is parsed into this one; hits take their fields from it
+    TLogEntry LineEntry; // the first line of a new visit: host, referrer and agent
 
     bool HasLastEntry = false;
     TDateTime LastEntryTime = 0; // time of the last entry added as a hit: "now" for expiry
