@@ -394,6 +394,7 @@ void TLogAnalyser::BuildLists() {
         List[kind].clear();
         auto& groups = Groups[kind];
         for (TLogView* row = Table[kind].First(); row; row = Table[kind].Next()) {
+            row->SettleDays();
             bool absorbed = false;
             for (auto& group : groups) {
                 if (group->Matches(row->Name)) {
@@ -454,9 +455,8 @@ TLogView* TLogAnalyser::ViewAt(int kind, int index) const {
     return List[kind][static_cast<size_t>(index)];
 }
 
-const TDayRecord& TLogAnalyser::DayStatsOf(const TLogView& row, int32_t day) {
-    const TDayRecord* record = row.FindDay(day);
-    return record ? *record : EmptyDayRecord();
+TDayRecord TLogAnalyser::DayStatsOf(const TLogView& row, int32_t day) {
+    return row.DayCounts(day);
 }
 
 void TLogAnalyser::ComputeAverages() {

@@ -46,7 +46,7 @@ public:
     TLogView* ViewByKey(int kind, std::string_view key);
     int ViewCount(int kind) const;
     TLogView* ViewAt(int kind, int index) const;
-    static const TDayRecord& DayStatsOf(const TLogView& row, int32_t day);
+    static TDayRecord DayStatsOf(const TLogView& row, int32_t day);
     int DurationBucketCount() const { return kDurationBucketCount; }
     int32_t DurationBucket(int i) const { return i >= 0 && i < kDurationBucketCount ? DurationHistogram[i] : 0; }
     const std::vector<std::unique_ptr<TGroupView>>& GroupsOf(int kind) const { return Groups[kind]; }
