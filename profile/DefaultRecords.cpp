@@ -1,6 +1,7 @@
 #include "profile/DefaultRecords.h"
 
 #include "core/u_qvprofile_group.h"
+#include "profile/u_qvprofile.h"
 #include "sources/CUtils.h"
 #include "sources/FileUtils.h"
 #include "sources/SpecialFolders.h"
@@ -8,8 +9,27 @@
 #include <filesystem>
 #include <system_error>
 
+namespace {
+
+// The demonstration profile: the sample logs of the program folder, every section.
+void CreateDemoProfile() {
+    TQVProfile demo;
+    demo.InitNew();
+    demo.SetName("Demo");
+    const std::string samples = ProgramFolder() + "samples/";
+    // The extended log last: its "#Fields" lines set the layout for the rest of a pass.
+    demo.LogPaths = {samples, samples + "w3c/"};
+    demo.OpenExt = true;
+    demo.LogExts = "log;gz;";
+    demo.AddGroupName("crawlers");
+    demo.Save();
+}
+
+} // namespace
+
 void InstallDefaultRecords() {
     namespace fs = std::filesystem;
+    if (!DirectoryExists(DataFolder() + "profiles")) CreateDemoProfile();
     const fs::path shipped = ProgramFolder() + "groups";
     std::error_code ec;
     TQVGroup groups; // its store looks record names up without regard to case

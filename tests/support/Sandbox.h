@@ -8,11 +8,16 @@
 
 #include "sources/SpecialFolders.h"
 
+#include <filesystem>
 #include <string>
 
 class TSandbox {
 public:
-    TSandbox() { SetAppIdentity("Corvantis", "Quorvel", "Quorvel Help.chm"); }
+    TSandbox() {
+        std::filesystem::create_directories(Folder.Path() + "tmp");
+        std::filesystem::create_directories(Folder.Path() + "home");
+        SetAppIdentity("Corvantis", "Quorvel", "Quorvel Help.chm");
+    }
 
     TTestFolder Folder;
 
