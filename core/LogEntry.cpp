@@ -39,14 +39,20 @@ void CollapseSlashes(std::string& s) {
 
 void TLogEntry::AssignFrom(const TCParser& parser, const TLogEntryOptions& options) {
     if (!parser.Valid()) return;
-    Valid = true;
     Host.assign(parser.Field('H'));
+    if (AssignHitFields(parser, options)) AssignVisitFields(parser);
+}
+
+bool TLogEntry::AssignHitFields(const TCParser& parser, const TLogEntryOptions& options) {
+    Valid = false;
+    if (!parser.Valid()) return false;
+    Valid = true;
     User.assign(parser.Field('u'));
 
     const int64_t hour = parser.FieldInt('h'), minute = parser.FieldInt('n'), second = parser.FieldInt('s');
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
         Valid = false;
-        return;
+        return false;
     }
     const int64_t zone = parser.FieldInt('z');
     const int64_t zoneAbs = zone < 0 ? -zone : zone;
@@ -55,48 +61,50 @@ void TLogEntry::AssignFrom(const TCParser& parser, const TLogEntryOptions& optio
            options.Timezone / 24.0 - static_cast<double>(zoneMinutes) / 1440.0;
     if (Time == 0) {
         Valid = false;
-        return;
+        return false;
     }
     Method.assign(parser.Field('M'));
 
-    // The request path: decoded, scheme and host removed, slashes collapsed.
-    Work.assign(parser.Field('f'));
-    UrlDecodeInPlace(Work);
+    // The request path: decoded, scheme and host removed, slashes collapsed. One work
+    // buffer per thread, so that pooled entries do not each carry one.
+    thread_local std::string work;
+    work.assign(parser.Field('f'));
+    UrlDecodeInPlace(work);
     size_t scheme = 0;
-    if (HasHttpScheme(Work, &scheme)) {
-        const size_t slash = Work.find('/', scheme);
+    if (HasHttpScheme(work, &scheme)) {
+        const size_t slash = work.find('/', scheme);
         if (slash == std::string::npos) {
-            Work.assign("/");
+            work.assign("/");
         } else {
-            Work.erase(0, slash);
+            work.erase(0, slash);
         }
     }
-    CollapseSlashes(Work);
-    if (!options.CaseSensitive) LowerCaseInPlace(Work);
+    CollapseSlashes(work);
+    if (!options.CaseSensitive) LowerCaseInPlace(work);
 
     const std::string& queryField = parser.Field('q');
     if (!queryField.empty()) {
         Query.assign(queryField);
         UrlDecodeInPlace(Query);
     } else {
-        const size_t q = Work.find('?');
-        if (q != std::string::npos && q + 1 < Work.size()) {
-            Query.assign(Work, q + 1);
-            Work.resize(q);
+        const size_t q = work.find('?');
+        if (q != std::string::npos && q + 1 < work.size()) {
+            Query.assign(work, q + 1);
+            work.resize(q);
         } else {
             Query.clear();
         }
     }
-    const size_t lastSlash = Work.rfind('/');
+    const size_t lastSlash = work.rfind('/');
     if (lastSlash == std::string::npos) {
         Directory.assign("/");
     } else {
-        Directory.assign(Work, 0, lastSlash + 1);
+        Directory.assign(work, 0, lastSlash + 1);
     }
     if (options.ParamType == 0) Query.clear();
 
     const std::string_view filePart =
-        lastSlash == std::string::npos ? std::string_view(Work) : std::string_view(Work).substr(lastSlash + 1);
+        lastSlash == std::string::npos ? std::string_view(work) : std::string_view(work).substr(lastSlash + 1);
     FileName.assign(filePart.substr(0, filePart.find_first_of("\"#'?\\")));
     const size_t dot = FileName.rfind('.');
     if (dot == std::string::npos) {
@@ -112,7 +120,11 @@ void TLogEntry::AssignFrom(const TCParser& parser, const TLogEntryOptions& optio
     const int status = StatusClass(Status);
     IsError = status == 3 || status == 4;
     Bytes = StrToInt64Def(parser.Field('b'), 0);
+    return true;
+}
 
+void TLogEntry::AssignVisitFields(const TCParser& parser) {
+    Host.assign(parser.Field('H'));
     Referrer.assign(parser.Field('r'));
     UrlDecodeInPlace(Referrer);
     if (!HasHttpScheme(Referrer)) Referrer.assign("-");

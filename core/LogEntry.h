@@ -50,7 +50,9 @@ public:
     // Fills the entry from the parser's current fields; leaves it not valid when the
     // parser is not valid, the time of day is out of range or the time is exactly 0.
     void AssignFrom(const TCParser& parser, const TLogEntryOptions& options);
-
-private:
-    std::string Work; // the request path while it is being cut up
+    // AssignFrom in two parts. AssignHitFields fills what every hit keeps (user, time,
+    // method, request pieces, status, bytes) and returns Valid; AssignVisitFields fills
+    // what only the first line of a visit needs (host, referrer, agent).
+    bool AssignHitFields(const TCParser& parser, const TLogEntryOptions& options);
+    void AssignVisitFields(const TCParser& parser);
 };

@@ -15,20 +15,44 @@ int32_t DayOf(TDateTime time) {
 
 } // namespace
 
-TDayRecord& TLogView::Day(int32_t day) {
-    if (LastDayIndex < DayStats.size() && DayStats[LastDayIndex].first == day) return DayStats[LastDayIndex].second;
+TDayRecord& TLogView::StoredDay(int32_t day) {
+    if (DayStats.empty() || DayStats.back().first < day) return DayStats.emplace_back(day, TDayRecord{}).second;
     auto it = std::lower_bound(DayStats.begin(), DayStats.end(), day,
                                [](const std::pair<int32_t, TDayRecord>& d, int32_t value) { return d.first < value; });
     if (it == DayStats.end() || it->first != day) it = DayStats.insert(it, {day, TDayRecord{}});
-    LastDayIndex = static_cast<size_t>(it - DayStats.begin());
     return it->second;
 }
 
-const TDayRecord* TLogView::FindDay(int32_t day) const {
+TDayRecord& TLogView::Day(int32_t day) {
+    if (day != OpenDay) {
+        SettleDays();
+        OpenDay = day;
+    }
+    return OpenRecord;
+}
+
+void TLogView::SettleDays() {
+    if (OpenDay == INT32_MIN) return;
+    TDayRecord& stored = StoredDay(OpenDay);
+    stored.Hits += OpenRecord.Hits;
+    stored.Visits += OpenRecord.Visits;
+    stored.Bytes += OpenRecord.Bytes;
+    OpenDay = INT32_MIN;
+    OpenRecord = TDayRecord{};
+}
+
+TDayRecord TLogView::DayCounts(int32_t day) const {
+    TDayRecord result;
     const auto it =
         std::lower_bound(DayStats.begin(), DayStats.end(), day,
                          [](const std::pair<int32_t, TDayRecord>& d, int32_t value) { return d.first < value; });
-    return it != DayStats.end() && it->first == day ? &it->second : nullptr;
+    if (it != DayStats.end() && it->first == day) result = it->second;
+    if (day == OpenDay) {
+        result.Hits += OpenRecord.Hits;
+        result.Visits += OpenRecord.Visits;
+        result.Bytes += OpenRecord.Bytes;
+    }
+    return result;
 }
 
 void TLogView::CountTime(TDateTime time) {
@@ -76,7 +100,8 @@ bool TGroupView::Matches(std::string_view name) const {
     return std::any_of(Masks.begin(), Masks.end(), [&](const std::string& m) { return MatchesMask(name, m); });
 }
 
-void TGroupView::AddMember(const TLogView& row) {
+void TGroupView::AddMember(TLogView& row) {
+    row.SettleDays();
     Members.push_back(&row);
     Hits += row.Hits;
     Visits += row.Visits;
@@ -87,9 +112,4 @@ void TGroupView::AddMember(const TLogView& row) {
         d.Visits += record.Visits;
         d.Bytes += record.Bytes;
     }
-}
-
-const TDayRecord& EmptyDayRecord() {
-    static const TDayRecord kEmpty;
-    return kEmpty;
 }

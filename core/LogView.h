@@ -4,6 +4,7 @@
 
 #include "sources/DateTime.h"
 
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,22 +38,28 @@ public:
     TDateTime FirstTime = 0;
     TDateTime LastTime = 0;
     const TWebVisit* LastVisit = nullptr; // for counting distinct visits; never dereferenced
-    // The same counts per day, sorted by day number.
+    // The same counts per day, sorted by day number; complete once SettleDays has run.
     std::vector<std::pair<int32_t, TDayRecord>> DayStats;
 
     // Counts a closed visit, or one of its hits.
     void AddVisit(const TWebVisit& visit);
     void AddHit(const TLogEntry& hit);
-    // The record of the day, created when absent.
+    // The record to count the day into. Counting runs day by day, so the day being counted
+    // is kept in the row itself and moved into DayStats when another day comes.
     TDayRecord& Day(int32_t day);
-    // The record of the day, or nullptr.
-    const TDayRecord* FindDay(int32_t day) const;
+    // Moves the day being counted into DayStats.
+    void SettleDays();
+    // The counts of the day (zeros when the row has none).
+    TDayRecord DayCounts(int32_t day) const;
 
     virtual bool IsGroup() const { return false; }
 
 private:
     void CountTime(TDateTime time);
-    size_t LastDayIndex = 0; // where the last day was found: most counts hit the same day
+    TDayRecord& StoredDay(int32_t day);
+
+    int32_t OpenDay = INT32_MIN; // the day being counted, not yet in DayStats
+    TDayRecord OpenRecord;
 };
 
 class TGroupView : public TLogView {
@@ -67,8 +74,5 @@ public:
     bool IsGroup() const override { return true; }
     bool Matches(std::string_view name) const;
     // Absorbs a row: its counts and day records are added to the group's.
-    void AddMember(const TLogView& row);
+    void AddMember(TLogView& row);
 };
-
-// The shared record of zeros for days a row has none for.
-const TDayRecord& EmptyDayRecord();

@@ -9,8 +9,7 @@
 TLogEntry* TEntryPool::Acquire() {
     TLogEntry* entry;
     if (Free.empty()) {
-        All.push_back(std::make_unique<TLogEntry>());
-        entry = All.back().get();
+        entry = &All.emplace_back();
     } else {
         entry = Free.back();
         Free.pop_back();
@@ -68,8 +67,9 @@ bool TWebVisit::Expired(const TLogEntry* entry, int visitTimeoutMinutes) const {
     return entry->Time > LastTime + visitTimeoutMinutes / 1440.0 || entry->Time < StartTime;
 }
 
-bool TWebVisit::Accepts(const TLogEntry& entry, int visitTimeoutMinutes) const {
-    return !Expired(&entry, visitTimeoutMinutes) && (entry.Host == HostName || entry.Host == IPText);
+bool TWebVisit::Accepts(std::string_view host, TDateTime time, int visitTimeoutMinutes) const {
+    const bool expired = time > LastTime + visitTimeoutMinutes / 1440.0 || time < StartTime;
+    return !expired && (host == HostName || host == IPText);
 }
 
 bool TWebVisit::AddHit(TLogEntry* entry, const TQVProfile& profile) {

@@ -7,6 +7,7 @@
 #include "core/LogEntry.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,9 +24,11 @@ public:
     // A fresh entry (FilterState undecided, no visit, not valid).
     TLogEntry* Acquire();
     void Release(TLogEntry* entry);
+    // Entries made so far: the most that were in use at once.
+    size_t Allocated() const { return All.size(); }
 
 private:
-    std::vector<std::unique_ptr<TLogEntry>> All;
+    std::deque<TLogEntry> All; // grows in chunks: one allocation for many entries
     std::vector<TLogEntry*> Free;
 };
 
@@ -66,7 +69,10 @@ public:
     // The entry's time lies after LastTime + timeout, or before StartTime.
     bool Expired(const TLogEntry* entry, int visitTimeoutMinutes) const;
     // Not expired for the entry, and the entry's host is this visit's host name or address.
-    bool Accepts(const TLogEntry& entry, int visitTimeoutMinutes) const;
+    bool Accepts(const TLogEntry& entry, int visitTimeoutMinutes) const {
+        return Accepts(entry.Host, entry.Time, visitTimeoutMinutes);
+    }
+    bool Accepts(std::string_view host, TDateTime time, int visitTimeoutMinutes) const;
 
     // Makes the entry a hit (true), or merges a "206" entry into an earlier partial hit of
     // the same path (false: the entry stays the caller's). Marks the entry as a page when

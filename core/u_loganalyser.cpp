@@ -1,0 +1,490 @@
+#include "core/u_loganalyser.h"
+
+#include "core/AgentClassification.h"
+#include "core/Progress.h"
+#include "core/u_countryfinder.h"
+#include "core/u_qvprofile_filter.h"
+#include "core/u_searchenginefinder.h"
+#include "profile/u_qvprofile.h"
+#include "sources/CUtils.h"
+#include "sources/SpecialFolders.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// View kinds by what they count.
+enum : int {
+    vkStatus = 0,
+    vkFileType = 1,
+    vkHour = 2,
+    vkWeekday = 3,
+    vkMonth = 4,
+    vkPage = 5,
+    vkDirectory = 6,
+    vkBrowser = 7,
+    vkOS = 8,
+    vkReferrer = 9,
+    vkReferringDomain = 10,
+    vkErrorStatus = 11,
+    vkHost = 12,
+    vkSearchEngine = 13,
+    vkKeyword = 14,
+    vkPhrase = 15,
+    vkCountry = 16,
+    vkUser = 17,
+    vkDay = 18,
+    vkPageStatus = 19,
+    vkTrackedPageDomain = 20,
+    vkErrorPageStatus = 21,
+    vkEnginePhrase = 22,
+    vkPageWithParams = 23,
+    vkPageParam = 24,
+    vkParam = 25,
+    vkParamValue = 26,
+    vkNavigationPath = 27,
+    vkEntryPage = 28,
+    vkExitPage = 29,
+    vkTrackedEntryPhrase = 30,
+};
+
+constexpr int kFlushThreshold = 20000;
+constexpr int kOpenVisitCapacity = 80000;
+// Pre-sizing stops here: one slot per kilobyte would cost gigabytes for logs of many gigabytes.
+constexpr int kMaxPresize = 1 << 20;
+
+bool LessNoCase(std::string_view a, std::string_view b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return ToLowerAscii(x) < ToLowerAscii(y); });
+}
+
+void AppendTwoDigits(std::string& out, int value) {
+    out += static_cast<char>('0' + value / 10 % 10);
+    out += static_cast<char>('0' + value % 10);
+}
+
+// The country of a host name without DNS: its top-level domain, at most three letters.
+std::string CountryOfName(std::string_view host) {
+    const size_t dot = host.rfind('.');
+    std::string tld = UpperCase(host.substr(dot == std::string_view::npos ? 0 : dot + 1, 3));
+    if (tld == "COM" || tld == "NET") tld = "US";
+    return tld;
+}
+
+} // namespace
+
+TLogAnalyser::TLogAnalyser(TQVProfile& profile, TProgress* progress) : Profile(profile), Progress(progress) {
+    if (CountryFinder.Ranges().empty()) CountryFinder.LoadProgramTables();
+    SearchFinder().Load(ProgramFolder() + "static/search_queries.dta");
+}
+
+TLogAnalyser::~TLogAnalyser() {
+    Clear();
+}
+
+void TLogAnalyser::AddGroup(std::string_view name, std::string_view members, uint8_t groupingType, int kind) {
+    if (kind < 0 || kind >= kViewKindCount) return;
+    auto& groups = Groups[kind];
+    const auto it = std::lower_bound(
+        groups.begin(), groups.end(), name,
+        [](const std::unique_ptr<TGroupView>& g, std::string_view n) { return LessNoCase(g->Name, n); });
+    if (it != groups.end() && SameText((*it)->Name, name)) return;
+    groups.insert(it, std::make_unique<TGroupView>(name, members, groupingType, kind));
+}
+
+void TLogAnalyser::AddTrackedURL(std::string_view url) {
+    const auto it = std::lower_bound(TrackedURLs.begin(), TrackedURLs.end(), url,
+                                     [](const std::string& a, std::string_view b) { return LessNoCase(a, b); });
+    TrackedURLs.insert(it, std::string(url));
+}
+
+bool TLogAnalyser::IsTrackedURL(std::string_view text) const {
+    if (TrackedURLs.empty() || text.empty()) return false;
+    const auto it = std::lower_bound(TrackedURLs.begin(), TrackedURLs.end(), text,
+                                     [](const std::string& a, std::string_view b) { return LessNoCase(a, b); });
+    return it != TrackedURLs.end() && SameText(*it, text);
+}
+
+TLogView* TLogAnalyser::GetView(int kind, std::string_view name, std::string_view subName) {
+    // Consecutive counts often hit the same row (a status, a type, a directory): compare
+    // before hashing.
+    TLogView*& last = LastRow[kind];
+    if (last && last->Name == name && last->SubName == subName) return last;
+    std::string_view key = name;
+    if (!subName.empty()) {
+        Key.assign(name).append(1, '\n').append(subName);
+        key = Key;
+    }
+    if (TLogView* row = Table[kind].Value(key)) return last = row;
+    TLogView& row = Rows[kind].emplace_back(name, subName, kind);
+    Table[kind].Add(key, &row);
+    return last = &row;
+}
+
+void TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit) {
+    if (TrimView(name).empty()) return;
+    GetView(kind, name, subName)->AddVisit(visit);
+}
+
+void TLogAnalyser::CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit) {
+    if (name.empty()) return;
+    GetView(kind, name, subName)->AddHit(hit);
+}
+
+void TLogAnalyser::CountVisit(const TWebVisit& visit) {
+    const std::string_view entryPage = visit.EntryPage();
+    CountVisitKey(vkNavigationPath, visit.NavigationPath(6), {}, visit);
+    CountVisitKey(vkEntryPage, entryPage, {}, visit);
+    CountVisitKey(vkExitPage, visit.ExitPage(), {}, visit);
+    CountVisitKey(vkBrowser, visit.Browser, {}, visit);
+    CountVisitKey(vkOS, visit.OS, {}, visit);
+    CountVisitKey(vkCountry, visit.Country, {}, visit);
+    CountVisitKey(vkHost, visit.HostKey(), {}, visit);
+
+    const TDateParts start = DecodeDateTime(visit.StartTime);
+    const std::string day = std::to_string(DayNumber(visit.StartTime));
+    CountVisitKey(vkDay, day, {}, visit);
+    std::string twoDigits;
+    AppendTwoDigits(twoDigits, start.Hour);
+    CountVisitKey(vkHour, twoDigits, {}, visit);
+    const char weekday[2] = {static_cast<char>('0' + DayOfWeek(visit.StartTime)), '\0'};
+    CountVisitKey(vkWeekday, weekday, {}, visit);
+    twoDigits.clear();
+    AppendTwoDigits(twoDigits, start.Month);
+    CountVisitKey(vkMonth, twoDigits, {}, visit);
+    CountVisitKey(vkReferrer, visit.Referrer, {}, visit);
+    CountVisitKey(vkReferringDomain, visit.ReferrerDomain, {}, visit);
+
+    if (!visit.SearchEngine.empty()) {
+        CountVisitKey(vkSearchEngine, visit.SearchEngine, {}, visit);
+        CountVisitKey(vkPhrase, visit.SearchPhrase, {}, visit);
+        CountVisitKey(vkEnginePhrase, visit.SearchEngine, visit.SearchPhrase, visit);
+        if (IsTrackedURL(entryPage)) CountVisitKey(vkTrackedEntryPhrase, entryPage, visit.SearchPhrase, visit);
+        // Keywords: quotes removed, blanks collapsed, words of three characters or more.
+        Scratch.clear();
+        for (char c : visit.SearchPhrase)
+            if (c != '"' && c != '\'') Scratch += c;
+        static constexpr TCharSet kBlank(" ");
+        for (int i = 0;; ++i) {
+            const std::string_view word = TokenView(Scratch, kBlank, i);
+            if (word.empty()) break;
+            if (word.size() >= 3) CountVisitKey(vkKeyword, word, {}, visit);
+        }
+    }
+    for (const TLogEntry* hit : visit.HitList)
+        CountHit(visit, *hit);
+}
+
+void TLogAnalyser::CountHit(const TWebVisit& visit, const TLogEntry& hit) {
+    CountHitKey(vkStatus, hit.Status, {}, hit);
+    if (hit.IsError) {
+        CountHitKey(vkErrorStatus, hit.Status, {}, hit);
+        CountHitKey(vkErrorPageStatus, hit.Status, hit.Path, hit);
+    }
+    if (Profile.IgnoreErrors && hit.IsError) return;
+    CountHitKey(vkPage, hit.Path, {}, hit);
+    CountHitKey(vkFileType, hit.Extension, {}, hit);
+    CountHitKey(vkDirectory, hit.Directory, {}, hit);
+    CountHitKey(vkUser, hit.User, {}, hit);
+    CountHitKey(vkPageStatus, hit.Status, hit.Path, hit);
+    if (IsTrackedURL(hit.Path)) CountHitKey(vkTrackedPageDomain, hit.Path, visit.ReferrerDomain, hit);
+
+    if (Profile.ParamType == 0 || hit.Query.empty()) return;
+    static constexpr TCharSet kAmpersand("&");
+    bool selectedAny = false;
+    for (int i = 0;; ++i) {
+        const std::string_view piece = TokenView(hit.Query, kAmpersand, i);
+        if (piece.empty()) break;
+        const size_t eq = piece.find('=');
+        const std::string_view name = TrimView(piece.substr(0, eq));
+        if (name.empty()) break;
+        const std::string_view value =
+            eq == std::string_view::npos ? std::string_view() : TrimView(piece.substr(eq + 1));
+        // The list is ";"-terminated names: a plain substring test on name + ";".
+        Scratch.assign(name).append(1, ';');
+        const bool listed = Profile.ParamList.find(Scratch) != std::string::npos;
+        if (Profile.ParamType == 2 ? listed : !listed) continue;
+        selectedAny = true;
+        if (value.empty()) continue;
+        Scratch.assign(name).append(1, '=').append(value);
+        CountHitKey(vkPageParam, hit.Path, Scratch, hit);
+        CountHitKey(vkParamValue, name, value, hit);
+        CountHitKey(vkParam, name, {}, hit);
+    }
+    if (selectedAny) CountHitKey(vkPageWithParams, hit.Path, {}, hit);
+}
+
+void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
+    visit.IP = IPToInt(entry.Host);
+    TIPv6Address address6{};
+    if (visit.IP != 0) {
+        visit.IPText = entry.Host;
+        visit.Country = CountryFinder.CountryOf(visit.IP);
+    } else if (entry.Host.find(':') != std::string::npos && TCountryFinder::ParseIPv6(entry.Host, address6)) {
+        // An IPv6 literal is an address too: its country comes from the IPv6 table.
+        visit.IPText = entry.Host;
+        visit.Country = CountryFinder.CountryOfIPv6(address6);
+    } else {
+        visit.HostName = entry.Host;
+        if (!Profile.UseDNS) visit.Country = CountryOfName(entry.Host);
+    }
+    visit.StartTime = visit.LastTime = entry.Time;
+    visit.FilterState = fsUndecided;
+
+    const std::string& r = entry.Referrer;
+    const size_t question = r.find('?');
+    std::string_view base = r;
+    if (question != std::string::npos) {
+        visit.ReferrerQuery.assign(r, question + 1);
+        base = base.substr(0, question);
+    } else {
+        visit.ReferrerQuery.clear();
+        base = base.substr(0, base.find('#'));
+    }
+    visit.Referrer.assign(base);
+    LowerCaseInPlace(visit.Referrer);
+    visit.ReferrerDomain = UrlHost(visit.Referrer);
+    TSEFinder& finder = SearchFinder();
+    if (r != "-" && finder.Find(r)) {
+        visit.SearchEngine = finder.Engine;
+        visit.SearchPhrase = finder.Phrase;
+        if (const TQVGroup* group = Profile.FindGroup(visit.SearchEngine, gfReferringDomain))
+            visit.SearchEngine = group->DisplayName;
+    }
+    if (!entry.Agent.empty()) {
+        TAgentClass agent = ClassifyAgent(entry.Agent);
+        visit.Browser = std::move(agent.Browser);
+        visit.OS = std::move(agent.OS);
+    }
+    visit.Bytes = 0;
+}
+
+TWebVisit* TLogAnalyser::FindOrCreateVisit(const TLogEntry& hit) {
+    const std::string& host = Profile.LineParser.Field('H');
+    const int key = TStringTableBase::StrHash(host);
+    for (TWebVisit* visit = OpenVisits.Find(key); visit; visit = OpenVisits.FindNext(key))
+        if (visit->Accepts(host, hit.Time, Profile.VisitTimeout)) return visit;
+    TWebVisit* visit;
+    if (FreeVisits.empty()) {
+        VisitStore.push_back(std::make_unique<TWebVisit>());
+        visit = VisitStore.back().get();
+    } else {
+        visit = FreeVisits.back();
+        FreeVisits.pop_back();
+    }
+    // Only a visit's first line needs the host, referrer and agent as entry texts.
+    LineEntry.AssignVisitFields(Profile.LineParser);
+    LineEntry.Time = hit.Time;
+    InitVisit(*visit, LineEntry);
+    OpenVisits.Insert(key, visit);
+    return visit;
+}
+
+void TLogAnalyser::RecycleVisit(TWebVisit* visit) {
+    visit->Reset(Entries);
+    FreeVisits.push_back(visit);
+}
+
+void TLogAnalyser::NoteVisitTimes(const TWebVisit& visit) {
+    EarliestExpiry = std::min(EarliestExpiry, visit.LastTime + Profile.VisitTimeout / 1440.0);
+    LatestStart = std::max(LatestStart, visit.StartTime);
+}
+
+bool TLogAnalyser::Run() {
+    Profile.OpenLogFiles();
+    CurrentFilter().Load(Profile.FilterName);
+    HasLastEntry = false;
+    OpenVisits.Clear();
+    const bool limited = Profile.RptRangeType != rtUnlimited;
+    const int32_t firstDay = DayNumber(Profile.RptStartDate), lastDay = DayNumber(Profile.RptEndDate);
+    const int64_t totalKB = Profile.LogReader.TotalKB;
+    if (totalKB == 0) return false;
+    if (Progress) Progress->NewJob("Analysing...", totalKB);
+
+    const int presize = static_cast<int>(std::clamp<int64_t>(totalKB, THashTableBase::kInitialCapacity, kMaxPresize));
+    for (int kind : {vkPage, vkReferrer, vkReferringDomain, vkHost})
+        if (Table[kind].Capacity() < presize) Table[kind].SetCapacity(presize);
+    if (OpenVisits.Capacity() < kOpenVisitCapacity) OpenVisits.SetCapacity(kOpenVisitCapacity);
+    EarliestExpiry = 1e300;
+    LatestStart = -1e300;
+
+    TLogEntryOptions options{Profile.CaseSensitive, Profile.ParamType, Profile.Timezone, 0};
+    bool cancelled = false;
+    while (Profile.NextLogEntry()) {
+        if (Progress && Progress->CancelRequested()) {
+            cancelled = true;
+            break;
+        }
+        TLogEntry* hit = Entries.Acquire();
+        options.CurrentDate = Profile.CurrentDate;
+        bool attached = false;
+        if (hit->AssignHitFields(Profile.LineParser, options)) {
+            const int32_t day = DayNumber(hit->Time);
+            if (!limited || (day >= firstDay && day <= lastDay)) {
+                if (StartDate == 0 || hit->Time < StartDate) StartDate = std::trunc(hit->Time);
+                if (EndDate == 0 || day > EndDate) EndDate = day;
+                TWebVisit* visit = FindOrCreateVisit(*hit);
+                if (visit->AddHit(hit, Profile)) {
+                    attached = true;
+                    HasLastEntry = true;
+                    LastEntryTime = hit->Time;
+                }
+                NoteVisitTimes(*visit);
+            }
+        }
+        if (!attached) Entries.Release(hit);
+        if (OpenVisits.Count() >= kFlushThreshold) FlushVisits(false);
+        if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
+    }
+    if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
+    FlushVisits(true);
+    if (cancelled) return false;
+    BuildLists();
+    return Visits > 0;
+}
+
+void TLogAnalyser::FlushVisits(bool final) {
+    // No open visit has expired while "now" lies between the latest start and the earliest
+    // possible expiry: such a pass would close nothing.
+    if (!final && (!HasLastEntry || (LastEntryTime <= EarliestExpiry && LastEntryTime >= LatestStart))) return;
+    Closing.clear();
+    EarliestExpiry = 1e300;
+    LatestStart = -1e300;
+    const TLogEntry* now = nullptr;
+    TLogEntry probe;
+    if (HasLastEntry) {
+        probe.Time = LastEntryTime;
+        now = &probe;
+    }
+    for (TWebVisit* visit = OpenVisits.First(); visit; visit = OpenVisits.Next()) {
+        if (final || visit->Expired(now, Profile.VisitTimeout)) {
+            Closing.push_back(visit);
+            OpenVisits.RemoveCurrent();
+        } else {
+            NoteVisitTimes(*visit);
+        }
+    }
+    // Counted in time order, so that the rows' day records are mostly found at once; the
+    // counts do not depend on the order.
+    std::sort(Closing.begin(), Closing.end(),
+              [](const TWebVisit* a, const TWebVisit* b) { return a->StartTime < b->StartTime; });
+    TQVFilter& filter = CurrentFilter();
+    if (Profile.EnableFilters && filter.LineCount() > 0)
+        FilteredHits += filter.ApplyFilter(Closing, Entries).RemovedHits;
+    for (TWebVisit* visit : Closing) {
+        if (visit->HitCount() == 0) {
+            ++FilteredVisits;
+        } else {
+            CountVisit(*visit);
+            ++Visits;
+            Hits += visit->HitCount();
+            Bytes += visit->Bytes;
+            const int64_t length = visit->LengthSeconds();
+            ++DurationHistogram[DurationBucketOf(length)];
+            TotalDuration += length;
+        }
+        RecycleVisit(visit);
+    }
+    Closing.clear();
+}
+
+void TLogAnalyser::BuildLists() {
+    for (int kind = 0; kind < kViewKindCount; ++kind) {
+        List[kind].clear();
+        auto& groups = Groups[kind];
+        for (TLogView* row = Table[kind].First(); row; row = Table[kind].Next()) {
+            row->SettleDays();
+            bool absorbed = false;
+            for (auto& group : groups) {
+                if (group->Matches(row->Name)) {
+                    group->AddMember(*row);
+                    absorbed = true;
+                }
+            }
+            if (!absorbed) List[kind].push_back(row);
+        }
+        for (auto& group : groups) {
+            if (group->Members.empty()) continue;
+            if (group->GroupingType == gtAverage) {
+                const auto n = static_cast<int32_t>(group->Members.size());
+                group->Hits /= n;
+                group->Visits /= n;
+                group->Bytes /= n;
+            }
+            List[kind].push_back(group.get());
+            Table[kind].Add(group->Name, group.get());
+        }
+    }
+}
+
+void TLogAnalyser::Sort(int kind, bool descending) {
+    if (kind < 0 || kind >= kViewKindCount) return;
+    auto before = [kind](const TLogView* a, const TLogView* b) {
+        if (kind == vkHost) return a->Bytes < b->Bytes;
+        if (kind >= vkPageWithParams && kind <= vkParamValue) return a->Hits < b->Hits;
+        return a->Visits != b->Visits ? a->Visits < b->Visits : a->Hits < b->Hits;
+    };
+    auto& list = List[kind];
+    // Equal rows keep their names' order, so that reports do not change from run to run.
+    std::stable_sort(list.begin(), list.end(), [](const TLogView* a, const TLogView* b) { return a->Name < b->Name; });
+    if (descending) {
+        std::stable_sort(list.begin(), list.end(), [&](const TLogView* a, const TLogView* b) { return before(b, a); });
+    } else {
+        std::stable_sort(list.begin(), list.end(), before);
+    }
+}
+
+void TLogAnalyser::SortAll() {
+    for (int kind = 0; kind < kViewKindCount; ++kind)
+        Sort(kind, true);
+}
+
+TLogView* TLogAnalyser::ViewByKey(int kind, std::string_view key) {
+    if (kind < 0 || kind >= kViewKindCount) return nullptr;
+    return Table[kind].Value(key);
+}
+
+int TLogAnalyser::ViewCount(int kind) const {
+    if (kind < 0 || kind >= kViewKindCount) return 0;
+    return static_cast<int>(List[kind].size());
+}
+
+TLogView* TLogAnalyser::ViewAt(int kind, int index) const {
+    if (kind < 0 || kind >= kViewKindCount || index < 0 || index >= ViewCount(kind)) return nullptr;
+    return List[kind][static_cast<size_t>(index)];
+}
+
+TDayRecord TLogAnalyser::DayStatsOf(const TLogView& row, int32_t day) {
+    return row.DayCounts(day);
+}
+
+void TLogAnalyser::ComputeAverages() {
+    AvgHitsPerVisit = Visits > 0 ? static_cast<double>(Hits) / Visits : 0;
+    if (Visits > 0) AvgVisitSeconds = static_cast<int32_t>(TotalDuration / Visits);
+    BytesPerHit = Hits > 0 ? static_cast<int32_t>(Bytes / Hits) : 0;
+    BytesPerVisit = Visits > 0 ? static_cast<int32_t>(Bytes / Visits) : 0;
+}
+
+void TLogAnalyser::Clear() {
+    for (int kind = 0; kind < kViewKindCount; ++kind) {
+        LastRow[kind] = nullptr;
+        Table[kind].Clear();
+        Rows[kind].clear();
+        List[kind].clear();
+        Groups[kind].clear();
+    }
+    for (TWebVisit* visit = OpenVisits.First(); visit; visit = OpenVisits.Next())
+        RecycleVisit(visit);
+    OpenVisits.Clear();
+    StartDate = EndDate = 0;
+    Hits = Visits = 0;
+    AvgHitsPerVisit = 0;
+    AvgVisitSeconds = 0;
+    Bytes = 0;
+    BytesPerVisit = BytesPerHit = 0;
+    std::fill(std::begin(DurationHistogram), std::end(DurationHistogram), 0);
+    TotalDuration = 0;
+    FilteredVisits = FilteredHits = 0;
+    TrackedURLs.clear();
+}

@@ -1,0 +1,107 @@
+#pragma once
+// The analysis engine of one report job: reads every usable line of the profile's logs,
+// builds entries, assigns them to visits, closes ended visits, filters them, counts them
+// into the 31 statistics views and keeps the site totals.
+
+#include "core/HashTables.h"
+#include "core/LogView.h"
+#include "core/WebVisit.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TProgress;
+class TQVProfile;
+
+class TLogAnalyser {
+public:
+    // Loads the country table and the search parameters when they are not loaded yet.
+    explicit TLogAnalyser(TQVProfile& profile, TProgress* progress = nullptr);
+    ~TLogAnalyser();
+    TLogAnalyser(const TLogAnalyser&) = delete;
+    TLogAnalyser& operator=(const TLogAnalyser&) = delete;
+
+    // Registers a URL group for a view kind; a second group of the same name is ignored.
+    void AddGroup(std::string_view name, std::string_view members, uint8_t groupingType, int kind);
+    void AddTrackedURL(std::string_view url);
+    bool IsTrackedURL(std::string_view text) const;
+
+    // Analyses every line; true when at least one visit was counted (false after a cancel).
+    bool Run();
+    void ComputeAverages();
+    void Clear();
+
+    // Counting, used by Run's closing passes.
+    TLogView* GetView(int kind, std::string_view name, std::string_view subName = {});
+    void CountVisit(const TWebVisit& visit);
+    void BuildLists();
+    void Sort(int kind, bool descending);
+    void SortAll();
+
+    // Reading, valid after BuildLists.
+    TLogView* ViewByKey(int kind, std::string_view key);
+    int ViewCount(int kind) const;
+    TLogView* ViewAt(int kind, int index) const;
+    static TDayRecord DayStatsOf(const TLogView& row, int32_t day);
+    int DurationBucketCount() const { return kDurationBucketCount; }
+    int32_t DurationBucket(int i) const { return i >= 0 && i < kDurationBucketCount ? DurationHistogram[i] : 0; }
+    const std::vector<std::unique_ptr<TGroupView>>& GroupsOf(int kind) const { return Groups[kind]; }
+    // Entries and visits made so far: what the open visits needed at most.
+    size_t PooledEntries() const { return Entries.Allocated(); }
+    size_t PooledVisits() const { return VisitStore.size(); }
+
+    TDateTime StartDate = 0;
+    TDateTime EndDate = 0;
+    int32_t Hits = 0;
+    int32_t Visits = 0;
+    double AvgHitsPerVisit = 0;
+    int32_t AvgVisitSeconds = 0;
+    int64_t Bytes = 0;
+    int32_t BytesPerVisit = 0;
+    int32_t BytesPerHit = 0;
+    int32_t DurationHistogram[kDurationBucketCount] = {};
+    int64_t TotalDuration = 0;
+    int32_t FilteredVisits = 0;
+    int32_t FilteredHits = 0;
+    std::vector<std::string> TrackedURLs; // sorted, letter case ignored
+
+private:
+    // The open visit that accepts the line just parsed into hit, or a new one made from it.
+    TWebVisit* FindOrCreateVisit(const TLogEntry& hit);
+    void InitVisit(TWebVisit& visit, const TLogEntry& entry);
+    void FlushVisits(bool final);
+    void CountHit(const TWebVisit& visit, const TLogEntry& hit);
+    void CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit);
+    void CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit);
+    void RecycleVisit(TWebVisit* visit);
+    // Notes a visit's times, so that closing passes that cannot close anything are skipped.
+    void NoteVisitTimes(const TWebVisit& visit);
+
+    TQVProfile& Profile;
+    TProgress* Progress;
+
+    TStringTable<TLogView> Table[kViewKindCount];
+    std::deque<TLogView> Rows[kViewKindCount]; // owns the rows of Table
+    std::vector<TLogView*> List[kViewKindCount];
+    std::vector<std::unique_ptr<TGroupView>> Groups[kViewKindCount]; // sorted by name
+
+    THashTable<TWebVisit> OpenVisits;
+    std::vector<std::unique_ptr<TWebVisit>> VisitStore;
+    std::vector<TWebVisit*> FreeVisits;
+    std::vector<TWebVisit*> Closing;
+    TEntryPool Entries;
+    TLogEntry LineEntry; // the first line of a new visit: host, referrer and agent
+
+    bool HasLastEntry = false;
+    TDateTime LastEntryTime = 0; // time of the last entry added as a hit: "now" for expiry
+    // Bounds over the open visits: no visit expires while LastEntryTime stays within them.
+    TDateTime EarliestExpiry = 0;
+    TDateTime LatestStart = 0;
+    TLogView* LastRow[kViewKindCount] = {}; // the row each kind counted last
+    std::string Key;                        // reused key buffer
+    std::string Scratch;
+};

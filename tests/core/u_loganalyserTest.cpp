@@ -1,0 +1,356 @@
+// End-to-end runs of the analyser over small crafted logs, checked against counts worked
+// out by hand.
+
+#include "core/u_loganalyser.h"
+
+#include "core/Progress.h"
+#include "core/u_qvprofile_filter.h"
+#include "profile/u_qvprofile.h"
+#include "sources/CUtils.h"
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// One line of the default (combined) format.
+std::string Line(const std::string& host, const std::string& time, const std::string& request,
+                 const std::string& status = "200", const std::string& bytes = "100", const std::string& referrer = "-",
+                 const std::string& agent = "Mozilla/4.0 (compatible; MSIE 6.0; "
+                                            "Windows NT 5.1)") {
+    return host + " - - [" + time + "] \"GET " + request + " HTTP/1.1\" " + status + " " + bytes + " \"" + referrer +
+           "\" \"" + agent + "\"\n";
+}
+
+class LogAnalyserTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Profile.InitNew();
+        Profile.SetName("site");
+        Profile.LogPaths = {Sandbox.Folder.Path() + "logs/"};
+        Profile.IgnoreErrors = true;
+        // The path extensions of a profile come from its saved extension groups.
+        ASSERT_TRUE(Profile.Save());
+        ASSERT_TRUE(Profile.Load("site"));
+    }
+    void WriteLog(const std::string& text, const std::string& name = "access.log") {
+        Sandbox.Folder.WriteFile("logs/" + name, text);
+    }
+    // Runs a fresh analyser over the logs.
+    std::unique_ptr<TLogAnalyser> Analyse(bool expected = true) {
+        auto analyser = std::make_unique<TLogAnalyser>(Profile);
+        for (const auto& [name, members, type, kind] : GroupsToAdd)
+            analyser->AddGroup(name, members, type, kind);
+        for (const std::string& url : Tracked)
+            analyser->AddTrackedURL(url);
+        EXPECT_EQ(analyser->Run(), expected);
+        analyser->SortAll();
+        analyser->ComputeAverages();
+        return analyser;
+    }
+    // Hits and visits of a row, or -1/-1 when it is absent.
+    static std::pair<int, int> Row(TLogAnalyser& a, int kind, const std::string& key) {
+        const TLogView* row = a.ViewByKey(kind, key);
+        return row ? std::make_pair(row->Hits, row->Visits) : std::make_pair(-1, -1);
+    }
+
+    TSandbox Sandbox;
+    TQVProfile Profile;
+    std::vector<std::tuple<std::string, std::string, uint8_t, int>> GroupsToAdd;
+    std::vector<std::string> Tracked;
+};
+
+TEST_F(LogAnalyserTest, VisitsSplitByTheTimeoutAndCountIntoViews) {
+    WriteLog(Line("1.1.1.1", "10/Oct/2003:10:00:00 +0000", "/index.html") +
+             Line("1.1.1.1", "10/Oct/2003:10:20:00 +0000", "/a/page.html") +
+             Line("1.1.1.1", "10/Oct/2003:10:20:00 +0000", "/a/page.html") +
+             Line("1.1.1.1", "10/Oct/2003:10:40:01 +0000", "/index.html") + // 20 min 1 s after: a new visit
+             Line("2.2.2.2", "10/Oct/2003:11:00:00 +0000", "/img/x.gif", "200", "1000") +
+             "garbage line that fits no format\n" + Line("3.3.3.3", "10/Oct/2003:09:00:00 +0000", "/index.html"));
+    auto a = Analyse();
+    EXPECT_EQ(a->Visits, 4);
+    EXPECT_EQ(a->Hits, 6);
+    EXPECT_EQ(a->Bytes, 1500);
+    EXPECT_EQ(a->StartDate, DateFromParts("2003", "Oct", "10"));
+    EXPECT_EQ(a->EndDate, a->StartDate);
+    EXPECT_EQ(Row(*a, 12, "1.1.1.1"), std::make_pair(4, 2));
+    EXPECT_EQ(Row(*a, 5, "/a/page.html"), std::make_pair(2, 1));
+    EXPECT_EQ(Row(*a, 5, "/index.html"), std::make_pair(3, 3));
+    EXPECT_EQ(Row(*a, 6, "/a/"), std::make_pair(2, 1));
+    EXPECT_EQ(Row(*a, 1, "GIF"), std::make_pair(1, 1));
+    EXPECT_EQ(Row(*a, 0, "200"), std::make_pair(6, 4));
+    EXPECT_EQ(Row(*a, 7, "MSIE 6.0"), std::make_pair(6, 4));
+    EXPECT_EQ(Row(*a, 8, "Windows NT 5.1"), std::make_pair(6, 4));
+    EXPECT_EQ(Row(*a, 9, "-"), std::make_pair(6, 4));
+    EXPECT_EQ(Row(*a, 10, "-"), std::make_pair(6, 4));
+    EXPECT_EQ(Row(*a, 2, "10"), std::make_pair(4, 2)); // visits by the hour they started
+    EXPECT_EQ(Row(*a, 3, "6"), std::make_pair(6, 4));  // 10 October 2003 was a Friday
+    EXPECT_EQ(Row(*a, 4, "10"), std::make_pair(6, 4));
+    EXPECT_EQ(Row(*a, 18, std::to_string(DayNumber(a->StartDate))), std::make_pair(6, 4));
+    // The image-only visit has no pages: no entry page, no navigation path.
+    EXPECT_EQ(Row(*a, 28, "/index.html"), std::make_pair(5, 3));
+    EXPECT_EQ(Row(*a, 27, "/index.html;/a/page.html;/a/page.html"), std::make_pair(3, 1));
+    EXPECT_EQ(Row(*a, 17, "-"), std::make_pair(6, 4));
+    // Hosts by bytes, everything else by visits.
+    ASSERT_GE(a->ViewCount(12), 3);
+    EXPECT_EQ(a->ViewAt(12, 0)->Name, "2.2.2.2");
+    EXPECT_EQ(a->ViewAt(5, 0)->Name, "/index.html");
+    EXPECT_EQ(a->ViewAt(5, 99), nullptr);
+    EXPECT_EQ(a->ViewCount(31), 0);
+    // Lengths: 20 minutes, and three visits of 0 seconds.
+    EXPECT_EQ(a->DurationBucket(0), 3);
+    EXPECT_EQ(a->DurationBucket(7), 1);
+    EXPECT_EQ(a->DurationBucket(10), 0);
+    EXPECT_EQ(a->DurationBucket(-1), 0);
+    EXPECT_EQ(a->AvgVisitSeconds, 300);
+    EXPECT_DOUBLE_EQ(a->AvgHitsPerVisit, 1.5);
+    EXPECT_EQ(a->BytesPerHit, 250);
+}
+
+TEST_F(LogAnalyserTest, PartialContentMergesAndErrorsCountOnlyAsErrors) {
+    WriteLog(Line("1.1.1.1", "10/Oct/2003:10:00:00 +0000", "/video.mpg", "206", "100") +
+             Line("1.1.1.1", "10/Oct/2003:10:00:01 +0000", "/video.mpg", "206", "200") +
+             Line("1.1.1.1", "10/Oct/2003:10:00:02 +0000", "/video.mpg", "206", "300") +
+             Line("1.1.1.1", "10/Oct/2003:10:00:03 +0000", "/missing.html", "404", "50"));
+    auto a = Analyse();
+    EXPECT_EQ(a->Hits, 2);
+    EXPECT_EQ(a->Bytes, 650);
+    EXPECT_EQ(a->ViewByKey(5, "/video.mpg")->Bytes, 600);
+    EXPECT_EQ(Row(*a, 0, "404"), std::make_pair(1, 1));
+    EXPECT_EQ(Row(*a, 11, "404"), std::make_pair(1, 1));
+    EXPECT_EQ(Row(*a, 21, "404\n/missing.html"), std::make_pair(1, 1));
+    EXPECT_EQ(Row(*a, 5, "/missing.html"), std::make_pair(-1, -1));
+    EXPECT_EQ(Row(*a, 19, "404\n/missing.html"), std::make_pair(-1, -1));
+
+    Profile.Group206 = false;
+    Profile.IgnoreErrors = false;
+    auto b = Analyse();
+    EXPECT_EQ(b->Hits, 4);
+    EXPECT_EQ(Row(*b, 5, "/video.mpg"), std::make_pair(3, 1));
+    EXPECT_EQ(Row(*b, 5, "/missing.html"), std::make_pair(1, 1));
+    EXPECT_EQ(Row(*b, 19, "404\n/missing.html"), std::make_pair(1, 1));
+}
+
+TEST_F(LogAnalyserTest, GroupsAbsorbTheRowsTheyMatch) {
+    WriteLog(Line("1.1.1.1", "10/Oct/2003:10:00:00 +0000", "/a.gif") +
+             Line("1.1.1.1", "10/Oct/2003:10:00:01 +0000", "/b.gif") +
+             Line("1.1.1.1", "10/Oct/2003:10:00:02 +0000", "/b.gif") +
+             Line("2.2.2.2", "10/Oct/2003:10:00:03 +0000", "/c.JPG") +
+             Line("192.168.1.5", "10/Oct/2003:10:00:04 +0000", "/page.html"));
+    GroupsToAdd = {{"Images", "*.gif;*.jpg;", gtTotal, 5},
+                   {"Average images", "*.gif;*.jpg", gtAverage, 5},
+                   {"Nothing", "*.zip", gtTotal, 5},
+                   {"Office", "192.168.*", gtTotal, 12},
+                   {"images", "*.png", gtTotal, 5}}; // a second group of the same name is ignored
+    auto a = Analyse();
+    EXPECT_EQ(Row(*a, 5, "Images"), std::make_pair(4, 3));
+    EXPECT_EQ(Row(*a, 5, "Average images"), std::make_pair(4 / 3, 3 / 3));
+    EXPECT_EQ(Row(*a, 5, "Nothing"), std::make_pair(-1, -1));
+    EXPECT_EQ(Row(*a, 12, "Office"), std::make_pair(1, 1));
+    std::vector<std::string> pages;
+    for (int i = 0; i < a->ViewCount(5); ++i)
+        pages.push_back(a->ViewAt(5, i)->Name);
+    std::sort(pages.begin(), pages.end());
+    EXPECT_EQ(pages, (std::vector<std::string>{"/page.html", "Average images", "Images"}));
+    const TLogView* images = a->ViewByKey(5, "Images");
+    EXPECT_EQ(TLogAnalyser::DayStatsOf(*images, DayNumber(a->StartDate)).Hits, 4);
+    EXPECT_EQ(TLogAnalyser::DayStatsOf(*a->ViewByKey(5, "Average images"), DayNumber(a->StartDate)).Hits, 4);
+    EXPECT_EQ(TLogAnalyser::DayStatsOf(*images, 1).Hits, 0);
+}
+
+TEST_F(LogAnalyserTest, FiltersRemoveHitsAndVisits) {
+    WriteLog(Line("1.1.1.1", "10/Oct/2003:10:00:00 +0000", "/a.gif") +
+             Line("1.1.1.1", "10/Oct/2003:10:00:01 +0000", "/page.html") +
+             Line("2.2.2.2", "10/Oct/2003:10:00:00 +0000", "/b.gif") +
+             Line("3.3.3.3", "10/Oct/2003:10:00:00 +0000", "/x.html", "200", "1", "-",
+                  "Mozilla/5.0 (compatible; Googlebot/2.1; +http://www.google.com/bot.html)"));
+    TQVFilter filter;
+    filter.InitNew();
+    filter.SetName("nogifs");
+    filter.NewLine();
+    filter.EditLine.FLType = 1;
+    filter.EditLine.FLField = 0;
+    filter.EditLine.FLHitsFilter = true;
+    filter.EditLine.FLStrParam = {"*.gif"};
+    filter.CommitEdit();
+    filter.NewLine();
+    filter.EditLine.FLType = 1;
+    filter.EditLine.FLField = 9;
+    filter.EditLine.FLStrParam = {"*bot*"};
+    filter.CommitEdit();
+    ASSERT_TRUE(filter.Save());
+    Profile.FilterName = "nogifs";
+    Profile.EnableFilters = true;
+    auto a = Analyse();
+    EXPECT_EQ(a->Visits, 1);
+    EXPECT_EQ(a->Hits, 1);
+    EXPECT_EQ(a->FilteredHits, 3);
+    EXPECT_EQ(a->FilteredVisits, 2);
+    EXPECT_EQ(Row(*a, 5, "/page.html"), std::make_pair(1, 1));
+
+    Profile.EnableFilters = false;
+    EXPECT_EQ(Analyse()->Hits, 4);
+}
+
+TEST_F(LogAnalyserTest, DateLimitUsesTheCorrectedTime) {
+    // Local 23:30 at -0100 is 00:30 universal time on the next day; +2 hours moves it further.
+    WriteLog(Line("1.1.1.1", "09/Oct/2003:23:30:00 -0100", "/a.html") +
+             Line("2.2.2.2", "10/Oct/2003:12:00:00 +0000", "/b.html") +
+             Line("3.3.3.3", "10/Oct/2003:23:30:00 +0000", "/c.html") +
+             Line("4.4.4.4", "11/Oct/2003:00:30:00 +0000", "/d.html"));
+    const TDateTime day = DateFromParts("2003", "Oct", "10");
+    Profile.RptRangeType = rtCustom;
+    Profile.RptStartDate = Profile.RptEndDate = day;
+    auto a = Analyse();
+    EXPECT_EQ(a->Visits, 3);
+    EXPECT_EQ(Row(*a, 5, "/d.html").first, -1);
+
+    Profile.Timezone = 1; // 23:30 on the 10th becomes 00:30 on the 11th
+    auto b = Analyse();
+    EXPECT_EQ(b->Visits, 2);
+    EXPECT_EQ(Row(*b, 5, "/c.html").first, -1);
+    EXPECT_EQ(b->StartDate, day);
+    EXPECT_EQ(b->EndDate, day);
+
+    Profile.RptRangeType = rtCustom;
+    Profile.RptStartDate = Profile.RptEndDate = day + 5;
+    Analyse(false);
+}
+
+TEST_F(LogAnalyserTest, OutOfOrderHitsStartVisitsOfTheirOwn) {
+    WriteLog(Line("1.1.1.1", "10/Oct/2003:10:00:01 +0000", "/a.html") +
+             Line("1.1.1.1", "10/Oct/2003:10:00:00 +0000", "/b.html") + // a second before the visit began
+             Line("1.1.1.1", "10/Oct/2003:10:05:00 +0000", "/c.html"));
+    auto a = Analyse();
+    EXPECT_EQ(a->Visits, 2);
+    EXPECT_EQ(a->Hits, 3);
+}
+
+TEST_F(LogAnalyserTest, SearchPhrasesKeywordsAndParameters) {
+    WriteLog(Line("1.1.1.1", "10/Oct/2003:10:00:00 +0000", "/buy.html?id=5&x=2", "200", "1",
+                  "https://www.google.com/search?hl=en&q=cheap+cheap+flights+to+rome") +
+             Line("1.1.1.1", "10/Oct/2003:10:00:01 +0000", "/list.html?=5&id=2") +
+             Line("2.2.2.2", "10/Oct/2003:10:00:00 +0000", "/buy.html?id=5", "200", "1",
+                  "https://www.bing.com/search?q=rome"));
+    Profile.ParamType = 1;
+    Profile.ParamList = "id;";
+    Tracked = {"/BUY.html"};
+    GroupsToAdd = {{"Big engine", "google*", gtTotal, 13}};
+    auto a = Analyse();
+    EXPECT_EQ(a->ViewCount(13), 2); // "Google.com" was absorbed by the group
+    EXPECT_EQ(Row(*a, 13, "Big engine"), std::make_pair(2, 1));
+    EXPECT_EQ(Row(*a, 13, "Bing.com"), std::make_pair(1, 1));
+    EXPECT_EQ(Row(*a, 15, "cheap cheap flights to rome"), std::make_pair(2, 1));
+    EXPECT_EQ(Row(*a, 14, "cheap"), std::make_pair(4, 2)); // counted twice
+    EXPECT_EQ(Row(*a, 14, "rome"), std::make_pair(3, 2));
+    EXPECT_EQ(Row(*a, 14, "to").first, -1);
+    EXPECT_EQ(Row(*a, 22, "Google.com\ncheap cheap flights to rome"), std::make_pair(2, 1));
+    EXPECT_EQ(Row(*a, 30, "/buy.html\nrome"), std::make_pair(1, 1));
+    EXPECT_EQ(Row(*a, 20, "/buy.html\nwww.google.com"), std::make_pair(1, 1));
+    EXPECT_EQ(Row(*a, 24, "/buy.html\nid=5"), std::make_pair(2, 2));
+    EXPECT_EQ(Row(*a, 26, "id\n5"), std::make_pair(2, 2));
+    EXPECT_EQ(Row(*a, 25, "id"), std::make_pair(2, 2));
+    EXPECT_EQ(Row(*a, 25, "x").first, -1);
+    EXPECT_EQ(Row(*a, 23, "/buy.html"), std::make_pair(2, 2));
+    EXPECT_EQ(Row(*a, 23, "/list.html").first, -1); // the first piece has no name
+}
+
+TEST_F(LogAnalyserTest, NoUsableLinesMeansNoData) {
+    WriteLog("nothing\nlike a\nlog line\n");
+    Analyse(false);
+    Profile.LogPaths = {Sandbox.Folder.Path() + "empty/"};
+    Analyse(false);
+}
+
+TEST_F(LogAnalyserTest, ManyConcurrentHostsAreClosedOnlyWhenTheyExpire) {
+    std::string log;
+    for (int i = 0; i < 25000; ++i) {
+        const std::string host =
+            "10." + std::to_string(i / 65536) + "." + std::to_string(i / 256 % 256) + "." + std::to_string(i % 256);
+        log += Line(host, "10/Oct/2003:10:00:" + std::string(i % 2 ? "30" : "00") + " +0000", "/a.html");
+    }
+    for (int i = 0; i < 25000; i += 1000)
+        log += Line("10.0." + std::to_string(i / 256 % 256) + "." + std::to_string(i % 256),
+                    "10/Oct/2003:10:01:00 +0000", "/b.html");
+    log += Line("9.9.9.9", "10/Oct/2003:12:00:00 +0000", "/late.html"); // everything before has expired
+    WriteLog(log);
+    TProgress progress;
+    TLogAnalyser a(Profile, &progress);
+    ASSERT_TRUE(a.Run());
+    EXPECT_EQ(a.Visits, 25001);
+    EXPECT_EQ(a.Hits, 25026);
+    EXPECT_EQ(Row(a, 5, "/b.html"), std::make_pair(25, 25));
+    EXPECT_EQ(progress.JobIndex(), 0);
+    EXPECT_EQ(progress.Position(), progress.JobSize());
+}
+
+TEST_F(LogAnalyserTest, ACancelStopsReadingAndBuildsNoLists) {
+    WriteLog(Line("1.1.1.1", "10/Oct/2003:10:00:00 +0000", "/a.html"));
+    TProgress progress;
+    progress.RequestCancel();
+    TLogAnalyser a(Profile, &progress);
+    EXPECT_FALSE(a.Run());
+    EXPECT_EQ(a.ViewCount(5), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LogAnalyserTest, MemoryFollowsTheOpenVisitsNotTheLines) {
+    // 400 hosts, each back every 30 minutes for four days: visits end, so the pools stay at
+    // what 20000 open visits need however long the log grows.
+    std::string log;
+    int lines = 0;
+    for (int minute = 0; minute < 4 * 24 * 60; minute += 30) {
+        for (int host = 0; host < 400; ++host, ++lines) {
+            char time[64];
+            std::snprintf(time, sizeof time, "%02d/Oct/2003:%02d:%02d:%02d +0000", 10 + minute / 1440, minute / 60 % 24,
+                          minute % 60 + host / 60 % 10, host % 60);
+            log += Line("10.0." + std::to_string(host / 256) + "." + std::to_string(host % 256), time, "/p.html");
+        }
+    }
+    WriteLog(log);
+    TLogAnalyser a(Profile);
+    ASSERT_TRUE(a.Run());
+    EXPECT_EQ(a.Hits, lines);
+    EXPECT_EQ(a.Visits, lines);
+    EXPECT_LE(a.PooledEntries(), 20000u + 400u);
+    EXPECT_LE(a.PooledVisits(), 20000u + 400u);
+    EXPECT_GT(lines, 3 * 20000);
+}
+
+TEST_F(LogAnalyserTest, HostileLinesNeverBreakTheRun) {
+    std::string log;
+    unsigned seed = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1103515245 + 12345;
+        log += static_cast<char>(seed >> 16);
+    }
+    log += "\n\n\n";
+    log += Line("1.1.1.1", "31/Dec/9999:23:59:59 -1200", "/end-of-time.html");
+    log += Line("1.1.1.1", "01/Jan/0000:00:00:00 +1200", "/year-zero.html");
+    log += Line("1.1.1.1", "10/Oct/2003:10:00:00 +0000", "/" + std::string(1 << 20, 'a'), "200", "1",
+                "http://" + std::string(1 << 16, 'r'), std::string(1 << 18, 'x'));
+    log += Line("", "10/Oct/2003:10:00:00 +0000", "", "", "", "", "");
+    log += Line("-", "-/-/-:-:-:- -", "-", "-", "-", "-", "-");
+    log += std::string(1000, '"') + "\n";
+    WriteLog(log);
+    TLogAnalyser a(Profile);
+    a.Run();
+    a.SortAll();
+    a.ComputeAverages();
+    EXPECT_GE(a.Visits, 1);
+
+    // A format whose fields are all "%x" reads only dashes.
+    Profile.LogFormat = "%x %x %x";
+    WriteLog("- - -\n- - -\n");
+    TLogAnalyser b(Profile);
+    b.Run();
+    b.SortAll();
+}
+
+} // namespace
