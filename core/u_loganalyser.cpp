@@ -5,12 +5,15 @@
 #include "core/u_countryfinder.h"
 #include "core/u_qvprofile_filter.h"
 #include "core/u_searchenginefinder.h"
+#include "sources/BatchLookup.h"
 #include "profile/u_qvprofile.h"
 #include "sources/CUtils.h"
 #include "sources/SpecialFolders.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace {
 
@@ -74,13 +77,53 @@ std::string CountryOfName(std::string_view host) {
 
 } // namespace
 
-TLogAnalyser::TLogAnalyser(TQVProfile& profile, TProgress* progress) : Profile(profile), Progress(progress) {
+TLogAnalyser::TLogAnalyser(TQVProfile& profile, TProgress* progress, TBatchLookup* resolver)
+    : Profile(profile), Progress(progress), Resolver(resolver ? resolver : &BatchLookup()) {
     if (CountryFinder.Ranges().empty()) CountryFinder.LoadProgramTables();
     SearchFinder().Load(ProgramFolder() + "static/search_queries.dta");
 }
 
 TLogAnalyser::~TLogAnalyser() {
+    // No answer may arrive for a context or visit that is gone.
+    if (!Lookups.empty()) WaitForLookups();
     Clear();
+}
+
+void TLogAnalyser::OnAnswer(void* context, uint32_t address, const std::string& name) {
+    const TLookupContext* lookup = static_cast<const TLookupContext*>(context);
+    std::lock_guard<std::mutex> lock(lookup->Owner->AnswersMutex);
+    lookup->Owner->Answers.push_back({lookup->Visit, address, name});
+}
+
+void TLogAnalyser::RequestHostLookup(TWebVisit& visit) {
+    TLookupContext& context = Lookups.emplace_back(TLookupContext{this, &visit});
+    std::string name;
+    if (visit.IP != 0) {
+        Resolver->LookupAddress(visit.IP, true, name, &OnAnswer, &context);
+    } else if (!visit.IPText.empty()) {
+        Resolver->LookupAddress6(visit.IPText, true, name, &OnAnswer, &context);
+    } else {
+        Resolver->LookupName(visit.HostName, true, &OnAnswer, &context);
+    }
+}
+
+void TLogAnalyser::WaitForLookups() {
+    while (!Resolver->PollLookups())
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::vector<TAnswer> answers;
+    {
+        std::lock_guard<std::mutex> lock(AnswersMutex);
+        answers.swap(Answers);
+    }
+    for (const TAnswer& answer : answers) {
+        TWebVisit& visit = *answer.Visit;
+        if (answer.Address != 0) {
+            visit.OnResolved(answer.Address, answer.Name);
+        } else if (!visit.IPText.empty() && !answer.Name.empty() && visit.HostName.empty()) {
+            visit.HostName = answer.Name; // an IPv6 visitor's name
+        }
+    }
+    Lookups.clear();
 }
 
 void TLogAnalyser::AddGroup(std::string_view name, std::string_view members, uint8_t groupingType, int kind) {
@@ -258,6 +301,7 @@ void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
         visit.OS = std::move(agent.OS);
     }
     visit.Bytes = 0;
+    if (Profile.UseDNS) RequestHostLookup(visit);
 }
 
 TWebVisit* TLogAnalyser::FindOrCreateVisit(const TLogEntry& hit) {
@@ -348,6 +392,8 @@ void TLogAnalyser::FlushVisits(bool final) {
     // No open visit has expired while "now" lies between the latest start and the earliest
     // possible expiry: such a pass would close nothing.
     if (!final && (!HasLastEntry || (LastEntryTime <= EarliestExpiry && LastEntryTime >= LatestStart))) return;
+    // Every answer for the visits about to close must have arrived first.
+    if (Profile.UseDNS) WaitForLookups();
     Closing.clear();
     EarliestExpiry = 1e300;
     LatestStart = -1e300;

@@ -10,17 +10,21 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+class TBatchLookup;
 class TProgress;
 class TQVProfile;
 
 class TLogAnalyser {
 public:
     // Loads the country table and the search parameters when they are not loaded yet.
-    explicit TLogAnalyser(TQVProfile& profile, TProgress* progress = nullptr);
+    // With the profile's UseDNS, host names and addresses come from resolver (the
+    // process-wide one by default).
+    explicit TLogAnalyser(TQVProfile& profile, TProgress* progress = nullptr, TBatchLookup* resolver = nullptr);
     ~TLogAnalyser();
     TLogAnalyser(const TLogAnalyser&) = delete;
     TLogAnalyser& operator=(const TLogAnalyser&) = delete;
@@ -81,8 +85,28 @@ private:
     // Notes a visit's times, so that closing passes that cannot close anything are skipped.
     void NoteVisitTimes(const TWebVisit& visit);
 
+    // Resolver answers arrive on the resolver's threads; they are queued and applied to
+    // their visits on the analyser's thread before visits are closed, so that no answer
+    // writes a visit while the analyser reads it.
+    struct TLookupContext {
+        TLogAnalyser* Owner;
+        TWebVisit* Visit;
+    };
+    struct TAnswer {
+        TWebVisit* Visit;
+        uint32_t Address;
+        std::string Name;
+    };
+    static void OnAnswer(void* context, uint32_t address, const std::string& name);
+    void RequestHostLookup(TWebVisit& visit);
+    void WaitForLookups();
+
     TQVProfile& Profile;
     TProgress* Progress;
+    TBatchLookup* Resolver;
+    std::deque<TLookupContext> Lookups; // contexts of the lookups asked since the last closing pass
+    std::mutex AnswersMutex;
+    std::vector<TAnswer> Answers; // guarded by AnswersMutex
 
     TStringTable<TLogView> Table[kViewKindCount];
     std::deque<TLogView> Rows[kViewKindCount]; // owns the rows of Table

@@ -354,3 +354,57 @@ TEST_F(LogAnalyserTest, HostileLinesNeverBreakTheRun) {
 }
 
 } // namespace
+
+#include "sources/BatchLookup.h"
+
+#include <random>
+#include <thread>
+
+namespace {
+
+// Answers every question after a short random pause, on the resolver's worker threads.
+class TSlowResolver : public TNameResolver {
+public:
+    std::string ReverseLookup(uint32_t address) override {
+        Pause(address);
+        return "host-" + std::to_string(address & 255) + ".example.net";
+    }
+    std::string ReverseLookup6(const std::string&) override { return "six.example.net"; }
+    uint32_t ForwardLookup(const std::string& name) override {
+        Pause(static_cast<uint32_t>(name.size()));
+        return name == "named.example.org" ? 0x0A000001 : 0;
+    }
+
+private:
+    static void Pause(uint32_t seed) { std::this_thread::sleep_for(std::chrono::microseconds(seed % 7 * 300)); }
+};
+
+TEST_F(LogAnalyserTest, ResolverAnswersReachTheirVisitsBeforeTheyAreCounted) {
+    // 120 addresses, each with hits before and after other hosts' lines, plus a host name
+    // and an IPv6 address: every answer must land in its own visit and nowhere else.
+    std::string log;
+    for (int round = 0; round < 3; ++round)
+        for (int i = 0; i < 120; ++i)
+            log += Line("192.0.2." + std::to_string(i), "10/Oct/2003:10:0" + std::to_string(round) + ":00 +0000",
+                        "/p" + std::to_string(round) + ".html");
+    log += Line("named.example.org", "10/Oct/2003:10:05:00 +0000", "/n.html");
+    log += Line("2001:db8::1", "10/Oct/2003:10:05:00 +0000", "/six.html");
+    WriteLog(log);
+    Profile.UseDNS = true;
+    TBatchLookupLimits limits;
+    limits.LaunchDelayMs = 0;
+    limits.MaxThreads = 8;
+    limits.TimeoutSeconds = 5;
+    TBatchLookup resolver(limits, std::make_shared<TSlowResolver>());
+    TLogAnalyser a(Profile, nullptr, &resolver);
+    ASSERT_TRUE(a.Run());
+    EXPECT_EQ(a.Visits, 122);
+    for (int i = 0; i < 120; ++i)
+        EXPECT_EQ(Row(a, 12, "host-" + std::to_string(i) + ".example.net"), std::make_pair(3, 1)) << i;
+    EXPECT_EQ(Row(a, 12, "named.example.org"), std::make_pair(1, 1));
+    EXPECT_EQ(Row(a, 12, "six.example.net"), std::make_pair(1, 1));
+    EXPECT_EQ(Row(a, 12, "192.0.2.7").first, -1);
+    EXPECT_EQ(resolver.DnsEntryCount(), 122);
+}
+
+} // namespace
