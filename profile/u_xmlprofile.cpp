@@ -1,6 +1,7 @@
 #include "profile/u_xmlprofile.h"
 
 #include "sources/CUtils.h"
+#include "sources/FileUtils.h"
 #include "sources/SpecialFolders.h"
 
 #include <libxml/parser.h>
@@ -142,18 +143,6 @@ std::string RecordFileText(std::string_view serialised) {
 
 std::string SystemMessage(const std::string& path, int err) {
     return path + ": " + std::strerror(err);
-}
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
 }
 
 void SyncFolder(const std::string& folder) {
@@ -389,7 +378,7 @@ bool TXMLProfileInterface::SaveRecord(std::string_view name, const std::function
     const std::vector<std::string> existing = FindRecordFiles(name, false);
     struct stat old {};
     if (!existing.empty() && stat(existing.front().c_str(), &old) == 0) fchmod(temp.Get(), old.st_mode & 07777);
-    if (!WriteAll(temp.Get(), text) || fsync(temp.Get()) != 0 || !temp.Close() ||
+    if (!WriteAll(temp.Get(), text.data(), text.size()) || fsync(temp.Get()) != 0 || !temp.Close() ||
         rename(tempPath.c_str(), target.c_str()) != 0) {
         const int err = errno;
         unlink(tempPath.c_str());

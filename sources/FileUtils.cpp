@@ -50,12 +50,7 @@ bool CopyOneFile(const std::string& source, const std::string& dest) {
             ok = n == 0;
             break;
         }
-        for (ssize_t done = 0; done < n && ok;) {
-            const ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            ok = w > 0;
-            done += w > 0 ? w : 0;
-        }
+        ok = WriteAll(out, buf, static_cast<size_t>(n));
     }
     close(in);
     if (out >= 0) close(out);
@@ -104,6 +99,17 @@ std::string ExtractFileName(std::string_view path) {
 std::string ExtractFilePath(std::string_view path) {
     const size_t sep = path.rfind(kPathSeparator);
     return sep == std::string_view::npos ? std::string() : std::string(path.substr(0, sep + 1));
+}
+
+bool WriteAll(int fd, const char* data, size_t count) {
+    while (count > 0) {
+        const ssize_t n = write(fd, data, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
 }
 
 bool FileExists(const std::string& path) {

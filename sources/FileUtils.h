@@ -3,6 +3,7 @@
 // folder, folder creation and emptying, template copying and "params.ini" reading.
 // Folder paths end in the separator "/". Failures are ignored or give empty results.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,8 @@ std::string ExtractFileName(std::string_view path);
 std::string ExtractFilePath(std::string_view path);
 
 bool FileExists(const std::string& path);
+// Writes every byte to the descriptor, retrying after interruptions; false on an error.
+bool WriteAll(int fd, const char* data, size_t count);
 bool DirectoryExists(const std::string& path);
 
 // The per-user private temporary folder ($TMPDIR or /tmp, then "quorvel-<uid>/"),

@@ -49,17 +49,6 @@ TUniqueFd OpenRegularFile(const std::string& path, struct stat& st) {
     return fd;
 }
 
-bool WriteAll(int fd, const char* data, size_t count) {
-    while (count > 0) {
-        const ssize_t n = write(fd, data, count);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        count -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Reads up to count bytes at offset; stops early at the end of the file or on an error.
 size_t ReadAt(int fd, char* buffer, size_t count, int64_t offset, bool& failed) {
     size_t done = 0;

@@ -22,17 +22,6 @@ std::string TargetName(const std::string& memberName) {
     return name;
 }
 
-bool WriteAll(int fd, const char* data, size_t count) {
-    while (count > 0) {
-        const ssize_t n = write(fd, data, count);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        count -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Sets the file's modification time to the calendar parts taken as local time.
 void SetModificationTime(int fd, const TTarTime& time) {
     tm local{};
