@@ -3,6 +3,7 @@
 #include "core/u_loganalyser.h"
 #include "profile/u_qvprofile.h"
 #include "profile/u_xmlprofile.h"
+#include "report/ChartRender.h"
 #include "sources/CUtils.h"
 #include "sources/DateTime.h"
 
@@ -279,6 +280,10 @@ void TChartSVG::WriteDescription(const std::string& fileName) const {
         }
     }
     SaveXmlAsLines(doc.get(), fileName);
+}
+
+void TChartSVG::RenderRaster(const std::string& fileName) const {
+    RenderChartPng(*this, fileName);
 }
 
 std::string ChartColorText(TChartColor color) {
