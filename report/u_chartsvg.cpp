@@ -1,0 +1,448 @@
+#include "report/u_chartsvg.h"
+
+#include "core/u_loganalyser.h"
+#include "profile/u_qvprofile.h"
+#include "profile/u_xmlprofile.h"
+#include "report/ChartRender.h"
+#include "sources/CUtils.h"
+#include "sources/DateTime.h"
+
+#include <libxml/tree.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// The range of points from..to after the clamping rules; empty when to < from.
+std::pair<size_t, size_t> PointRange(const std::vector<TChartPoint>& points, int from, int to) {
+    const int last = static_cast<int>(points.size()) - 1;
+    if (from < 0) from = 0;
+    if (to < 0 || to > last) to = last;
+    if (to < from) return {0, 0};
+    return {static_cast<size_t>(from), static_cast<size_t>(to) + 1};
+}
+
+int64_t RoundDownToLeadingDigit(int64_t value) {
+    return RoundToSignificant(value, 1, false);
+}
+
+int64_t RoundToLeadingDigit(int64_t value) {
+    return RoundToSignificant(value, 1, true);
+}
+
+// Ceiling of a / b for b > 0.
+int64_t CeilDiv(int64_t a, int64_t b) {
+    return a >= 0 ? (a + b - 1) / b : -((-a) / b);
+}
+
+int32_t ClampToInt32(double value) {
+    if (value >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (value <= std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value); // truncates toward zero, as the integer part does
+}
+
+const char* ChartTypeName(uint8_t type) {
+    switch (type) {
+    case kChartLine:
+        return "line";
+    case kChartPie:
+        return "pie";
+    default:
+        return "bar";
+    }
+}
+
+void WriteAxis(_xmlNode* parent, const char* name, const TChartAxis& axis) {
+    _xmlNode* node = AddTextElement(parent, name);
+    AddTextElement(node, "title", axis.Title);
+    const TAxisRange range = axis.Range();
+    AddTextElement(node, "max", std::to_string(range.Top));
+    AddTextElement(node, "min", std::to_string(range.Min));
+    if (axis.IsVertical) {
+        const size_t longest = std::to_string(axis.Max).size();
+        if (longest > 3) AddTextElement(node, "margin", std::to_string(longest * 5 - 15));
+    }
+
+    _xmlNode* grid = AddTextElement(node, "grid");
+    std::vector<std::string> generated;
+    if (axis.IsValueAxis) {
+        AddTextElement(grid, "valuepositioning");
+        for (int64_t v = range.Min; v <= range.Top; v += range.Step)
+            generated.push_back(std::to_string(v));
+    }
+    const std::vector<std::string>& labels = axis.IsValueAxis ? generated : axis.Labels;
+
+    size_t total = 0;
+    for (const std::string& label : axis.Chart->CategoryAxis.Labels)
+        total += label.size();
+    // A long row of labels on a flat axis is thinned evenly to about 90 characters.
+    const bool thin = !axis.IsVertical && !axis.RotateLabels && total > 90;
+    const size_t longLength = axis.LongLabelLength();
+    size_t written = 0;
+    bool previousLowered = false;
+    for (size_t t = 0; t < labels.size(); ++t) {
+        if (thin && static_cast<double>(written) > static_cast<double>(t) * 90.0 / static_cast<double>(total)) continue;
+        _xmlNode* line = AddTextElement(grid, "line", labels[t]);
+        const bool lowered = axis.RotateLabels && labels[t].size() > longLength && !previousLowered;
+        if (lowered) xmlNewProp(line, BAD_CAST "lowered", BAD_CAST "y");
+        previousLowered = lowered;
+        ++written;
+    }
+}
+
+// Decodes one UTF-8 sequence at text[i]; 0 length when it is not a valid one.
+size_t DecodeUtf8(std::string_view text, size_t i, uint32_t& code) {
+    const auto b0 = static_cast<unsigned char>(text[i]);
+    size_t length;
+    uint32_t minimum;
+    if (b0 < 0x80) {
+        code = b0;
+        return 1;
+    } else if ((b0 & 0xE0) == 0xC0) {
+        length = 2, minimum = 0x80, code = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        length = 3, minimum = 0x800, code = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        length = 4, minimum = 0x10000, code = b0 & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) return 0;
+    for (size_t k = 1; k < length; ++k) {
+        const auto b = static_cast<unsigned char>(text[i + k]);
+        if ((b & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (b & 0x3F);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
+}
+
+void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+bool IsXmlChar(uint32_t code) {
+    if (code < 0x20) return code == 0x09 || code == 0x0A || code == 0x0D;
+    return code != 0xFFFE && code != 0xFFFF;
+}
+
+// An xmlChar buffer owned by libxml2.
+struct TXmlCharFree {
+    void operator()(xmlChar* text) const { xmlFree(text); }
+};
+
+struct TFileClose {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+} // namespace
+
+// ---- TChartSerie
+
+void TChartSerie::AddPointAt(int32_t x, int32_t y, std::optional<std::string_view> label) {
+    Points.push_back({x, y});
+    if (label && x >= 0) {
+        std::vector<std::string>& labels = Chart->CategoryAxis.Labels;
+        if (labels.size() <= static_cast<size_t>(x)) labels.resize(static_cast<size_t>(x) + 1);
+        labels[static_cast<size_t>(x)] = std::string(*label);
+    }
+}
+
+void TChartSerie::AddLabelledPoint(int32_t y, std::string_view label) {
+    std::vector<std::string>& labels = Chart->CategoryAxis.Labels;
+    Points.push_back({static_cast<int32_t>(labels.size()), y});
+    labels.emplace_back(label);
+}
+
+int32_t TChartSerie::MaxValue(int from, int to) const {
+    const auto [first, end] = PointRange(Points, from, to);
+    if (first == end) return 0;
+    int32_t result = Points[first].Y;
+    for (size_t i = first + 1; i < end; ++i)
+        result = std::max(result, Points[i].Y);
+    return result;
+}
+
+int32_t TChartSerie::MinValue(int from, int to) const {
+    const auto [first, end] = PointRange(Points, from, to);
+    if (first == end) return 0;
+    int32_t result = Points[first].Y;
+    for (size_t i = first + 1; i < end; ++i)
+        result = std::min(result, Points[i].Y);
+    return result;
+}
+
+int64_t TChartSerie::SumValues(int from, int to) const {
+    const auto [first, end] = PointRange(Points, from, to);
+    int64_t sum = 0;
+    for (size_t i = first; i < end; ++i)
+        sum += Points[i].Y;
+    return sum;
+}
+
+// ---- TChartAxis
+
+TAxisRange TChartAxis::Range() const {
+    TAxisRange range;
+    if (!IsValueAxis) {
+        range.Top = static_cast<int64_t>(Labels.size());
+        return range;
+    }
+    int64_t m0 = RoundDownToLeadingDigit(Min);
+    int64_t top = Max;
+    if (top <= m0) top = m0 + 1;
+    range.Step = std::max<int64_t>(1, RoundToLeadingDigit((top - m0) / 10));
+    if (m0 < range.Step) m0 = 0;
+    range.Min = m0;
+    range.Top = CeilDiv(Max - m0, range.Step) * range.Step + m0;
+    return range;
+}
+
+size_t TChartAxis::LongLabelLength() const {
+    const size_t count = Chart->CategoryAxis.Labels.size();
+    // Without category labels no label counts as long.
+    return count ? 90 / count : std::numeric_limits<size_t>::max();
+}
+
+// ---- TChartSVG
+
+TChartSVG::TChartSVG() : CategoryAxis(this, false), ValueAxis(this, true) {
+}
+
+TChartSerie* TChartSVG::AddSerie() {
+    Series.push_back(std::make_unique<TChartSerie>(this));
+    return Series.back().get();
+}
+
+void TChartSVG::ClearSeries() {
+    Series.clear();
+}
+
+TChartSerie* TChartSVG::SerieAt(int i) const {
+    return i >= 0 && i < SerieCount() ? Series[static_cast<size_t>(i)].get() : nullptr;
+}
+
+bool TChartSVG::LegendShown(bool raster) const {
+    if (LegendMode == 1) return true;
+    if (LegendMode != 0) return false;
+    return SerieCount() > 1 && !(raster && ChartType == kChartPie);
+}
+
+void TChartSVG::FitValueRange() {
+    if (Series.empty()) return;
+    int32_t largest = Series.front()->MaxValue();
+    int32_t smallest = Series.front()->MinValue();
+    for (const auto& serie : Series) {
+        largest = std::max(largest, serie->MaxValue());
+        smallest = std::min(smallest, serie->MinValue());
+    }
+    ValueAxis.Max = ClampToInt32(largest * 1.1);
+    ValueAxis.Min = ClampToInt32(smallest * 0.9);
+}
+
+void TChartSVG::WriteDescription(const std::string& fileName) const {
+    std::unique_ptr<xmlDoc, TXmlDocFree> doc(xmlNewDoc(BAD_CAST "1.0"));
+    xmlNode* root = xmlNewDocNode(doc.get(), nullptr, BAD_CAST "cvgraph", nullptr);
+    xmlDocSetRootElement(doc.get(), root);
+    AddTextElement(root, "title", Title);
+    AddTextElement(root, "charttype", ChartTypeName(ChartType));
+    if (LegendShown(false)) AddTextElement(root, "showlegend");
+    WriteAxis(root, "xaxis", CategoryAxis);
+    WriteAxis(root, "yaxis", ValueAxis);
+    xmlNode* series = AddTextElement(root, "series");
+    for (const auto& serie : Series) {
+        xmlNode* node = AddTextElement(series, "serie");
+        AddTextElement(node, "name", serie->Name);
+        AddTextElement(node, "color", ChartColorText(serie->Color));
+        for (const TChartPoint& point : serie->Points) {
+            xmlNode* p = AddTextElement(node, "point");
+            xmlNewProp(p, BAD_CAST "x", BAD_CAST std::to_string(point.X).c_str());
+            xmlNewProp(p, BAD_CAST "y", BAD_CAST std::to_string(point.Y).c_str());
+        }
+    }
+    SaveXmlAsLines(doc.get(), fileName);
+}
+
+void TChartSVG::RenderRaster(const std::string& fileName) const {
+    RenderChartPng(*this, fileName);
+}
+
+std::string ChartColorText(TChartColor color) {
+    char text[8];
+    std::snprintf(text, sizeof text, "#%2.2x%2.2x%2.2x", color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+    return text;
+}
+
+// ---- Builders
+
+int DailySlotDay(int slot, int days, int rowsMax, int truncMethod) {
+    const int n = rowsMax == 0 ? 30 : rowsMax;
+    if (n >= days) return slot;
+    if (slot >= n) return -1;
+    switch (truncMethod) {
+    case 1:
+        return days - n + slot;
+    case 2:
+        return static_cast<int>(static_cast<double>(days) / n * slot);
+    default:
+        return slot;
+    }
+}
+
+namespace {
+
+void AddDailySerie(TChartSVG& chart, const TLogView& row, int days, double firstDay, const TQVProfile& profile) {
+    TChartSerie* serie = chart.AddSerie();
+    if (row.IsGroup())
+        serie->Name = "{" + row.Name + "}";
+    else
+        serie->Name = TrimView(row.Name).empty() ? std::string("-") : row.Name;
+    const int rowsMax = profile.DailyRowsMax == 0 ? 30 : profile.DailyRowsMax;
+    const int slots = std::min(days, rowsMax);
+    const int first = DayNumber(firstDay);
+    for (int k = 0; k < slots; ++k) {
+        const int j = DailySlotDay(k, days, profile.DailyRowsMax, profile.DailyTruncMethod);
+        if (j < 0) continue;
+        const int day = first + j;
+        serie->AddPointAt(k, TLogAnalyser::DayStatsOf(row, day).Visits, FormatDateTime(profile.DateFormat, day));
+    }
+}
+
+} // namespace
+
+void BuildDailySeries(TChartSVG& chart, int days, int view, double firstDay, const TLogAnalyser& analyser,
+                      const TQVProfile& profile) {
+    if (days < 3) return;
+    chart.ClearSeries();
+    for (int i = 0; i < 6; ++i) {
+        if (const TLogView* row = analyser.ViewAt(view, i)) AddDailySerie(chart, *row, days, firstDay, profile);
+    }
+    chart.FitValueRange();
+}
+
+void BuildNamedSeries(TChartSVG& chart, int days, std::string_view names, int view, double firstDay,
+                      TLogAnalyser& analyser, const TQVProfile& profile) {
+    if (days < 3) return;
+    chart.ClearSeries();
+    while (!names.empty() && chart.SerieCount() < 6) {
+        const size_t end = names.find(';');
+        const std::string_view name = names.substr(0, end);
+        names = end == std::string_view::npos ? std::string_view() : names.substr(end + 1);
+        if (name.empty()) continue;
+        if (const TLogView* row = analyser.ViewByKey(view, name)) AddDailySerie(chart, *row, days, firstDay, profile);
+    }
+    chart.FitValueRange();
+}
+
+void AddShareEntry(TChartSVG& chart, int32_t value, std::string_view text, std::string_view othersFormat) {
+    if (chart.SerieCount() < 6) {
+        TChartSerie* serie = chart.AddSerie();
+        serie->Name = std::string(text);
+        serie->AddLabelledPoint(value, text);
+        return;
+    }
+    TChartSerie* others = chart.SerieAt(5);
+    others->AddLabelledPoint(value, text);
+    others->Name = FormatText(othersFormat, std::to_string(others->Points.size()));
+}
+
+void AssignChartColors(TChartSVG& chart, const TQVProfile& profile) {
+    chart.BackColor = profile.BGColor;
+    for (int i = 0; i < chart.SerieCount(); ++i)
+        chart.SerieAt(i)->Color = i < 6 ? profile.Color[i] : kChartSilver;
+}
+
+// ---- Report XML files
+
+std::string XmlSafeText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        uint32_t code = 0;
+        size_t length = DecodeUtf8(text, i, code);
+        if (length == 0) {
+            code = static_cast<unsigned char>(text[i]); // not UTF-8: a Latin-1 byte
+            length = 1;
+        }
+        AppendUtf8(out, IsXmlChar(code) ? code : 0xFFFD);
+        i += length;
+    }
+    return out;
+}
+
+_xmlNode* AddTextElement(_xmlNode* parent, const char* name, std::string_view text) {
+    xmlNode* node = xmlNewChild(parent, nullptr, BAD_CAST name, nullptr);
+    if (!text.empty()) {
+        const std::string safe = XmlSafeText(text);
+        xmlAddChild(node, xmlNewDocTextLen(parent->doc, BAD_CAST safe.data(), static_cast<int>(safe.size())));
+    }
+    return node;
+}
+
+void SaveXmlAsLines(_xmlDoc* doc, const std::string& fileName) {
+    xmlChar* raw = nullptr;
+    int size = 0;
+    xmlDocDumpMemoryEnc(doc, &raw, &size, "UTF-8");
+    std::unique_ptr<xmlChar, TXmlCharFree> buffer(raw);
+    if (!buffer) throw EReportWriteError("cannot serialise " + fileName);
+    const std::string text = ReplaceAll(
+        std::string_view(reinterpret_cast<const char*>(buffer.get()), static_cast<size_t>(size)), "><", ">\n<");
+
+    std::string lines;
+    lines.reserve(text.size() + text.size() / 16);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.append(text, start, end - start);
+        lines += "\r\n";
+        start = end + 1;
+    }
+
+    std::unique_ptr<std::FILE, TFileClose> file(std::fopen(fileName.c_str(), "wb"));
+    if (!file) throw EReportWriteError("cannot create " + fileName + ": " + std::strerror(errno));
+    const bool written = std::fwrite(lines.data(), 1, lines.size(), file.get()) == lines.size();
+    if (!written || std::fclose(file.release()) != 0)
+        throw EReportWriteError("cannot write " + fileName + ": " + std::strerror(errno));
+}
+
+std::string FormatText(std::string_view format, std::string_view arg) {
+    std::string out;
+    bool substituted = false;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size()) {
+            if (format[i + 1] == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+            if (format[i + 1] == 's' && !substituted) {
+                out += arg;
+                substituted = true;
+                ++i;
+                continue;
+            }
+        }
+        out += format[i];
+    }
+    return out;
+}

@@ -1,0 +1,255 @@
+// Chart descriptions: the written "cvgraph" documents, axis ranges, label thinning, the
+// legend rule, and the builders that fill charts from views.
+
+#include "report/u_chartsvg.h"
+
+#include "core/u_loganalyser.h"
+#include "profile/u_qvprofile.h"
+#include "sources/DateTime.h"
+#include "support/Sandbox.h"
+#include "support/TestFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Describe(const TChartSVG& chart) {
+    TTestFolder folder;
+    chart.WriteDescription(folder.Path() + "chart.xml");
+    return TTestFolder::ReadFile(folder.Path() + "chart.xml");
+}
+
+// The texts of the "line" elements inside the given axis element.
+std::vector<std::string> GridLines(const std::string& xml, const std::string& axis) {
+    const size_t start = xml.find("<" + axis + ">");
+    const size_t end = xml.find("</" + axis + ">");
+    const std::string part = xml.substr(start, end - start);
+    std::vector<std::string> lines;
+    const std::regex line("<line[^>]*>([^<]*)</line>");
+    for (auto it = std::sregex_iterator(part.begin(), part.end(), line); it != std::sregex_iterator(); ++it)
+        lines.push_back((*it)[1]);
+    return lines;
+}
+
+std::string Element(const std::string& xml, const std::string& axis, const std::string& name) {
+    const size_t start = xml.find("<" + axis + ">");
+    const std::smatch m = [&] {
+        std::smatch match;
+        const std::string part = xml.substr(start);
+        std::regex_search(part, match, std::regex("<" + name + ">([^<]*)</" + name + ">"));
+        return match;
+    }();
+    return m.empty() ? "(none)" : m[1].str();
+}
+
+} // namespace
+
+TEST(ChartSVGTest, DescriptionOfABarChartWithTwoSeries) {
+    TChartSVG chart;
+    chart.Title = "Visits & hits <by hour>";
+    chart.CategoryAxis.Title = "Hour";
+    chart.CategoryAxis.RotateLabels = true;
+    chart.ValueAxis.Title = "Visits";
+    TChartSerie* a = chart.AddSerie();
+    a->Name = "pages";
+    a->Color = 0x0080FF; // red 255, green 128, blue 0
+    TChartSerie* b = chart.AddSerie();
+    b->Name = "images";
+    b->Color = 0xC0C0C0;
+    // Labels longer than 90 div 4 characters alternate with lowered ones.
+    const char* labels[] = {"Monday morning and noon", "Tuesday morning and noon", "Wed", "Thursday morning and noon"};
+    for (int i = 0; i < 4; ++i) {
+        a->AddLabelledPoint(1200 + 100 * i, labels[i]);
+        b->AddPointAt(i, 30 * i);
+    }
+    chart.ValueAxis.Max = 1500;
+    chart.ValueAxis.Min = 0;
+
+    const std::string expected = TTestFolder::ReadFile(TestDataFolder() + "report/chart_bar.xml");
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(Describe(chart), expected);
+    EXPECT_THROW(chart.WriteDescription("/nonexistent-folder/chart.xml"), EReportWriteError);
+}
+
+TEST(ChartSVGTest, ValueAxisRangeRoundsToTheLeadingDigit) {
+    struct Case {
+        int32_t Max, Min;
+        const char *Top, *Bottom;
+        size_t Lines;
+        const char* Margin;
+    } cases[] = {
+        {347, 12, "360", "0", 13, "(none)"}, // m0 10 < step 30 falls to 0
+        {0, 0, "0", "0", 1, "(none)"},       // all zero: a single line "0"
+        {1000, 900, "1000", "900", 11, "5"}, // m0 stays above the step
+        {25000, 150, "26000", "0", 14, "10"},
+    };
+    for (const Case& c : cases) {
+        TChartSVG chart;
+        chart.AddSerie()->AddLabelledPoint(c.Max, "x");
+        chart.ValueAxis.Max = c.Max;
+        chart.ValueAxis.Min = c.Min;
+        const std::string xml = Describe(chart);
+        SCOPED_TRACE(c.Max);
+        EXPECT_EQ(Element(xml, "yaxis", "max"), c.Top);
+        EXPECT_EQ(Element(xml, "yaxis", "min"), c.Bottom);
+        EXPECT_EQ(Element(xml, "yaxis", "margin"), c.Margin);
+        const std::vector<std::string> lines = GridLines(xml, "yaxis");
+        ASSERT_EQ(lines.size(), c.Lines);
+        EXPECT_EQ(lines.front(), c.Bottom);
+        EXPECT_EQ(lines.back(), c.Top);
+    }
+}
+
+TEST(ChartSVGTest, LongLabelRowsAreThinnedEvenlyUnlessTheyMayTurn) {
+    TChartSVG chart;
+    TChartSerie* serie = chart.AddSerie();
+    for (int i = 0; i < 20; ++i)
+        serie->AddLabelledPoint(i, "label" + std::string(1, static_cast<char>('a' + i)) + "xxxx"); // 10 characters
+    std::vector<std::string> lines = GridLines(Describe(chart), "xaxis");
+    // 200 characters of labels: about 90 / 200 of them, spread over the whole row.
+    std::vector<std::string> expected;
+    for (int i : {0, 3, 5, 7, 9, 12, 14, 16, 18})
+        expected.push_back(chart.CategoryAxis.Labels[static_cast<size_t>(i)]);
+    EXPECT_EQ(lines, expected);
+
+    chart.CategoryAxis.RotateLabels = true;
+    const std::string xml = Describe(chart);
+    EXPECT_EQ(GridLines(xml, "xaxis").size(), 20u);
+    // Every label is longer than 90 div 20: they alternate between normal and lowered.
+    EXPECT_NE(xml.find("<line lowered=\"y\">labelaxxxx</line>\r\n<line>labelbxxxx</line>\r\n"
+                       "<line lowered=\"y\">labelcxxxx</line>"),
+              std::string::npos);
+}
+
+TEST(ChartSVGTest, LegendRule) {
+    TChartSVG chart;
+    chart.AddSerie();
+    EXPECT_EQ(Describe(chart).find("<showlegend/>"), std::string::npos);
+    chart.LegendMode = 1;
+    EXPECT_NE(Describe(chart).find("<showlegend/>"), std::string::npos);
+    chart.LegendMode = 2;
+    chart.AddSerie();
+    EXPECT_FALSE(chart.LegendShown(false));
+    chart.LegendMode = 0;
+    chart.ChartType = kChartPie;
+    EXPECT_NE(Describe(chart).find("<showlegend/>"), std::string::npos);
+    EXPECT_FALSE(chart.LegendShown(true));
+    chart.ChartType = 7; // unknown types are written as bars
+    EXPECT_NE(Describe(chart).find("<charttype>bar</charttype>"), std::string::npos);
+}
+
+TEST(ChartSVGTest, SeriesStatisticsClampTheirPointRange) {
+    TChartSVG chart;
+    TChartSerie* s = chart.AddSerie();
+    for (int y : {5, -3, 9, 2})
+        s->AddPointAt(0, y);
+    EXPECT_EQ(s->MaxValue(), 9);
+    EXPECT_EQ(s->MinValue(), -3);
+    EXPECT_EQ(s->SumValues(), 13);
+    EXPECT_EQ(s->MaxValue(-5, 1), 5);   // negative from counts from 0
+    EXPECT_EQ(s->SumValues(2, 99), 11); // past the end means the last point
+    EXPECT_EQ(s->SumValues(3, 1), 0);
+    EXPECT_EQ(chart.AddSerie()->MinValue(), 0);
+
+    chart.FitValueRange();
+    EXPECT_EQ(chart.ValueAxis.Max, 9); // integer part of 9.9
+    EXPECT_EQ(chart.ValueAxis.Min, -2);
+
+    // Labels at an index grow the shared list; labelled points append to it.
+    s->AddPointAt(3, 1, "d");
+    chart.SerieAt(1)->AddLabelledPoint(4, "e");
+    EXPECT_EQ(chart.CategoryAxis.Labels, (std::vector<std::string>{"", "", "", "d", "e"}));
+    EXPECT_EQ(chart.SerieAt(1)->Points.back().X, 4);
+    EXPECT_EQ(chart.SerieAt(2), nullptr);
+}
+
+TEST(ChartSVGTest, TextThatIsNotUtf8IsReadAsLatin1) {
+    EXPECT_EQ(XmlSafeText("caf\xe9"), "caf\xc3\xa9");
+    EXPECT_EQ(XmlSafeText("\xc3\xa9t\xc3"), "\xc3\xa9t\xc3\x83");
+    EXPECT_EQ(XmlSafeText(std::string("a\0b\x1f", 4)), "a\xef\xbf\xbd"
+                                                       "b\xef\xbf\xbd");
+    EXPECT_EQ(FormatText("Others (%s) 100%% %d", "7"), "Others (7) 100% %d");
+}
+
+TEST(ChartSVGTest, DailySlotsTakeFirstLastOrSpreadDays) {
+    EXPECT_EQ(DailySlotDay(4, 20, 30, 1), 4); // fewer days than slots
+    EXPECT_EQ(DailySlotDay(0, 40, 30, 1), 10);
+    EXPECT_EQ(DailySlotDay(29, 40, 30, 1), 39);
+    EXPECT_EQ(DailySlotDay(3, 40, 0, 0), 3); // 0 counts as 30
+    EXPECT_EQ(DailySlotDay(29, 90, 30, 2), 87);
+    EXPECT_EQ(DailySlotDay(30, 90, 30, 2), -1);
+}
+
+class ChartBuilderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Profile.InitNew();
+        Profile.DateFormat = "yyyy-mm-dd";
+        Analyser = std::make_unique<TLogAnalyser>(Profile);
+        // Three pages with one visit on each of 40 days, page b only on odd days.
+        for (int d = 0; d < 40; ++d) {
+            Analyser->GetView(5, "/a")->Day(kFirst + d).Visits = d;
+            if (d % 2) Analyser->GetView(5, "/b")->Day(kFirst + d).Visits = 1;
+        }
+        Analyser->GetView(5, "   ");
+        Analyser->AddGroup("Team", "/t*", 0, 5);
+        Analyser->GetView(5, "/t1")->Day(kFirst + 39).Visits = 4;
+        Analyser->BuildLists();
+    }
+    static constexpr int kFirst = 36526; // 1 January 2000
+
+    TSandbox Sandbox;
+    TQVProfile Profile;
+    std::unique_ptr<TLogAnalyser> Analyser;
+};
+
+TEST_F(ChartBuilderTest, DailySeriesShowTheLastDaysOfEachItem) {
+    TChartSVG chart;
+    BuildDailySeries(chart, 2, 5, kFirst, *Analyser, Profile);
+    EXPECT_EQ(chart.SerieCount(), 0);
+
+    Profile.DailyRowsMax = 30;
+    Profile.DailyTruncMethod = 1;
+    BuildDailySeries(chart, 40, 5, kFirst, *Analyser, Profile);
+    ASSERT_EQ(chart.SerieCount(), 4);
+    std::vector<std::string> names;
+    for (const auto& s : chart.Series)
+        names.push_back(s->Name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"-", "/a", "/b", "{Team}"}));
+    for (const auto& s : chart.Series) {
+        ASSERT_EQ(s->Points.size(), 30u);
+        if (s->Name == "/a") {
+            EXPECT_EQ(s->Points[0].Y, 10);
+        } else if (s->Name == "{Team}") {
+            EXPECT_EQ(s->Points[29].Y, 4);
+        }
+    }
+    EXPECT_EQ(chart.CategoryAxis.Labels.front(), "2000-01-11");
+    EXPECT_EQ(chart.CategoryAxis.Labels.back(), "2000-02-09");
+    EXPECT_EQ(chart.ValueAxis.Max, 42); // 1.1 x 39
+
+    BuildNamedSeries(chart, 40, "/b;/missing;Team;", 5, kFirst, *Analyser, Profile);
+    ASSERT_EQ(chart.SerieCount(), 2);
+    EXPECT_EQ(chart.SerieAt(0)->Name, "/b");
+    EXPECT_EQ(chart.SerieAt(1)->Name, "{Team}");
+
+    AssignChartColors(chart, Profile);
+    EXPECT_EQ(chart.BackColor, Profile.BGColor);
+    EXPECT_EQ(chart.SerieAt(1)->Color, Profile.Color[1]);
+}
+
+TEST(ChartSVGTest, SharePieGathersTheSixthAndLaterEntries) {
+    TChartSVG chart;
+    for (int i = 1; i <= 7; ++i)
+        AddShareEntry(chart, 10 * i, "entry" + std::to_string(i), "Others (%s)");
+    ASSERT_EQ(chart.SerieCount(), 6);
+    EXPECT_EQ(chart.SerieAt(4)->Name, "entry5");
+    EXPECT_EQ(chart.SerieAt(5)->Name, "Others (2)");
+    EXPECT_EQ(chart.SerieAt(5)->SumValues(), 130);
+    EXPECT_EQ(chart.CategoryAxis.Labels.size(), 7u);
+}
