@@ -16,16 +16,6 @@
 #include <system_error>
 #include <vector>
 
-void TXsltStylesheetFree::operator()(_xsltStylesheet* sheet) const {
-    xsltFreeStylesheet(sheet);
-}
-void TXsltSecurityPrefsFree::operator()(_xsltSecurityPrefs* prefs) const {
-    xsltFreeSecurityPrefs(prefs);
-}
-void TXsltTransformContextFree::operator()(_xsltTransformContext* context) const {
-    xsltFreeTransformContext(context);
-}
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -46,8 +36,7 @@ public:
         if (!Sheet) return false;
         std::unique_ptr<xmlDoc, TXmlDocFree> doc(xmlReadFile(input.c_str(), nullptr, XML_PARSE_NONET));
         if (!doc) return false;
-        std::unique_ptr<xsltTransformContext, TXsltTransformContextFree> context(
-            xsltNewTransformContext(Sheet.get(), doc.get()));
+        TXsltTransformContextPtr context(xsltNewTransformContext(Sheet.get(), doc.get()));
         if (!context || xsltSetCtxtSecurityPrefs(Prefs.get(), context.get()) != 0) return false;
         std::unique_ptr<xmlDoc, TXmlDocFree> result(
             xsltApplyStylesheetUser(Sheet.get(), doc.get(), nullptr, nullptr, nullptr, context.get()));
@@ -70,7 +59,7 @@ private:
 
     std::string StyleSheetFile;
     bool Loaded = false;
-    std::unique_ptr<xsltSecurityPrefs, TXsltSecurityPrefsFree> Prefs;
+    TXsltSecurityPrefsPtr Prefs;
     TXsltStylesheetPtr Sheet;
 };
 

@@ -3,25 +3,11 @@
 // become SVG files of the report folder through "chartsvg/chartsvg.xsl" (libxslt in
 // process, or Java with Saxon when the program folder holds "saxon/saxon.jar").
 
+#include "report/XsltHandles.h"
 #include "sources/SpecialFolders.h"
 
 #include <memory>
 #include <string>
-
-struct _xsltStylesheet;
-struct _xsltSecurityPrefs;
-struct _xsltTransformContext;
-
-struct TXsltStylesheetFree {
-    void operator()(_xsltStylesheet* sheet) const;
-};
-struct TXsltSecurityPrefsFree {
-    void operator()(_xsltSecurityPrefs* prefs) const;
-};
-struct TXsltTransformContextFree {
-    void operator()(_xsltTransformContext* context) const;
-};
-using TXsltStylesheetPtr = std::unique_ptr<_xsltStylesheet, TXsltStylesheetFree>;
 
 // Every file of sourceFolder (a work folder's "charts/"): "*.xml" descriptions become
 // targetFolder + base name + ".svg", other files are copied over same-named ones. A

@@ -29,22 +29,12 @@
 
 namespace fs = std::filesystem;
 
-void TXsltStylesheetFree::operator()(_xsltStylesheet* style) const {
-    xsltFreeStylesheet(style);
-}
-void TXsltTransformContextFree::operator()(_xsltTransformContext* context) const {
-    xsltFreeTransformContext(context);
-}
-void TXsltSecurityPrefsFree::operator()(_xsltSecurityPrefs* prefs) const {
-    xsltFreeSecurityPrefs(prefs);
-}
-
 namespace {
 
 using TXmlDocPtr = std::unique_ptr<_xmlDoc, TXmlDocFree>;
-using TStylesheetPtr = std::unique_ptr<_xsltStylesheet, TXsltStylesheetFree>;
-using TTransformContextPtr = std::unique_ptr<_xsltTransformContext, TXsltTransformContextFree>;
-using TSecurityPrefsPtr = std::unique_ptr<_xsltSecurityPrefs, TXsltSecurityPrefsFree>;
+using TStylesheetPtr = TXsltStylesheetPtr;
+using TTransformContextPtr = TXsltTransformContextPtr;
+using TSecurityPrefsPtr = TXsltSecurityPrefsPtr;
 
 struct TParserContextFree {
     void operator()(xmlParserCtxt* context) const { xmlFreeParserCtxt(context); }

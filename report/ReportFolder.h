@@ -3,26 +3,13 @@
 // template and the shared stylesheets, the XSL transform of the work folder's XML files
 // into HTML pages, the dates in the report's "params.ini", and opening the finished report.
 
+#include "report/XsltHandles.h"
 #include "sources/DateTime.h"
 
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
-
-struct _xsltStylesheet;
-struct _xsltTransformContext;
-struct _xsltSecurityPrefs;
-
-struct TXsltStylesheetFree {
-    void operator()(_xsltStylesheet* style) const;
-};
-struct TXsltTransformContextFree {
-    void operator()(_xsltTransformContext* context) const;
-};
-struct TXsltSecurityPrefsFree {
-    void operator()(_xsltSecurityPrefs* prefs) const;
-};
 
 // Template files kept out of the report folder, at every level of the template.
 inline constexpr std::string_view kTemplateExcludedFiles = "main.xsl;toc.xsl;";

@@ -5,54 +5,18 @@
 #include "report/ChartConvert.h"
 #include "report/u_chartsvg.h"
 
-#include "profile/u_xmlprofile.h"
+#include "XmlProbe.h"
 #include "sources/ExternalPrograms.h"
 #include "sources/FileUtils.h"
 #include "support/TestFolder.h"
-
-#include <libxml/parser.h>
-#include <libxml/xpath.h>
-#include <libxml/xpathInternals.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <string>
 
 namespace {
-
-struct TXPathContextFree {
-    void operator()(xmlXPathContext* c) const { xmlXPathFreeContext(c); }
-};
-struct TXPathObjectFree {
-    void operator()(xmlXPathObject* o) const { xmlXPathFreeObject(o); }
-};
-
-// An SVG file parsed, asked questions by XPath with the prefix "s" for SVG.
-class TSvg {
-public:
-    explicit TSvg(const std::string& path) : Doc(xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET)) {
-        if (!Doc) return;
-        Context.reset(xmlXPathNewContext(Doc.get()));
-        xmlXPathRegisterNs(Context.get(), BAD_CAST "s", BAD_CAST "http://www.w3.org/2000/svg");
-    }
-    bool Valid() const { return Doc != nullptr; }
-    int Count(const char* path) const {
-        std::unique_ptr<xmlXPathObject, TXPathObjectFree> r(xmlXPathEvalExpression(BAD_CAST path, Context.get()));
-        return r && r->nodesetval ? r->nodesetval->nodeNr : -1;
-    }
-    std::string Text(const char* path) const {
-        std::unique_ptr<xmlXPathObject, TXPathObjectFree> r(
-            xmlXPathEvalExpression(BAD_CAST(std::string("string(") + path + ")").c_str(), Context.get()));
-        return r && r->stringval ? reinterpret_cast<const char*>(r->stringval) : "";
-    }
-
-private:
-    std::unique_ptr<xmlDoc, TXmlDocFree> Doc;
-    std::unique_ptr<xmlXPathContext, TXPathContextFree> Context;
-};
 
 void WriteCharts(const std::string& folder) {
     ForceFolders(folder);
@@ -81,7 +45,7 @@ void WriteCharts(const std::string& folder) {
 }
 
 void ExpectShapes(const std::string& folder) {
-    const TSvg bar(folder + "bar.svg");
+    const TXmlProbe bar(folder + "bar.svg");
     ASSERT_TRUE(bar.Valid());
     EXPECT_EQ(bar.Text("/s:svg/@viewBox"), "0 0 600 300");
     EXPECT_EQ(bar.Text("//s:text[@class='title']"), "Visits & <more>");
@@ -93,13 +57,13 @@ void ExpectShapes(const std::string& folder) {
     EXPECT_EQ(bar.Count("//s:g[@class='legend']/s:rect[@class='swatch']"), 3);
     EXPECT_EQ(bar.Count("//s:text[@class='axistitle']"), 2);
 
-    const TSvg line(folder + "line.svg");
+    const TXmlProbe line(folder + "line.svg");
     ASSERT_TRUE(line.Valid());
     EXPECT_EQ(line.Count("//s:polyline[@class='line']"), 3);
     EXPECT_EQ(line.Count("//s:polyline[@class='line'][@stroke='#ff0000'][@stroke-width='3']"), 1);
     EXPECT_EQ(line.Count("//s:rect[@class='bar']"), 0);
 
-    const TSvg pie(folder + "pie.svg");
+    const TXmlProbe pie(folder + "pie.svg");
     ASSERT_TRUE(pie.Valid());
     EXPECT_EQ(pie.Count("//s:path[@class='slice']"), 3);
     EXPECT_EQ(pie.Count("//s:text[@class='slicelabel']"), 3);

@@ -9,9 +9,10 @@
 #include "support/Sandbox.h"
 #include "support/TestFolder.h"
 
+#include "XmlProbe.h"
+
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -23,27 +24,10 @@ std::string Describe(const TChartSVG& chart) {
     return TTestFolder::ReadFile(folder.Path() + "chart.xml");
 }
 
-// The texts of the "line" elements inside the given axis element.
-std::vector<std::string> GridLines(const std::string& xml, const std::string& axis) {
-    const size_t start = xml.find("<" + axis + ">");
-    const size_t end = xml.find("</" + axis + ">");
-    const std::string part = xml.substr(start, end - start);
-    std::vector<std::string> lines;
-    const std::regex line("<line[^>]*>([^<]*)</line>");
-    for (auto it = std::sregex_iterator(part.begin(), part.end(), line); it != std::sregex_iterator(); ++it)
-        lines.push_back((*it)[1]);
-    return lines;
-}
-
-std::string Element(const std::string& xml, const std::string& axis, const std::string& name) {
-    const size_t start = xml.find("<" + axis + ">");
-    const std::smatch m = [&] {
-        std::smatch match;
-        const std::string part = xml.substr(start);
-        std::regex_search(part, match, std::regex("<" + name + ">([^<]*)</" + name + ">"));
-        return match;
-    }();
-    return m.empty() ? "(none)" : m[1].str();
+TXmlProbe Probe(const TChartSVG& chart) {
+    TTestFolder folder;
+    chart.WriteDescription(folder.Path() + "chart.xml");
+    return TXmlProbe(folder.Path() + "chart.xml");
 }
 
 } // namespace
@@ -79,11 +63,11 @@ TEST(ChartSVGTest, ValueAxisRangeRoundsToTheLeadingDigit) {
     struct Case {
         int32_t Max, Min;
         const char *Top, *Bottom;
-        size_t Lines;
+        int Lines;
         const char* Margin;
     } cases[] = {
-        {347, 12, "360", "0", 13, "(none)"}, // m0 10 < step 30 falls to 0
-        {0, 0, "0", "0", 1, "(none)"},       // all zero: a single line "0"
+        {347, 12, "360", "0", 13, ""},       // m0 10 < step 30 falls to 0
+        {0, 0, "0", "0", 1, ""},             // all zero: a single line "0"
         {1000, 900, "1000", "900", 11, "5"}, // m0 stays above the step
         {25000, 150, "26000", "0", 14, "10"},
     };
@@ -92,15 +76,14 @@ TEST(ChartSVGTest, ValueAxisRangeRoundsToTheLeadingDigit) {
         chart.AddSerie()->AddLabelledPoint(c.Max, "x");
         chart.ValueAxis.Max = c.Max;
         chart.ValueAxis.Min = c.Min;
-        const std::string xml = Describe(chart);
+        const TXmlProbe xml = Probe(chart);
         SCOPED_TRACE(c.Max);
-        EXPECT_EQ(Element(xml, "yaxis", "max"), c.Top);
-        EXPECT_EQ(Element(xml, "yaxis", "min"), c.Bottom);
-        EXPECT_EQ(Element(xml, "yaxis", "margin"), c.Margin);
-        const std::vector<std::string> lines = GridLines(xml, "yaxis");
-        ASSERT_EQ(lines.size(), c.Lines);
-        EXPECT_EQ(lines.front(), c.Bottom);
-        EXPECT_EQ(lines.back(), c.Top);
+        EXPECT_EQ(xml.Text("//yaxis/max"), c.Top);
+        EXPECT_EQ(xml.Text("//yaxis/min"), c.Bottom);
+        EXPECT_EQ(xml.Text("//yaxis/margin"), c.Margin);
+        EXPECT_EQ(xml.Count("//yaxis/grid/line"), c.Lines);
+        EXPECT_EQ(xml.Text("//yaxis/grid/line[1]"), c.Bottom);
+        EXPECT_EQ(xml.Text("//yaxis/grid/line[last()]"), c.Top);
     }
 }
 
@@ -109,37 +92,36 @@ TEST(ChartSVGTest, LongLabelRowsAreThinnedEvenlyUnlessTheyMayTurn) {
     TChartSerie* serie = chart.AddSerie();
     for (int i = 0; i < 20; ++i)
         serie->AddLabelledPoint(i, "label" + std::string(1, static_cast<char>('a' + i)) + "xxxx"); // 10 characters
-    std::vector<std::string> lines = GridLines(Describe(chart), "xaxis");
     // 200 characters of labels: about 90 / 200 of them, spread over the whole row.
-    std::vector<std::string> expected;
-    for (int i : {0, 3, 5, 7, 9, 12, 14, 16, 18})
-        expected.push_back(chart.CategoryAxis.Labels[static_cast<size_t>(i)]);
-    EXPECT_EQ(lines, expected);
+    const TXmlProbe thinned = Probe(chart);
+    std::string written;
+    for (int i = 1; i <= thinned.Count("//xaxis/grid/line"); ++i)
+        written += thinned.Text("//xaxis/grid/line[" + std::to_string(i) + "]").substr(5, 1);
+    EXPECT_EQ(written, "adfhjmoqs"); // labels 0, 3, 5, 7, 9, 12, 14, 16, 18
 
+    // Labels that may turn are all written; long ones alternate with lowered ones.
     chart.CategoryAxis.RotateLabels = true;
-    const std::string xml = Describe(chart);
-    EXPECT_EQ(GridLines(xml, "xaxis").size(), 20u);
-    // Every label is longer than 90 div 20: they alternate between normal and lowered.
-    EXPECT_NE(xml.find("<line lowered=\"y\">labelaxxxx</line>\r\n<line>labelbxxxx</line>\r\n"
-                       "<line lowered=\"y\">labelcxxxx</line>"),
-              std::string::npos);
+    const TXmlProbe turned = Probe(chart);
+    EXPECT_EQ(turned.Count("//xaxis/grid/line"), 20);
+    EXPECT_EQ(turned.Count("//xaxis/grid/line[position() mod 2 = 1][@lowered='y']"), 10);
+    EXPECT_EQ(turned.Count("//xaxis/grid/line[@lowered]"), 10);
 }
 
 TEST(ChartSVGTest, LegendRule) {
     TChartSVG chart;
     chart.AddSerie();
-    EXPECT_EQ(Describe(chart).find("<showlegend/>"), std::string::npos);
+    EXPECT_EQ(Probe(chart).Count("/cvgraph/showlegend"), 0);
     chart.LegendMode = 1;
-    EXPECT_NE(Describe(chart).find("<showlegend/>"), std::string::npos);
+    EXPECT_EQ(Probe(chart).Count("/cvgraph/showlegend"), 1);
     chart.LegendMode = 2;
     chart.AddSerie();
     EXPECT_FALSE(chart.LegendShown(false));
     chart.LegendMode = 0;
     chart.ChartType = kChartPie;
-    EXPECT_NE(Describe(chart).find("<showlegend/>"), std::string::npos);
+    EXPECT_EQ(Probe(chart).Count("/cvgraph/showlegend"), 1);
     EXPECT_FALSE(chart.LegendShown(true));
     chart.ChartType = 7; // unknown types are written as bars
-    EXPECT_NE(Describe(chart).find("<charttype>bar</charttype>"), std::string::npos);
+    EXPECT_EQ(Probe(chart).Text("/cvgraph/charttype"), "bar");
 }
 
 TEST(ChartSVGTest, SeriesStatisticsClampTheirPointRange) {
