@@ -104,7 +104,7 @@ void TStatisticsCompiler::BuildBrowser(TXMLSection& section) {
         pie->ChartType = kChartPie;
         pie->Title = L(def.PieTitleLine);
         for (int i = 0; i < Analyser.ViewCount(def.View); ++i) {
-            const TLogView& item = *Analyser.ViewAt(def.View, i);
+            TLogView& item = *Analyser.ViewAt(def.View, i);
             AddGroupAwareRow(*t, item, false);
             AddShareEntry(*pie, item.Visits, item.Name, L(114));
         }

@@ -306,18 +306,17 @@ static std::string WithHttp(const std::string& name, bool httpPrefix) {
     return "http://" + name;
 }
 
-void TStatisticsCompiler::AddGroupAwareRow(TXMLTable& table, const TLogView& item, bool httpPrefix) {
+void TStatisticsCompiler::AddGroupAwareRow(TXMLTable& table, TLogView& item, bool httpPrefix) {
     if (!item.IsGroup()) {
         table.AddRow(WithHttp(item.Name, httpPrefix), item.Hits, item.Visits, item.Bytes, "");
         return;
     }
     table.AddRow("{{" + item.Name, item.Hits, item.Visits, item.Bytes, "");
-    WriteGroupDetails(item, httpPrefix);
+    WriteGroupDetails(static_cast<TGroupView&>(item), httpPrefix);
 }
 
-void TStatisticsCompiler::WriteGroupDetails(const TLogView& item, bool httpPrefix) {
+void TStatisticsCompiler::WriteGroupDetails(TGroupView& group, bool httpPrefix) {
     // The mark lives on the analyser's group, so each group's details are written once per job.
-    auto& group = const_cast<TGroupView&>(static_cast<const TGroupView&>(item));
     if ((group.OutputFlags & 1) != 0 || !GroupDetails) return;
     group.OutputFlags |= 1;
     TXMLTable* table = GroupDetails->AddTable();
@@ -554,7 +553,7 @@ void TStatisticsCompiler::BuildAccess(TXMLSection& section) {
             std::string chartNames;
             int named = 0;
             for (int i = 0; i < Analyser.ViewCount(5); ++i) {
-                const TLogView& item = *Analyser.ViewAt(5, i);
+                TLogView& item = *Analyser.ViewAt(5, i);
                 if (!InExtensionGroup(item, extensions)) continue;
                 AddGroupAwareRow(*t, item, false);
                 if (named < 6) {

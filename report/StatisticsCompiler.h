@@ -15,6 +15,7 @@
 class TCLangReader;
 class TChartSVG;
 class TLogAnalyser;
+class TGroupView;
 class TLogView;
 class TQVProfile;
 class TXMLOutput;
@@ -113,8 +114,8 @@ private:
     TChartSVG* AddDailyChart(TXMLTable& table, std::string_view name, std::string_view title, int valueTitleLine = 10);
     TChartSVG* AddBarChart(TXMLTable& table, std::string_view name, int titleLine, int categoryLine);
     void AddPlainRow(TXMLTable& table, const TLogView& item);
-    void AddGroupAwareRow(TXMLTable& table, const TLogView& item, bool httpPrefix);
-    void WriteGroupDetails(const TLogView& group, bool httpPrefix);
+    void AddGroupAwareRow(TXMLTable& table, TLogView& item, bool httpPrefix);
+    void WriteGroupDetails(TGroupView& group, bool httpPrefix);
     void AddPlainRows(TXMLTable& table, int view, bool replaceSemicolons = false);
     // Header rows for the items of parentView, each followed by its children in childView.
     void AddNestedRows(TXMLTable& table, int parentView, int childView, bool visitsAsHits);
