@@ -1,0 +1,216 @@
+// The compile step end to end: a real analyser over a small crafted log, compiled into a
+// scratch work folder, the written XML read back and checked against figures worked out by hand.
+
+#include "report/StatisticsCompiler.h"
+
+#include "XmlProbe.h"
+#include "core/u_loganalyser.h"
+#include "profile/u_qvprofile.h"
+#include "report/CLangReader.h"
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace {
+
+std::string Line(const std::string& host, const std::string& time, const std::string& request,
+                 const std::string& status = "200", const std::string& bytes = "100") {
+    return host + " - - [" + time + " +0000] \"GET " + request + " HTTP/1.1\" " + status + " " + bytes +
+           " \"-\" \"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\"\n";
+}
+
+// Three days: 7 hits, 5 visits, 1950 bytes; one 404; one URL parameter.
+const std::string kLog = Line("1.1.1.1", "10/Oct/2003:10:00:00", "/index.html") +
+                         Line("1.1.1.1", "10/Oct/2003:10:05:00", "/a/page.html", "200", "300") +
+                         Line("2.2.2.2", "10/Oct/2003:11:00:00", "/img/x.gif", "200", "1000") +
+                         Line("3.3.3.3", "11/Oct/2003:09:00:00", "/missing.html", "404", "50") +
+                         Line("3.3.3.3", "11/Oct/2003:09:01:00", "/index.html?id=5") +
+                         Line("1.1.1.1", "12/Oct/2003:08:00:00", "/index.html") +
+                         Line("4.4.4.4", "12/Oct/2003:08:00:00", "/a/page.html", "200", "300");
+
+class StatisticsCompilerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Profile.InitNew();
+        Profile.SetName("site");
+        Profile.LogPaths = {Sandbox.Folder.Path() + "logs/"};
+        ASSERT_TRUE(Profile.Save());
+        ASSERT_TRUE(Profile.Load("site"));
+        Profile.ExtGroups = {{"Web pages", "HTM;HTML;", true}};
+        Profile.UrlTrack = {"/index.html", "/nothere.html", "/img/x.gif"};
+        Profile.ParamType = 2; // every parameter but the (empty) list
+        Profile.DateFormat = "yyyy-mm-dd";
+        Profile.ForceBW = 0;
+        Profile.ForceBWT = 0;
+        Profile.ChartRenderer = 1;
+        Profile.RptPurgeType = 3;
+        ASSERT_TRUE(Language.Load("english"));
+        Sandbox.Folder.WriteFile("logs/access.log", kLog);
+        Work = Sandbox.Folder.Path() + "work/";
+    }
+    // Analyses the log with a "Pages" group over "/a/*" and compiles it into Work.
+    void Compile() {
+        Analyser = std::make_unique<TLogAnalyser>(Profile);
+        Analyser->AddGroup("Pages", "/a/*", 0, 5);
+        for (const std::string& url : Profile.UrlTrack)
+            Analyser->AddTrackedURL(url);
+        ASSERT_TRUE(Analyser->Run());
+        Analyser->SortAll();
+        Analyser->ComputeAverages();
+        TStatisticsCompiler(*Analyser, Profile, Language).Compile(Work);
+    }
+    // The text cell after the key cell of the report summary row keyed by text.
+    static std::string SummaryValue(const TXmlProbe& general, const std::string& key) {
+        return general.Text("//subsection[@id=1]/table/line[data[1]='" + key + "']/data[2]");
+    }
+
+    TSandbox Sandbox;
+    TQVProfile Profile;
+    TCLangReader Language;
+    std::unique_ptr<TLogAnalyser> Analyser;
+    std::string Work;
+};
+
+TEST_F(StatisticsCompilerTest, SummaryTotalsAndStatusCodes) {
+    Compile();
+    const TXmlProbe general(Work + "general.xml");
+    ASSERT_TRUE(general.Valid());
+    EXPECT_EQ(general.Text("/section/title"), "site: General Statistics");
+    EXPECT_EQ(general.Text("/section/geninfo/daterange"), "Period: 2003-10-10 - 2003-10-12");
+    EXPECT_EQ(SummaryValue(general, "Total Hits"), "7");
+    EXPECT_EQ(SummaryValue(general, "Hits per Day"), "2.33");
+    EXPECT_EQ(SummaryValue(general, "Total Visits"), "5");
+    EXPECT_EQ(SummaryValue(general, "Visits per Day"), "1.67");
+    EXPECT_EQ(SummaryValue(general, "Average Visit Length (mm:ss)"), "01:12"); // 360 s over 5 visits
+    EXPECT_EQ(SummaryValue(general, "Unique Visitors"), "4");
+    EXPECT_EQ(general.Text("//table/header[data='Bandwidth']/following-sibling::line[1]/data[2]"), "1.90 KB");
+    // The extension group's triple comes from its access table: /index.html (3) and the group (2).
+    EXPECT_EQ(general.Text("//table/header[data='\"Web pages\"']/following-sibling::line[1]/data[2]"), "5");
+    EXPECT_EQ(general.Count("//subsection[@id=1]/table/header"), 4);
+    // Status codes with their reason phrases.
+    EXPECT_EQ(general.Text("//subsection[@id=2]/table/line[data[1]='404 - Not Found']/data[2]"), "1");
+    EXPECT_EQ(general.Text("//subsection[@id=2]/table/line[1]/data[1]"), "200 - OK");
+}
+
+TEST_F(StatisticsCompilerTest, DailyAndFixedActivityTables) {
+    Compile();
+    const TXmlProbe activity(Work + "activity.xml");
+    ASSERT_TRUE(activity.Valid());
+    const std::string daily = "//subsection[@id=1]/table";
+    ASSERT_EQ(activity.Count(daily + "/line"), 3);
+    EXPECT_EQ(activity.Text(daily + "/line[1]/data[1]"), "2003-10-10");
+    EXPECT_EQ(activity.Text(daily + "/line[1]/data[2]"), "3");
+    EXPECT_EQ(activity.Text(daily + "/line[1]/data[3]"), "2");
+    EXPECT_EQ(activity.Text(daily + "/line[3]/data[1]"), "2003-10-12");
+    EXPECT_EQ(activity.Text(daily + "/total/data[2]"), "7");
+    EXPECT_TRUE(std::filesystem::exists(Work + "charts/activity_daily_visits.xml"));
+    // Every hour and weekday has a row, with or without visits.
+    EXPECT_EQ(activity.Count("//subsection[@id=2]/table/line"), 24);
+    EXPECT_EQ(activity.Text("//subsection[@id=2]/table/line[11]/data[1]"), "10:00 - 10:59");
+    EXPECT_EQ(activity.Text("//subsection[@id=2]/table/line[11]/data[3]"), "1");
+    EXPECT_EQ(activity.Count("//subsection[@id=3]/table/line"), 7);
+    EXPECT_EQ(activity.Text("//subsection[@id=3]/table/line[data[1]='Friday']/data[2]"), "3");
+    EXPECT_EQ(activity.Text("//subsection[@id=4]/table/line[data[1]='October']/data[3]"), "5");
+}
+
+TEST_F(StatisticsCompilerTest, GroupDetailsAreWrittenOnceAndMatchTheirRows) {
+    Compile();
+    const TXmlProbe access(Work + "access.xml");
+    const TXmlProbe groups(Work + "groupsdef.xml");
+    ASSERT_TRUE(access.Valid());
+    ASSERT_TRUE(groups.Valid());
+    // Listed in the daily file access table and in the extension group's table.
+    EXPECT_EQ(access.Count("//line/data/entrygroup[id='Pages']"), 2);
+    EXPECT_EQ(groups.Count("//table"), 1);
+    EXPECT_EQ(groups.Text("//anchor"), "Pages");
+    EXPECT_EQ(groups.Text("//table/title"), "Group \"Pages\" details");
+    EXPECT_EQ(groups.Text("//table/line[data[1]='/a/page.html']/data[2]"), "2");
+    EXPECT_EQ(groups.Text("//table/total/data[2]"), "2");
+    // The group detail section is not listed in the contents.
+    const TXmlProbe toc(Work + "TOC.xml");
+    EXPECT_EQ(toc.Count("/menu/item[filename='groupsdef.htm']"), 0);
+    EXPECT_EQ(toc.Count("/menu/item[filename='access.htm']"), 1);
+    // Parameters: the name as header, its value below.
+    const TXmlProbe params(Work + "url_params.xml.xml");
+    EXPECT_EQ(params.Text("//subsection[@id=1]/table/header[2]/data[1]"), "id");
+    EXPECT_EQ(params.Text("//subsection[@id=1]/table/line/data[1]"), "5");
+    EXPECT_EQ(params.Text("//subsection[@id=2]/table/header[2]/data[1]"), "/index.html");
+    EXPECT_EQ(params.Text("//subsection[@id=2]/table/line/data[1]"), "id=5");
+}
+
+TEST_F(StatisticsCompilerTest, TrackedUrlsFillTheSummaryDayByDay) {
+    Compile();
+    const TXmlProbe tracked(Work + "tracked.xml");
+    ASSERT_TRUE(tracked.Valid());
+    // Summary plus one subsection per found URL; "/nothere.html" never occurred.
+    ASSERT_EQ(tracked.Count("/section/subsection"), 3);
+    EXPECT_EQ(tracked.Text("/section/subsection[2]/title"), "/index.html");
+    EXPECT_EQ(tracked.Text("/section/subsection[3]/title"), "/img/x.gif");
+    const std::string summary = "/section/subsection[1]/table";
+    EXPECT_EQ(tracked.Text(summary + "/line[1]/data[2]"), "2"); // index and image on the first day
+    EXPECT_EQ(tracked.Text(summary + "/line[2]/data[2]"), "1");
+    EXPECT_EQ(tracked.Text(summary + "/line[3]/data[4]"), "100.00 B");
+    const std::string index = "/section/subsection[2]/table";
+    EXPECT_EQ(tracked.Text(index + "[1]/line[data[1]='Total Hits']/data[2]"), "3");
+    EXPECT_EQ(tracked.Text(index + "[2]/line/data[1]"), "200 - OK");
+    EXPECT_EQ(tracked.Count(index + "[3]/line"), 3); // daily statistics
+    EXPECT_EQ(tracked.Text(index + "[4]/line/data[1]"), "-");
+    // The chart of a URL is numbered by its place in the profile's list.
+    EXPECT_TRUE(std::filesystem::exists(Work + "charts/track_2.xml"));
+}
+
+TEST_F(StatisticsCompilerTest, SectionsFollowTheirBits) {
+    Profile.ParamType = 0;
+    Profile.RptIncludedSections = kAllSections & ~(rsErrorsSummary | rsErrorsDetails | rsCountries);
+    Compile();
+    const TXmlProbe toc(Work + "TOC.xml");
+    EXPECT_EQ(toc.Count("/menu/item[filename='errors.htm']"), 0);
+    EXPECT_EQ(toc.Count("/menu/item[filename='general.htm']"), 1);
+    const TXmlProbe errors(Work + "errors.xml");
+    EXPECT_EQ(errors.Count("/section/*"), 0);
+    const TXmlProbe visitors(Work + "visitors.xml");
+    EXPECT_EQ(visitors.Count("//table[title='Visits by Country']"), 0);
+    EXPECT_EQ(visitors.Count("//table[title='Visits by Length']"), 1);
+    // Without parameters the parameter section is not made at all.
+    EXPECT_FALSE(std::filesystem::exists(Work + "url_params.xml.xml"));
+}
+
+TEST_F(StatisticsCompilerTest, ShortLanguageWritesNothingAndBadPercentageRaises) {
+    Sandbox.Folder.WriteFile("lang/short.lng", "one\ntwo\n");
+    TCLangReader shortLanguage;
+    shortLanguage.SetFolder(Sandbox.Folder.Path() + "lang/");
+    ASSERT_TRUE(shortLanguage.Load("short"));
+    TLogAnalyser analyser(Profile);
+    ASSERT_TRUE(analyser.Run());
+    TStatisticsCompiler(analyser, Profile, shortLanguage).Compile(Work);
+    EXPECT_FALSE(std::filesystem::exists(Work + "TOC.xml"));
+
+    Profile.RptPurgeType = 0;
+    Profile.RptPurgeParam1 = "half";
+    EXPECT_THROW(TStatisticsCompiler(analyser, Profile, Language).Compile(Work), std::runtime_error);
+    EXPECT_FALSE(std::filesystem::exists(Work + "TOC.xml"));
+}
+
+TEST(StatisticsCompilerHelpers, DaySelectionAndExtensions) {
+    auto count = [](int days, int max, int method) { return SelectedDays(days, max, method).size(); };
+    EXPECT_EQ(count(40, 0, 0), 30u); // 0 counts as 30
+    EXPECT_EQ(SelectedDays(40, 30, 1).front(), 10);
+    const std::vector<int> spread = SelectedDays(100, 30, 2);
+    ASSERT_EQ(spread.size(), 33u);
+    EXPECT_EQ(spread.front(), 2);
+    EXPECT_EQ(spread.back(), 98);
+    EXPECT_EQ(count(10, 30, 2), 10u);
+    EXPECT_EQ(count(10, 30, 7), 0u);
+
+    EXPECT_EQ(FileExtensionOf("/a/page.Html?x=1.5"), "HTML");
+    EXPECT_EQ(FileExtensionOf("/a.b/readme"), "");
+    EXPECT_EQ(FileExtensionOf("/file.longextension"), "LONGE");
+    // A visit of 75 minutes keeps its hour.
+    EXPECT_EQ(VisitLengthText(75 * 60 + 5), "75:05");
+}
+
+} // namespace
