@@ -1,0 +1,75 @@
+#pragma once
+// The report job: turns the profile in CurrentProfile into a finished report on a worker
+// thread — analysis, statistics compile, chart conversion, the HTML transform (handed to
+// the user-interface thread) and the report's dates — and ends with a result code.
+
+#include "sources/DateTime.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+class TLogAnalyser;
+class TProgress;
+class TQVProfile;
+
+// Result codes of a job.
+enum TJobResult : int {
+    jrRunning = 0,
+    jrCancelled = 1,
+    jrNoData = 2,
+    jrCompleted = 3,
+    jrFailed = 4, // an unexpected error ended the job; the message says which
+};
+
+// Runs work on the user-interface thread and waits for it. The unattended run runs it at once.
+class TUserInterfaceDispatcher {
+public:
+    virtual ~TUserInterfaceDispatcher() = default;
+    virtual void RunAndWait(const std::function<void()>& work) { work(); }
+};
+
+class TAnalyseThread {
+public:
+    TAnalyseThread(TQVProfile& profile, TProgress& progress, TUserInterfaceDispatcher& dispatcher);
+    ~TAnalyseThread(); // waits for the job
+    TAnalyseThread(const TAnalyseThread&) = delete;
+    TAnalyseThread& operator=(const TAnalyseThread&) = delete;
+
+    bool FromCommandLine = false; // the finished report is not opened
+    std::string ReportPath;       // folder of the report, set before the transform
+
+    // Starts the job on its worker thread.
+    void Start();
+    // Asks the job to end; it stops at its next check.
+    void Terminate() { TerminateRequested.store(true); }
+    bool TerminationRequested() const { return TerminateRequested.load(); }
+    // The job has ended (its result is not jrRunning any more).
+    bool Finished() const { return ResultCode.load() != jrRunning; }
+    // Waits for the end and returns the result.
+    int WaitFor();
+    int Result() const { return ResultCode.load(); }
+    // What the user should read after the job: warnings and the reason of a failure.
+    const std::vector<std::string>& Messages() const { return Notes; }
+    TDateTime StartDate() const { return FirstDay; }
+    TDateTime EndDate() const { return LastDay; }
+
+    // The job itself, on the calling thread; Start runs it on the worker thread.
+    int Execute();
+
+private:
+    int RunSteps();
+    void CompileReport(TLogAnalyser& analyser);
+
+    TQVProfile& Profile;
+    TProgress& Progress;
+    TUserInterfaceDispatcher& Dispatcher;
+    std::atomic<bool> TerminateRequested{false};
+    std::atomic<int> ResultCode{jrRunning};
+    std::vector<std::string> Notes; // written by the job, read after its end
+    TDateTime FirstDay = 0, LastDay = 0;
+    std::thread Worker;
+};

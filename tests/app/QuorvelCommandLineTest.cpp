@@ -1,0 +1,100 @@
+// The unattended program end to end: the built quorvel binary in a sandbox of its own
+// (data folder, temporary folder and program folder), its exit status, its messages and
+// the report it leaves.
+
+#include "profile/u_qvprofile.h"
+#include "sources/CUtils.h"
+#include "sources/ExternalPrograms.h"
+#include "sources/FileUtils.h"
+#include "sources/SpecialFolders.h"
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class QuorvelCommandLineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The program folder: the real data, linked entry by entry.
+        const std::string home = Sandbox.Folder.Path() + "program/";
+        fs::create_directories(home);
+        for (const auto& entry : fs::directory_iterator(QUORVEL_SOURCE_DATA))
+            fs::create_directory_symlink(entry.path(), home + entry.path().filename().string());
+        setenv("QUORVEL_HOME", home.c_str(), 1);
+    }
+    void TearDown() override { unsetenv("QUORVEL_HOME"); }
+
+    // Runs quorvel with the argument; returns its exit status and fills Output (stdout).
+    int Run(const std::string& argument) {
+        return RunHiddenAndCapture("\"" QUORVEL_BINARY "\" \"" + argument + "\"", true, &Output);
+    }
+    // A profile reading the given log text.
+    void MakeProfile(const std::string& name, const std::string& log) {
+        Sandbox.Folder.WriteFile("logs-" + name + "/access.log", log);
+        TQVProfile profile;
+        profile.InitNew();
+        profile.SetName(name);
+        profile.LogPaths = {Sandbox.Folder.Path() + "logs-" + name + "/"};
+        profile.UrlTrack = {"/buy.html"};
+        ASSERT_TRUE(profile.Save());
+    }
+
+    TSandbox Sandbox;
+    std::string Output;
+};
+
+const char* const kLog =
+    "1.1.1.1 - - [10/Oct/2003:10:00:00 +0000] \"GET /index.html HTTP/1.1\" 200 100 \"-\" \"Mozilla/5.0\"\n"
+    "1.1.1.1 - - [10/Oct/2003:10:01:00 +0000] \"GET /buy.html HTTP/1.1\" 200 200 \"-\" \"Mozilla/5.0\"\n"
+    "2.2.2.2 - - [11/Oct/2003:09:00:00 +0000] \"GET /index.html HTTP/1.1\" 404 0 \"-\" \"curl/8.0\"\n";
+
+TEST_F(QuorvelCommandLineTest, HelpVersionAndWrongArguments) {
+    EXPECT_EQ(Run("--help"), 0);
+    EXPECT_NE(Output.find("Usage: quorvel PROFILE"), std::string::npos);
+    EXPECT_EQ(Run("--version"), 0);
+    EXPECT_EQ(Output.rfind("quorvel ", 0), 0u);
+    EXPECT_EQ(RunHiddenAndCapture("\"" QUORVEL_BINARY "\"", true, &Output), 64);
+    EXPECT_EQ(Run("--bogus"), 64);
+}
+
+TEST_F(QuorvelCommandLineTest, ReportsAProfileAndRefusesWhatCannotWork) {
+    EXPECT_EQ(Run("nosuchprofile"), 2);
+
+    MakeProfile("site", kLog);
+    ASSERT_EQ(Run("site"), 0) << Output;
+    const std::string report = DataFolder() + "reports/site/Report for October/";
+    EXPECT_NE(Output.find(report), std::string::npos) << Output;
+    EXPECT_TRUE(FileExists(report + "TOC.htm"));
+    EXPECT_EQ(ReadReportParam(report, "StartDate"), std::to_string(DayNumber(DateFromParts("2003", "Oct", "10"))));
+    EXPECT_EQ(ReadReportParam(report, "EndDate"), std::to_string(DayNumber(DateFromParts("2003", "Oct", "11"))));
+    TQVProfile stamped;
+    ASSERT_TRUE(stamped.Load("site"));
+    EXPECT_EQ(DayNumber(stamped.LastReportDate), DayNumber(Today()));
+
+    // No data leaves the earlier report as it was.
+    MakeProfile("empty", "no log line here\n");
+    TQVProfile empty;
+    ASSERT_TRUE(empty.Load("empty"));
+    empty.ReportDest = DataFolder() + "reports/site/";
+    empty.AltReportDest = true;
+    ASSERT_TRUE(empty.Save());
+    EXPECT_EQ(Run("empty"), 5);
+    EXPECT_TRUE(FileExists(report + "TOC.htm"));
+
+    TQVProfile broken;
+    ASSERT_TRUE(broken.Load("site"));
+    broken.TemplateName = "No Such Template";
+    ASSERT_TRUE(broken.Save());
+    EXPECT_EQ(Run("site"), 3);
+    broken.TemplateName = "CV - Menu - IE";
+    broken.ReportLanguage = "  ";
+    ASSERT_TRUE(broken.Save());
+    EXPECT_EQ(Run("site"), 4);
+}
+
+} // namespace
