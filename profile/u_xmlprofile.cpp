@@ -125,22 +125,6 @@ bool HasXmlExtension(std::string_view fileName) {
            SameText(fileName.substr(fileName.size() - kExtension.size()), kExtension);
 }
 
-// The document in file text: "><" split onto two lines, every line ended by CR LF.
-std::string RecordFileText(std::string_view serialised) {
-    const std::string split = ReplaceAll(serialised, "><", ">\n<");
-    std::string out;
-    out.reserve(split.size() + split.size() / 16);
-    size_t start = 0;
-    while (start < split.size()) {
-        size_t end = split.find('\n', start);
-        if (end == std::string::npos) end = split.size();
-        out.append(split, start, end - start);
-        out += "\r\n";
-        start = end + 1;
-    }
-    return out;
-}
-
 std::string SystemMessage(const std::string& path, int err) {
     return path + ": " + std::strerror(err);
 }
@@ -150,42 +134,10 @@ void SyncFolder(const std::string& folder) {
     if (dir.Get() >= 0) fsync(dir.Get());
 }
 
-// The text to store for value: C0 controls other than tab, line feed and carriage return
-// removed (XML cannot hold them) and bytes that are not valid UTF-8 taken as Latin-1.
+// The text to store for value: characters XML cannot carry removed, bytes that are not
+// valid UTF-8 taken as Latin-1.
 std::string XmlStorableText(std::string_view value) {
-    std::string out;
-    out.reserve(value.size());
-    const auto byteAt = [&](size_t i) { return static_cast<unsigned char>(value[i]); };
-    size_t i = 0;
-    while (i < value.size()) {
-        const unsigned char b = byteAt(i);
-        if (b < 0x80) {
-            if (b >= 0x20 || b == '\t' || b == '\n' || b == '\r') out += static_cast<char>(b);
-            ++i;
-            continue;
-        }
-        // One UTF-8 sequence: its length, the smallest code point it may carry, and the
-        // code point itself; anything short of a valid sequence is a Latin-1 byte.
-        constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-        const size_t len = b >= 0xF8 ? 0 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
-        const uint32_t least = kLeast[len];
-        uint32_t cp = b & (0x7F >> len);
-        bool valid = len != 0 && i + len <= value.size();
-        for (size_t k = 1; valid && k < len; ++k) {
-            valid = (byteAt(i + k) & 0xC0) == 0x80;
-            cp = (cp << 6) | (byteAt(i + k) & 0x3F);
-        }
-        valid = valid && cp >= least && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
-        if (valid) {
-            if (cp != 0xFFFE && cp != 0xFFFF) out.append(value.substr(i, len));
-            i += len;
-        } else {
-            out += static_cast<char>(0xC0 | (b >> 6));
-            out += static_cast<char>(0x80 | (b & 0x3F));
-            ++i;
-        }
-    }
-    return out;
+    return ValidUtf8(value, true);
 }
 
 std::unique_ptr<xmlDoc, TXmlDocFree> ParseRecordFile(const std::string& path) {
@@ -363,7 +315,7 @@ bool TXMLProfileInterface::SaveRecord(std::string_view name, const std::function
     Root = nullptr;
     if (!serialised) return fail("cannot serialise record \"" + std::string(name) + "\"");
     const std::string text =
-        RecordFileText(std::string_view(reinterpret_cast<const char*>(serialised.get()), dumpedSize));
+        CrLfTagLines(std::string_view(reinterpret_cast<const char*>(serialised.get()), dumpedSize));
 
     const std::string folder = FolderPath();
     std::error_code ec;

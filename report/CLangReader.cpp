@@ -15,52 +15,6 @@ namespace {
 
 constexpr std::string_view kLangExtension = ".lng";
 
-// Length of the valid UTF-8 sequence at text[i], or 0 when there is none.
-size_t Utf8SequenceLength(std::string_view text, size_t i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    size_t length;
-    unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;  // no overlong forms
-        if (lead == 0xED) high = 0x9F; // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F; // nothing above U+10FFFF
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    for (size_t k = 1; k < length; ++k) {
-        const auto b = static_cast<unsigned char>(text[i + k]);
-        if (k == 1 ? (b < low || b > high) : (b < 0x80 || b > 0xBF)) return 0;
-    }
-    return length;
-}
-
-// The line as UTF-8: a byte that starts no valid sequence is taken as Latin-1, so a file
-// saved in an 8-bit code page still gives well-formed report text.
-std::string ToValidUtf8(std::string_view line) {
-    std::string out;
-    out.reserve(line.size());
-    for (size_t i = 0; i < line.size();) {
-        const size_t length = Utf8SequenceLength(line, i);
-        if (length > 0) {
-            out.append(line.substr(i, length));
-            i += length;
-        } else {
-            const auto b = static_cast<unsigned char>(line[i++]);
-            out += static_cast<char>(0xC0 | (b >> 6));
-            out += static_cast<char>(0x80 | (b & 0x3F));
-        }
-    }
-    return out;
-}
-
 // Lines ending in CR LF, LF or CR; a break at the very end adds no empty line.
 std::vector<std::string> SplitLines(std::string_view text) {
     std::vector<std::string> lines;
@@ -68,10 +22,10 @@ std::vector<std::string> SplitLines(std::string_view text) {
     while (start < text.size()) {
         const size_t end = text.find_first_of("\r\n", start);
         if (end == std::string_view::npos) {
-            lines.push_back(ToValidUtf8(text.substr(start)));
+            lines.push_back(ValidUtf8(text.substr(start)));
             break;
         }
-        lines.push_back(ToValidUtf8(text.substr(start, end - start)));
+        lines.push_back(ValidUtf8(text.substr(start, end - start)));
         start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
     }
     return lines;

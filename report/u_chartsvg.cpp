@@ -95,56 +95,6 @@ void WriteAxis(_xmlNode* parent, const char* name, const TChartAxis& axis) {
     }
 }
 
-// Decodes one UTF-8 sequence at text[i]; 0 length when it is not a valid one.
-size_t DecodeUtf8(std::string_view text, size_t i, uint32_t& code) {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    size_t length;
-    uint32_t minimum;
-    if (b0 < 0x80) {
-        code = b0;
-        return 1;
-    } else if ((b0 & 0xE0) == 0xC0) {
-        length = 2, minimum = 0x80, code = b0 & 0x1F;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        length = 3, minimum = 0x800, code = b0 & 0x0F;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        length = 4, minimum = 0x10000, code = b0 & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    for (size_t k = 1; k < length; ++k) {
-        const auto b = static_cast<unsigned char>(text[i + k]);
-        if ((b & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (b & 0x3F);
-    }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    return length;
-}
-
-void AppendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-bool IsXmlChar(uint32_t code) {
-    if (code < 0x20) return code == 0x09 || code == 0x0A || code == 0x0D;
-    return code != 0xFFFE && code != 0xFFFF;
-}
-
 // An xmlChar buffer owned by libxml2.
 struct TXmlCharFree {
     void operator()(xmlChar* text) const { xmlFree(text); }
@@ -374,19 +324,7 @@ void AssignChartColors(TChartSVG& chart, const TQVProfile& profile) {
 // ---- Report XML files
 
 std::string XmlSafeText(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        uint32_t code = 0;
-        size_t length = DecodeUtf8(text, i, code);
-        if (length == 0) {
-            code = static_cast<unsigned char>(text[i]); // not UTF-8: a Latin-1 byte
-            length = 1;
-        }
-        AppendUtf8(out, IsXmlChar(code) ? code : 0xFFFD);
-        i += length;
-    }
-    return out;
+    return ValidUtf8(text, true, "\xEF\xBF\xBD");
 }
 
 _xmlNode* AddTextElement(_xmlNode* parent, const char* name, std::string_view text) {
@@ -404,19 +342,8 @@ void SaveXmlAsLines(_xmlDoc* doc, const std::string& fileName) {
     xmlDocDumpMemoryEnc(doc, &raw, &size, "UTF-8");
     std::unique_ptr<xmlChar, TXmlCharFree> buffer(raw);
     if (!buffer) throw EReportWriteError("cannot serialise " + fileName);
-    const std::string text = ReplaceAll(
-        std::string_view(reinterpret_cast<const char*>(buffer.get()), static_cast<size_t>(size)), "><", ">\n<");
-
-    std::string lines;
-    lines.reserve(text.size() + text.size() / 16);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.append(text, start, end - start);
-        lines += "\r\n";
-        start = end + 1;
-    }
+    const std::string lines =
+        CrLfTagLines(std::string_view(reinterpret_cast<const char*>(buffer.get()), static_cast<size_t>(size)));
 
     std::unique_ptr<std::FILE, TFileClose> file(std::fopen(fileName.c_str(), "wb"));
     if (!file) throw EReportWriteError("cannot create " + fileName + ": " + std::strerror(errno));

@@ -589,9 +589,21 @@ bool MatchesAnyMask(std::string_view name, const std::vector<std::string>& masks
 
 namespace {
 
-// Decodes one UTF-8 sequence at s[i]; returns its length, or 0 when it is not valid.
+void AppendReference(std::string& out, uint32_t codePoint) {
+    // Characters that XML 1.0 cannot carry, even as references, become U+FFFD.
+    char buf[16];
+    const int n = std::snprintf(buf, sizeof buf, "&#%u;", IsXmlChar(codePoint) ? codePoint : 0xFFFDu);
+    out.append(buf, static_cast<size_t>(n));
+}
+
+} // namespace
+
 size_t DecodeUtf8(std::string_view s, size_t i, uint32_t& codePoint) {
     const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) {
+        codePoint = b0;
+        return 1;
+    }
     size_t len;
     uint32_t cp;
     if (b0 >= 0xC2 && b0 <= 0xDF) {
@@ -612,23 +624,73 @@ size_t DecodeUtf8(std::string_view s, size_t i, uint32_t& codePoint) {
         if ((b & 0xC0) != 0x80) return 0;
         cp = cp << 6 | (b & 0x3F);
     }
-    // Overlong forms, surrogates and values past U+10FFFF are not valid.
     if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
         return 0;
     codePoint = cp;
     return len;
 }
 
-void AppendReference(std::string& out, uint32_t codePoint) {
-    // Characters that XML 1.0 cannot carry, even as references, become U+FFFD.
-    const bool allowed = codePoint == 9 || codePoint == 10 || codePoint == 13 ||
-                         (codePoint >= 32 && codePoint != 0xFFFE && codePoint != 0xFFFF);
-    char buf[16];
-    const int n = std::snprintf(buf, sizeof buf, "&#%u;", allowed ? codePoint : 0xFFFDu);
-    out.append(buf, static_cast<size_t>(n));
+void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
 }
 
-} // namespace
+bool IsXmlChar(uint32_t code) {
+    if (code < 0x20) return code == 0x09 || code == 0x0A || code == 0x0D;
+    return code != 0xFFFE && code != 0xFFFF;
+}
+
+std::string ValidUtf8(std::string_view text, bool xmlOnly, std::string_view replacement) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        uint32_t code = 0;
+        size_t length = DecodeUtf8(text, i, code);
+        if (length == 0) {
+            code = static_cast<unsigned char>(text[i]); // Latin-1
+            length = 1;
+            if (!xmlOnly || IsXmlChar(code)) {
+                AppendUtf8(out, code);
+            } else {
+                out.append(replacement);
+            }
+        } else if (!xmlOnly || IsXmlChar(code)) {
+            out.append(text.substr(i, length));
+        } else {
+            out.append(replacement);
+        }
+        i += length;
+    }
+    return out;
+}
+
+std::string CrLfTagLines(std::string_view serialised) {
+    const std::string split = ReplaceAll(serialised, "><", ">\n<");
+    std::string out;
+    out.reserve(split.size() + split.size() / 16);
+    size_t start = 0;
+    while (start < split.size()) {
+        size_t end = split.find('\n', start);
+        if (end == std::string::npos) end = split.size();
+        out.append(split, start, end - start);
+        out += "\r\n";
+        start = end + 1;
+    }
+    return out;
+}
 
 std::string XmlEscape(std::string_view text) {
     static constexpr TCharSet kPlain(" %(),-.0123456789:ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz");

@@ -147,6 +147,19 @@ bool MatchesMask(std::string_view text, std::string_view mask);
 // False for an empty name; else true when name matches one of the (trimmed) masks.
 bool MatchesAnyMask(std::string_view name, const std::vector<std::string>& masks);
 
+// The length of the valid UTF-8 sequence at text[i] (overlong forms, surrogates and values
+// past U+10FFFF are not valid) with its code point; 0 when there is none.
+size_t DecodeUtf8(std::string_view text, size_t i, uint32_t& codePoint);
+void AppendUtf8(std::string& out, uint32_t codePoint);
+// Whether XML 1.0 can carry the character (tab, line ends and U+0020 on, but U+FFFE/U+FFFF).
+bool IsXmlChar(uint32_t codePoint);
+// text as valid UTF-8: a byte that starts no valid sequence is taken as Latin-1. With
+// xmlOnly, characters XML cannot carry become replacement (dropped when it is empty).
+std::string ValidUtf8(std::string_view text, bool xmlOnly = false, std::string_view replacement = {});
+// A serialised XML document as the program's files store it: every "><" split onto two
+// lines and every line ended by CR LF.
+std::string CrLfTagLines(std::string_view serialised);
+
 // Character data for the report XML: plain characters as they are, "<ARROW/>",
 // "<URL>" and "</URL>" unchanged, everything else as "&#N;" (a UTF-8 sequence as its
 // code point, any other byte as its Latin-1 value).
