@@ -7,6 +7,7 @@
 #include "core/u_analysethread.h"
 #include "profile/DefaultRecords.h"
 #include "profile/u_qvgensettings.h"
+#include "report/ChartRender.h"
 #include "sources/BatchLookup.h"
 #include "sources/SpecialFolders.h"
 #include "sources/SystemInfo.h"
@@ -83,5 +84,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvel: the DNS cache could not be saved to %s\n", DnsCacheFileName().c_str());
     std::string error;
     if (!SaveSettings(&error)) std::fprintf(stderr, "quorvel: the settings could not be saved: %s\n", error.c_str());
+    ReleaseChartCaches();
     return result.Status;
 }

@@ -1,5 +1,7 @@
 #include "report/ChartRender.h"
 
+#include <fontconfig/fontconfig.h>
+
 #include "report/u_chartsvg.h"
 
 #include <png.h>
@@ -375,4 +377,9 @@ void RenderChartPng(const TChartSVG& chart, const std::string& fileName) {
     std::unique_ptr<png_image, TPngImageFree> guard(&image);
     if (!png_image_write_to_file(&image, fileName.c_str(), 0, rgb.data(), kRasterWidth * 3, nullptr))
         throw EReportWriteError("cannot write " + fileName + ": " + image.message);
+}
+
+void ReleaseChartCaches() {
+    cairo_debug_reset_static_data();
+    FcFini();
 }

@@ -25,3 +25,6 @@ using TCairoPtr = std::unique_ptr<cairo_t, TCairoFree>;
 TCairoSurfacePtr DrawChart(const TChartSVG& chart);
 // Draws chart and writes it as an 8-bit RGB PNG. Throws EReportWriteError.
 void RenderChartPng(const TChartSVG& chart, const std::string& fileName);
+// Frees the font and drawing caches that charts leave for the rest of the process; called
+// once at program end, when no chart is drawn any more.
+void ReleaseChartCaches();
