@@ -123,11 +123,9 @@ run_timed() {
   [ -n "$row" ] || die "$label: no timing from GNU time (see $log)"
   set -- $row
   [ "$5" = 0 ] || { echo "warning: $label exited $5 (see $log)" >&2; }
-  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$size" "$label" "$1" "$(echo "$2 + $3" | bc)" "$4" "$5" >> "$SAMPLES"
+  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$size" "$label" "$1" "$(awk -v u="$2" -v s="$3" 'BEGIN {print u + s}')" "$4" "$5" >> "$SAMPLES"
   printf '  %-12s wall %7.2f s  peak %6d MiB\n' "$label" "$1" $(( $4 / 1024 ))
 }
-
-peer_cmd() { echo "bash $SHARED/run-$1.sh"; }
 
 SMALLEST=$(printf '%s\n' "${SIZES[@]}" | sort -n | head -1)
 for i in "${!SIZES[@]}"; do
@@ -155,7 +153,7 @@ for i in "${!SIZES[@]}"; do
     if [ ${#peers[@]} -eq 0 ]; then run_timed "$n" quorvel "$BIN" "bench-$n"; fi
     for p in "${peers[@]}"; do
       run_timed "$n" quorvel "$BIN" "bench-$n"
-      run_timed "$n" "$p" $(peer_cmd "$p") "$log" "$SCRATCH/out/$p"
+      run_timed "$n" "$p" bash "$SHARED/run-$p.sh" "$log" "$SCRATCH/out/$p"
     done
   done
 
@@ -217,8 +215,8 @@ for size in sorted(data):
     md.append("")
 md.append("Commands alternated per round (Quorvel, peer, Quorvel, next peer, ...); wall, "
           "user+sys CPU and peak RSS from GNU time; `wall / Quorvel` above 1 means slower "
-          "than Quorvel on the plain log. Quorvel runs have the whole report of the profile; "
-          "peers run through `../shared/bench/run-*.sh`.")
+          "than Quorvel on the plain log. Quorvel writes the full report of its profile (all "
+          "sections, no DNS); the peers run through `../shared/bench/run-*.sh`.")
 open(out, "w").write("\n".join(md) + "\n")
 print("\n" + machine)
 print("Markdown written: " + out)
