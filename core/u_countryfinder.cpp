@@ -96,6 +96,19 @@ std::vector<TStretch<TAddress>> FirstWinsStretches(const std::vector<TItem>& ite
     return stretches;
 }
 
+// The number of lines of a file, so that a table is allocated once at its full size
+// (growing by doubling would hold two copies of a table of hundreds of thousands of rows).
+size_t CountLines(const std::string& fileName) {
+    std::ifstream file(fileName, std::ios::binary);
+    size_t lines = 0;
+    char buffer[65536];
+    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
+        lines += static_cast<size_t>(std::count(buffer, buffer + file.gcount(), '\n'));
+        if (!file) break;
+    }
+    return lines + 1;
+}
+
 // Calls add(parser) for every line of the file that fits the table format.
 template <class TAdd> void ReadTable(const std::string& fileName, TAdd add) {
     std::ifstream file(fileName, std::ios::binary);
@@ -165,6 +178,7 @@ uint32_t TCountryFinder::CodeId(const std::string& code) {
 
 void TCountryFinder::Load(const std::string& fileName) {
     Clear();
+    RangeList.reserve(CountLines(fileName));
     ReadTable(fileName, [this](const TCParser& parser) {
         int64_t start = 0;
         int64_t end = 0;
@@ -184,6 +198,7 @@ void TCountryFinder::Load(const std::string& fileName) {
 void TCountryFinder::LoadIPv6(const std::string& fileName) {
     RangeList6.clear();
     Segments6.clear();
+    RangeList6.reserve(CountLines(fileName));
     ReadTable(fileName, [this](const TCParser& parser) {
         TCountryItem6 item;
         if (!ParseIPv6(TrimView(parser.Field('s')), item.StartIP) ||
