@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <zip.h>
 #include <zlib.h>
@@ -279,9 +280,14 @@ std::string TLogFileReader::GunzipToTemp(const std::string& path) {
     std::vector<char> block(kCopyBlockSize);
     int64_t total = 0;
     bool written = true;
+    bool diskFull = false;
     for (;;) {
         const int n = gzread(gz.get(), block.data(), static_cast<unsigned>(block.size()));
         if (n <= 0) break;
+        if (!RoomFor(folder, static_cast<uint64_t>(n))) {
+            diskFull = true;
+            break;
+        }
         written = WriteAll(out.Get(), block.data(), static_cast<size_t>(n));
         if (!written) break;
         total += n;
@@ -297,11 +303,26 @@ std::string TLogFileReader::GunzipToTemp(const std::string& path) {
         Warn(path, "not readable as gzip data");
         return {};
     }
+    if (diskFull)
+        Warn(path, "expansion stopped: the disk of the temporary folder would be nearly full; using the first " +
+                       std::to_string(total) + " bytes");
     if (!written || !out.Reset())
         Warn(path, "cannot write the expanded file; using the " + std::to_string(total) + " bytes written");
     else if (damaged)
         Warn(path, "truncated or damaged gzip data; using the " + std::to_string(total) + " bytes decompressed");
     return folder + name;
+}
+
+TDiskSpace DiskSpaceOf(const std::string& folder) {
+    struct statvfs fs {};
+    if (statvfs(folder.c_str(), &fs) != 0) return {};
+    return {static_cast<uint64_t>(fs.f_blocks) * fs.f_frsize, static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize};
+}
+
+bool TLogFileReader::RoomFor(const std::string& folder, uint64_t bytes) const {
+    const TDiskSpace space = DiskSpace(folder);
+    if (space.Total == 0) return true; // unknown: the write itself will tell
+    return space.Available >= bytes && space.Available - bytes >= space.Total / 100 * kFreePercentKept;
 }
 
 std::vector<std::string> TLogFileReader::UntarToTemp(const std::string& path) {
@@ -339,7 +360,8 @@ std::vector<std::string> TLogFileReader::UnzipToTemp(const std::string& path) {
     }
     std::vector<char> block(kCopyBlockSize);
     const zip_int64_t count = zip_get_num_entries(zip.get(), 0);
-    for (zip_int64_t i = 0; i < count; ++i) {
+    bool diskFull = false;
+    for (zip_int64_t i = 0; i < count && !diskFull; ++i) {
         const char* memberName = zip_get_name(zip.get(), static_cast<zip_uint64_t>(i), 0);
         if (!memberName) continue;
         // Links, folders and devices are passed over: only plain files are written.
@@ -373,6 +395,12 @@ std::vector<std::string> TLogFileReader::UnzipToTemp(const std::string& path) {
                 break;
             }
             if (n == 0) break;
+            if (!RoomFor(folder, static_cast<uint64_t>(n))) {
+                Warn(path, "expansion stopped at member " + std::string(full) +
+                               ": the disk of the temporary folder would be nearly full; using what was extracted");
+                diskFull = true;
+                break;
+            }
             if (!WriteAll(out.Get(), block.data(), static_cast<size_t>(n))) {
                 Warn(path, "cannot write member " + std::string(full));
                 break;

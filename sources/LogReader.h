@@ -4,10 +4,19 @@
 // cleaned line at a time, with progress counted in kilobytes.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// The size of a file system and the bytes still free on it.
+struct TDiskSpace {
+    uint64_t Total = 0;
+    uint64_t Available = 0;
+};
+// statvfs of the file system that holds folder; zeros when it cannot be read.
+TDiskSpace DiskSpaceOf(const std::string& folder);
 
 struct TListedLogFile {
     std::string Path;
@@ -49,6 +58,12 @@ public:
     // What went wrong while expanding archives ("<path>: <what>"), in order; the set still
     // holds whatever could be recovered. Cleared by ClearLogFiles.
     std::vector<std::string> Warnings;
+    // Expanding an archive stops before less than this share of the temporary folder's disk
+    // would stay free, so that a decompression bomb cannot fill it; the file then
+    // contributes what was expanded.
+    static constexpr uint64_t kFreePercentKept = 5;
+    // Where the free space is read from (replaceable for tests).
+    std::function<TDiskSpace(const std::string& folder)> DiskSpace = DiskSpaceOf;
 
     // Empties the set and removes the temporary folders.
     void ClearLogFiles();
@@ -71,6 +86,8 @@ private:
     void LoadChunk();
     // A fresh "quorvellog<n>/" folder inside the temporary folder; "" when there is none.
     std::string NextTempFolder();
+    // Whether bytes more can be written into folder and still keep kFreePercentKept free.
+    bool RoomFor(const std::string& folder, uint64_t bytes) const;
     std::string GunzipToTemp(const std::string& path);
     std::vector<std::string> UntarToTemp(const std::string& path);
     std::vector<std::string> UnzipToTemp(const std::string& path);

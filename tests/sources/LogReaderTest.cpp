@@ -294,6 +294,36 @@ TEST_F(LogReaderTest, ZipMembersAreFlattenedAndStayInsideTheirFolder) {
     EXPECT_NE(Reader.Warnings[0].find("broken.zip"), std::string::npos);
 }
 
+TEST_F(LogReaderTest, ExpansionStopsBeforeTheDiskIsFullAndKeepsWhatItHas) {
+    // A pretend disk of 100 MiB with 6 MiB free before anything is expanded: 5 MiB must stay
+    // free, so about 1 MiB of each archive may be written.
+    Reader.DiskSpace = [](const std::string& folder) {
+        uint64_t used = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(fs::path(folder).parent_path()))
+            if (entry.is_regular_file()) used += entry.file_size();
+        return TDiskSpace{100u << 20, (6u << 20) - std::min<uint64_t>(used, 6u << 20)};
+    };
+    std::string bomb;
+    for (int i = 0; bomb.size() < (4u << 20); ++i)
+        bomb += "line " + std::to_string(i) + " of a very long log\n";
+    WriteGzip(Scratch.Path() + "bomb.log.gz", bomb);
+    WriteZip(Scratch.Path() + "bomb.zip", {{"first.log", bomb}, {"second.log", "never written\n"}});
+    Reader.AddLogFile(Scratch.Path() + "bomb.log.gz");
+    Reader.AddLogFile(Scratch.Path() + "bomb.zip");
+
+    ASSERT_EQ(Reader.Files.size(), 2u);
+    const uint64_t expanded = fs::file_size(Reader.Files[0]);
+    EXPECT_GT(expanded, 0u);
+    EXPECT_LE(expanded, 1u << 20);
+    EXPECT_FALSE(fs::exists(Temp(1) + "second.log"));
+    ASSERT_EQ(Reader.Warnings.size(), 2u);
+    EXPECT_NE(Reader.Warnings[0].find("nearly full"), std::string::npos);
+    EXPECT_NE(Reader.Warnings[1].find("first.log"), std::string::npos);
+    const std::vector<std::string> lines = ReadAll(Reader);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "line 0 of a very long log");
+}
+
 // Offsets and kilobyte totals past 4 GiB. The file is sparse (in memory-backed /dev/shm when
 // there is one, where holes read fastest), so only its two lines take space.
 TEST_F(LogReaderTest, ReadsALineBeyondFourGiB) {
