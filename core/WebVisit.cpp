@@ -62,14 +62,12 @@ int64_t TWebVisit::LengthSeconds() const {
     return static_cast<int64_t>(std::trunc((LastTime - StartTime) * kSecondsPerDay));
 }
 
-bool TWebVisit::Expired(const TLogEntry* entry, int visitTimeoutMinutes) const {
-    if (!entry) return false;
-    return entry->Time > LastTime + visitTimeoutMinutes / 1440.0 || entry->Time < StartTime;
+bool TWebVisit::ExpiredAt(TDateTime time, int visitTimeoutMinutes) const {
+    return time > LastTime + visitTimeoutMinutes / 1440.0 || time < StartTime;
 }
 
 bool TWebVisit::Accepts(std::string_view host, TDateTime time, int visitTimeoutMinutes) const {
-    const bool expired = time > LastTime + visitTimeoutMinutes / 1440.0 || time < StartTime;
-    return !expired && (host == HostName || host == IPText);
+    return !ExpiredAt(time, visitTimeoutMinutes) && (host == HostName || host == IPText);
 }
 
 bool TWebVisit::AddHit(TLogEntry* entry, const TQVProfile& profile) {

@@ -67,7 +67,10 @@ public:
     int64_t LengthSeconds() const;
 
     // The entry's time lies after LastTime + timeout, or before StartTime.
-    bool Expired(const TLogEntry* entry, int visitTimeoutMinutes) const;
+    bool Expired(const TLogEntry* entry, int visitTimeoutMinutes) const {
+        return entry && ExpiredAt(entry->Time, visitTimeoutMinutes);
+    }
+    bool ExpiredAt(TDateTime time, int visitTimeoutMinutes) const;
     // Not expired for the entry, and the entry's host is this visit's host name or address.
     bool Accepts(const TLogEntry& entry, int visitTimeoutMinutes) const {
         return Accepts(entry.Host, entry.Time, visitTimeoutMinutes);

@@ -397,14 +397,8 @@ void TLogAnalyser::FlushVisits(bool final) {
     Closing.clear();
     EarliestExpiry = 1e300;
     LatestStart = -1e300;
-    const TLogEntry* now = nullptr;
-    TLogEntry probe;
-    if (HasLastEntry) {
-        probe.Time = LastEntryTime;
-        now = &probe;
-    }
     for (TWebVisit* visit = OpenVisits.First(); visit; visit = OpenVisits.Next()) {
-        if (final || visit->Expired(now, Profile.VisitTimeout)) {
+        if (final || (HasLastEntry && visit->ExpiredAt(LastEntryTime, Profile.VisitTimeout))) {
             Closing.push_back(visit);
             OpenVisits.RemoveCurrent();
         } else {
