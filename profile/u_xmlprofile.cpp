@@ -44,27 +44,6 @@ struct TXmlCharFree {
 struct TFileClose {
     void operator()(FILE* file) const { fclose(file); }
 };
-// An open file descriptor, closed when it goes out of scope.
-class TFd {
-public:
-    explicit TFd(int fd) : Fd(fd) {}
-    ~TFd() {
-        if (Fd >= 0) close(Fd);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return Fd; }
-    // Closes now; false with errno set when the close reported an error.
-    bool Close() {
-        const int fd = Fd;
-        Fd = -1;
-        return close(fd) == 0;
-    }
-
-private:
-    int Fd;
-};
-
 void InitLibxml() {
     static const bool initialised = (xmlInitParser(), true);
     (void)initialised;
@@ -130,7 +109,7 @@ std::string SystemMessage(const std::string& path, int err) {
 }
 
 void SyncFolder(const std::string& folder) {
-    TFd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    TUniqueFd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.Get() >= 0) fsync(dir.Get());
 }
 
@@ -325,12 +304,12 @@ bool TXMLProfileInterface::SaveRecord(std::string_view name, const std::function
     // Written beside the target and renamed over it, so that no reader ever sees half a record.
     std::string tempPath = folder + ".record-XXXXXX";
     const std::string target = RecordPath(name);
-    TFd temp(mkostemp(tempPath.data(), O_CLOEXEC));
+    TUniqueFd temp(mkostemp(tempPath.data(), O_CLOEXEC));
     if (temp.Get() < 0) return fail(SystemMessage(target, errno));
     const std::vector<std::string> existing = FindRecordFiles(name, false);
     struct stat old {};
     if (!existing.empty() && stat(existing.front().c_str(), &old) == 0) fchmod(temp.Get(), old.st_mode & 07777);
-    if (!WriteAll(temp.Get(), text.data(), text.size()) || fsync(temp.Get()) != 0 || !temp.Close() ||
+    if (!WriteAll(temp.Get(), text.data(), text.size()) || fsync(temp.Get()) != 0 || !temp.Reset() ||
         rename(tempPath.c_str(), target.c_str()) != 0) {
         const int err = errno;
         unlink(tempPath.c_str());

@@ -51,24 +51,6 @@ std::string LookUpJavaHome() {
     return {};
 }
 
-// A file descriptor closed when it goes out of scope.
-class TFileDescriptor {
-public:
-    TFileDescriptor() = default;
-    explicit TFileDescriptor(int fd) : Fd(fd) {}
-    ~TFileDescriptor() { Reset(); }
-    TFileDescriptor(const TFileDescriptor&) = delete;
-    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-    int Get() const { return Fd; }
-    void Reset(int fd = -1) {
-        if (Fd >= 0) close(Fd);
-        Fd = fd;
-    }
-
-private:
-    int Fd = -1;
-};
-
 class TSpawnFileActions {
 public:
     TSpawnFileActions() { Ok = posix_spawn_file_actions_init(&Actions) == 0; }
@@ -182,8 +164,8 @@ int RunHiddenAndCapture(std::string_view commandLine, bool capture, std::string*
         argv.push_back(word.data());
     argv.push_back(nullptr);
 
-    TFileDescriptor readEnd;
-    TFileDescriptor writeEnd;
+    TUniqueFd readEnd;
+    TUniqueFd writeEnd;
     if (capture) {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) return kRunFailed;

@@ -67,6 +67,13 @@ bool IsPrivateFolder(const std::string& path) {
 
 } // namespace
 
+bool TUniqueFd::Reset(int fd) {
+    bool ok = true;
+    if (Fd >= 0) ok = close(Fd) == 0;
+    Fd = fd;
+    return ok;
+}
+
 std::string EnsureTrailingChar(std::string_view text, char ch) {
     if (text.empty() || text.back() == ch) return std::string(text);
     return Trim(text) + ch;

@@ -9,6 +9,34 @@
 
 constexpr char kPathSeparator = '/';
 
+// An owned POSIX file descriptor, closed on destruction.
+class TUniqueFd {
+public:
+    TUniqueFd() = default;
+    explicit TUniqueFd(int fd) : Fd(fd) {}
+    ~TUniqueFd() { Reset(); }
+    TUniqueFd(TUniqueFd&& other) noexcept : Fd(other.Release()) {}
+    TUniqueFd& operator=(TUniqueFd&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
+    TUniqueFd(const TUniqueFd&) = delete;
+    TUniqueFd& operator=(const TUniqueFd&) = delete;
+
+    int Get() const { return Fd; }
+    bool Valid() const { return Fd >= 0; }
+    int Release() {
+        const int fd = Fd;
+        Fd = -1;
+        return fd;
+    }
+    // Closes the descriptor; returns false when close reported an error.
+    bool Reset(int fd = -1);
+
+private:
+    int Fd = -1;
+};
+
 // text unchanged when empty or ending in ch; otherwise the trimmed text followed by ch.
 std::string EnsureTrailingChar(std::string_view text, char ch);
 std::string EnsureTrailingSeparator(std::string_view path);

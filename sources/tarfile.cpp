@@ -67,13 +67,6 @@ void CleanMemberName(std::string& name) {
 
 } // namespace
 
-bool TUniqueFd::Reset(int fd) {
-    bool ok = true;
-    if (Fd >= 0) ok = close(Fd) == 0;
-    Fd = fd;
-    return ok;
-}
-
 bool TTarFile::Open(const std::string& path) {
     Close();
     TUniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));

@@ -3,38 +3,12 @@
 // member's name, size, modification time and data. GNU long-name and pax records are
 // folded into the member they describe. Damage ends the walk in TarError, never raises.
 
+#include "sources/FileUtils.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-// An owned POSIX file descriptor, closed on destruction.
-class TUniqueFd {
-public:
-    TUniqueFd() = default;
-    explicit TUniqueFd(int fd) : Fd(fd) {}
-    ~TUniqueFd() { Reset(); }
-    TUniqueFd(TUniqueFd&& other) noexcept : Fd(other.Release()) {}
-    TUniqueFd& operator=(TUniqueFd&& other) noexcept {
-        if (this != &other) Reset(other.Release());
-        return *this;
-    }
-    TUniqueFd(const TUniqueFd&) = delete;
-    TUniqueFd& operator=(const TUniqueFd&) = delete;
-
-    int Get() const { return Fd; }
-    bool Valid() const { return Fd >= 0; }
-    int Release() {
-        const int fd = Fd;
-        Fd = -1;
-        return fd;
-    }
-    // Closes the descriptor; returns false when close reported an error.
-    bool Reset(int fd = -1);
-
-private:
-    int Fd = -1;
-};
 
 enum TTarState : uint8_t {
     TarReady = 0, // a header block is expected
