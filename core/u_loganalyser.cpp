@@ -57,11 +57,6 @@ constexpr int kOpenVisitCapacity = 80000;
 // Pre-sizing stops here: one slot per kilobyte would cost gigabytes for logs of many gigabytes.
 constexpr int kMaxPresize = 1 << 20;
 
-bool LessNoCase(std::string_view a, std::string_view b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](char x, char y) { return ToLowerAscii(x) < ToLowerAscii(y); });
-}
-
 void AppendTwoDigits(std::string& out, int value) {
     out += static_cast<char>('0' + value / 10 % 10);
     out += static_cast<char>('0' + value % 10);

@@ -7,11 +7,6 @@
 
 namespace {
 
-bool LessNoCase(std::string_view a, std::string_view b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](char x, char y) { return ToLowerAscii(x) < ToLowerAscii(y); });
-}
-
 bool OnlyNumberChars(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || c == ',' || c == '.'; });
 }

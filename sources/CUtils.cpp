@@ -1,5 +1,6 @@
 #include "sources/CUtils.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -71,6 +72,11 @@ bool SameText(std::string_view a, std::string_view b) {
     for (size_t i = 0; i < a.size(); ++i)
         if (ToLowerAscii(a[i]) != ToLowerAscii(b[i])) return false;
     return true;
+}
+
+bool LessNoCase(std::string_view a, std::string_view b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return ToLowerAscii(x) < ToLowerAscii(y); });
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {

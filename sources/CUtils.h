@@ -50,6 +50,8 @@ std::string UpperCase(std::string_view text);
 void LowerCaseInPlace(std::string& text);
 void UpperCaseInPlace(std::string& text);
 bool SameText(std::string_view a, std::string_view b);
+// a sorts before b when letter case is ignored.
+bool LessNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // Characters up to code 32 removed at both ends.
 std::string_view TrimView(std::string_view text);
