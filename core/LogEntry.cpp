@@ -38,36 +38,32 @@ void CollapseSlashes(std::string& s) {
 } // namespace
 
 void TLogEntry::AssignFrom(const TCParser& parser, const TLogEntryOptions& options) {
-    if (!parser.Valid()) return;
-    Host.assign(parser.Field('H'));
     if (AssignHitFields(parser, options)) AssignVisitFields(parser);
 }
 
 bool TLogEntry::AssignHitFields(const TCParser& parser, const TLogEntryOptions& options) {
     Valid = false;
     if (!parser.Valid()) return false;
-    Valid = true;
-    User.assign(parser.Field('u'));
 
     const int64_t hour = parser.FieldInt('h'), minute = parser.FieldInt('n'), second = parser.FieldInt('s');
-    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
-        Valid = false;
-        return false;
-    }
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return false;
     const int64_t zone = parser.FieldInt('z');
     const int64_t zoneAbs = zone < 0 ? -zone : zone;
     const int64_t zoneMinutes = (zone < 0 ? -1 : 1) * (zoneAbs / 100 * 60 + zoneAbs % 100);
     Time = options.CurrentDate + static_cast<double>(hour * 3600 + minute * 60 + second) / kSecondsPerDay +
            options.Timezone / 24.0 - static_cast<double>(zoneMinutes) / 1440.0;
-    if (Time == 0) {
-        Valid = false;
-        return false;
-    }
-    Method.assign(parser.Field('M'));
+    if (Time == 0) return false;
+    Valid = true;
 
-    // The request path: decoded, scheme and host removed, slashes collapsed. One work
-    // buffer per thread, so that pooled entries do not each carry one.
+    Texts.clear();
+    AppendText(etHost, parser.Field('H'));
+    AppendText(etUser, parser.Field('u'));
+    AppendText(etMethod, parser.Field('M'));
+
+    // The request path: decoded, scheme and host removed, slashes collapsed. Work buffers
+    // per thread, so that pooled entries do not each carry them.
     thread_local std::string work;
+    thread_local std::string query;
     work.assign(parser.Field('f'));
     UrlDecodeInPlace(work);
     size_t scheme = 0;
@@ -84,49 +80,79 @@ bool TLogEntry::AssignHitFields(const TCParser& parser, const TLogEntryOptions& 
 
     const std::string& queryField = parser.Field('q');
     if (!queryField.empty()) {
-        Query.assign(queryField);
-        UrlDecodeInPlace(Query);
+        query.assign(queryField);
+        UrlDecodeInPlace(query);
     } else {
         const size_t q = work.find('?');
         if (q != std::string::npos && q + 1 < work.size()) {
-            Query.assign(work, q + 1);
+            query.assign(work, q + 1);
             work.resize(q);
         } else {
-            Query.clear();
+            query.clear();
         }
     }
-    const size_t lastSlash = work.rfind('/');
-    if (lastSlash == std::string::npos) {
-        Directory.assign("/");
-    } else {
-        Directory.assign(work, 0, lastSlash + 1);
-    }
-    if (options.ParamType == 0) Query.clear();
+    if (options.ParamType == 0) query.clear();
 
+    const size_t lastSlash = work.rfind('/');
+    const std::string_view directory =
+        lastSlash == std::string::npos ? std::string_view("/") : std::string_view(work).substr(0, lastSlash + 1);
     const std::string_view filePart =
         lastSlash == std::string::npos ? std::string_view(work) : std::string_view(work).substr(lastSlash + 1);
-    FileName.assign(filePart.substr(0, filePart.find_first_of("\"#'?\\")));
-    const size_t dot = FileName.rfind('.');
-    if (dot == std::string::npos) {
-        Extension.clear();
-    } else {
-        Extension.assign(FileName, dot + 1, 5);
-        UpperCaseInPlace(Extension);
-    }
-    Path.assign(Directory);
-    Path.append(FileName);
+    const std::string_view fileName = filePart.substr(0, filePart.find_first_of("\"#'?\\"));
+    Texts.append(directory);
+    DirectoryLength = static_cast<uint32_t>(directory.size());
+    AppendText(etPath, fileName);
 
-    Status.assign(parser.Field('c'));
-    const int status = StatusClass(Status);
-    IsError = status == 3 || status == 4;
+    const size_t dot = fileName.rfind('.');
+    AppendText(etExtension, dot == std::string_view::npos ? std::string_view() : fileName.substr(dot + 1, 5));
+    for (size_t i = Ends[etPath]; i < Ends[etExtension]; ++i)
+        if (Texts[i] >= 'a' && Texts[i] <= 'z') Texts[i] = static_cast<char>(Texts[i] - 'a' + 'A');
+    AppendText(etQuery, query);
+
+    const std::string& status = parser.Field('c');
+    AppendText(etStatus, status);
+    const int statusClass = StatusClass(status);
+    IsError = statusClass == 3 || statusClass == 4;
     Bytes = StrToInt64Def(parser.Field('b'), 0);
+    Ends[etReferrer] = Ends[etAgent] = Ends[etStatus];
     return true;
 }
 
 void TLogEntry::AssignVisitFields(const TCParser& parser) {
-    Host.assign(parser.Field('H'));
-    Referrer.assign(parser.Field('r'));
-    UrlDecodeInPlace(Referrer);
-    if (!HasHttpScheme(Referrer)) Referrer.assign("-");
-    Agent.assign(parser.Field('a'));
+    thread_local std::string referrer;
+    referrer.assign(parser.Field('r'));
+    UrlDecodeInPlace(referrer);
+    Texts.resize(Ends[etStatus]);
+    AppendText(etReferrer, HasHttpScheme(referrer) ? std::string_view(referrer) : std::string_view("-"));
+    AppendText(etAgent, parser.Field('a'));
+}
+
+void TLogEntry::CopyHitFrom(const TLogEntry& other) {
+    const uint32_t hitEnd = other.Ends[etStatus];
+    // A buffer grown by one huge line is given back rather than kept for ever.
+    if (Texts.capacity() > 16384 && hitEnd < 4096) std::string().swap(Texts);
+    Texts.assign(other.Texts, 0, hitEnd);
+    std::copy(other.Ends, other.Ends + etReferrer, Ends);
+    Ends[etReferrer] = Ends[etAgent] = hitEnd;
+    DirectoryLength = other.DirectoryLength;
+    Time = other.Time;
+    Bytes = other.Bytes;
+    Valid = other.Valid;
+    IsError = other.IsError;
+}
+
+void TLogEntry::SetText(TText text, std::string_view value) {
+    std::string texts;
+    uint32_t ends[kTextCount];
+    for (int i = 0; i < kTextCount; ++i) {
+        const auto t = static_cast<TText>(i);
+        texts.append(t == text ? value : Text(t));
+        ends[i] = static_cast<uint32_t>(texts.size());
+    }
+    if (text == etPath) {
+        const size_t slash = value.rfind('/');
+        DirectoryLength = slash == std::string_view::npos ? 0 : static_cast<uint32_t>(slash + 1);
+    }
+    Texts.swap(texts);
+    std::copy(ends, ends + kTextCount, Ends);
 }

@@ -1,8 +1,9 @@
 #pragma once
 // One parsed log line as a normalised hit: host, user, time with zone correction,
 // request path split into directory, file name, extension and query, status, bytes,
-// referrer and agent. Buffers keep their capacity so that reusing an entry allocates
-// nothing per line.
+// referrer and agent. The texts live one after another in a single buffer that keeps its
+// capacity, so that reusing an entry allocates nothing per line and a stored hit costs one
+// small block instead of a dozen strings.
 
 #include "sources/DateTime.h"
 
@@ -28,19 +29,25 @@ enum TFilterState : uint8_t { fsInclude = 0, fsExclude = 1, fsUndecided = 2 };
 
 class TLogEntry {
 public:
-    std::string Host;
-    std::string User;
-    std::string Agent;
+    // The texts in buffer order: what every hit keeps first, then what only the first line
+    // of a visit needs (referrer, agent).
+    enum TText : uint8_t { etHost, etUser, etMethod, etPath, etExtension, etQuery, etStatus, etReferrer, etAgent };
+    static constexpr int kTextCount = 9;
+
+    std::string_view Host() const { return Text(etHost); }
+    std::string_view User() const { return Text(etUser); }
+    std::string_view Method() const { return Text(etMethod); }
+    std::string_view Path() const { return Text(etPath); } // Directory() + FileName()
+    std::string_view Directory() const { return Path().substr(0, DirectoryLength); }
+    std::string_view FileName() const { return Path().substr(DirectoryLength); }
+    std::string_view Extension() const { return Text(etExtension); }
+    std::string_view Query() const { return Text(etQuery); }
+    std::string_view Status() const { return Text(etStatus); }
+    std::string_view Referrer() const { return Text(etReferrer); }
+    std::string_view Agent() const { return Text(etAgent); }
+
     TDateTime Time = 0;
-    std::string Method;
-    std::string Directory;
-    std::string FileName;
-    std::string Extension;
-    std::string Path;
-    std::string Query;
-    std::string Status;
     int64_t Bytes = 0;
-    std::string Referrer;
     TWebVisit* Visit = nullptr; // not owned
     uint8_t FilterState = fsUndecided;
     bool Valid = false;
@@ -50,9 +57,29 @@ public:
     // Fills the entry from the parser's current fields; leaves it not valid when the
     // parser is not valid, the time of day is out of range or the time is exactly 0.
     void AssignFrom(const TCParser& parser, const TLogEntryOptions& options);
-    // AssignFrom in two parts. AssignHitFields fills what every hit keeps (user, time,
-    // method, request pieces, status, bytes) and returns Valid; AssignVisitFields fills
-    // what only the first line of a visit needs (host, referrer, agent).
+    // AssignFrom in two parts. AssignHitFields fills what every hit keeps (host, user, time,
+    // method, request pieces, status, bytes) and returns Valid, leaving referrer and agent
+    // empty; AssignVisitFields then adds what only the first line of a visit needs.
     bool AssignHitFields(const TCParser& parser, const TLogEntryOptions& options);
     void AssignVisitFields(const TCParser& parser);
+    // Takes the hit part of another entry: its texts without referrer and agent, its time,
+    // bytes, Valid and IsError; the visit, filter state and page mark stay as they are.
+    void CopyHitFrom(const TLogEntry& other);
+    // Replaces one text (the path keeps its directory up to its last "/"); for entries
+    // made by hand.
+    void SetText(TText text, std::string_view value);
+
+private:
+    std::string_view Text(TText text) const {
+        const uint32_t start = text == 0 ? 0 : Ends[text - 1];
+        return std::string_view(Texts).substr(start, Ends[text] - start);
+    }
+    void AppendText(TText text, std::string_view value) {
+        Texts.append(value);
+        Ends[text] = static_cast<uint32_t>(Texts.size());
+    }
+
+    std::string Texts;            // every text, in TText order
+    uint32_t Ends[kTextCount]{};  // where each text ends in Texts
+    uint32_t DirectoryLength = 0; // of the path
 };

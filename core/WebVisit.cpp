@@ -36,13 +36,13 @@ int DurationBucketOf(int64_t seconds) {
 
 std::string_view TWebVisit::EntryPage() const {
     for (const TLogEntry* hit : HitList)
-        if (hit->Page) return hit->Path;
+        if (hit->Page) return hit->Path();
     return {};
 }
 
 std::string_view TWebVisit::ExitPage() const {
     for (auto it = HitList.rbegin(); it != HitList.rend(); ++it)
-        if ((*it)->Page) return (*it)->Path;
+        if ((*it)->Page) return (*it)->Path();
     return {};
 }
 
@@ -53,7 +53,7 @@ std::string TWebVisit::NavigationPath(int n) const {
         if (!hit->Page) continue;
         if (pages++ == n) break;
         if (!path.empty()) path += ';';
-        path += hit->Path;
+        path += hit->Path();
     }
     return path;
 }
@@ -72,16 +72,16 @@ bool TWebVisit::Accepts(std::string_view host, TDateTime time, int visitTimeoutM
 
 bool TWebVisit::AddHit(TLogEntry* entry, const TQVProfile& profile) {
     LastTime = entry->Time;
-    if (profile.Group206 && entry->Status == "206") {
+    if (profile.Group206 && entry->Status() == "206") {
         for (TLogEntry* hit : HitList) {
-            if (hit->Status == "206" && hit->Path == entry->Path) {
+            if (hit->Status() == "206" && hit->Path() == entry->Path()) {
                 hit->Bytes += entry->Bytes;
                 Bytes += entry->Bytes;
                 return false;
             }
         }
     }
-    entry->Page = !(profile.IgnoreErrors && entry->IsError) && profile.IsPathExtension(entry->Extension);
+    entry->Page = !(profile.IgnoreErrors && entry->IsError) && profile.IsPathExtension(entry->Extension());
     entry->Visit = this;
     HitList.push_back(entry);
     Bytes += entry->Bytes;

@@ -73,7 +73,7 @@ public:
     bool ExpiredAt(TDateTime time, int visitTimeoutMinutes) const;
     // Not expired for the entry, and the entry's host is this visit's host name or address.
     bool Accepts(const TLogEntry& entry, int visitTimeoutMinutes) const {
-        return Accepts(entry.Host, entry.Time, visitTimeoutMinutes);
+        return Accepts(entry.Host(), entry.Time, visitTimeoutMinutes);
     }
     bool Accepts(std::string_view host, TDateTime time, int visitTimeoutMinutes) const;
 

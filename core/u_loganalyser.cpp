@@ -215,24 +215,24 @@ void TLogAnalyser::CountVisit(const TWebVisit& visit) {
 }
 
 void TLogAnalyser::CountHit(const TWebVisit& visit, const TLogEntry& hit) {
-    CountHitKey(vkStatus, hit.Status, {}, hit);
+    CountHitKey(vkStatus, hit.Status(), {}, hit);
     if (hit.IsError) {
-        CountHitKey(vkErrorStatus, hit.Status, {}, hit);
-        CountHitKey(vkErrorPageStatus, hit.Status, hit.Path, hit);
+        CountHitKey(vkErrorStatus, hit.Status(), {}, hit);
+        CountHitKey(vkErrorPageStatus, hit.Status(), hit.Path(), hit);
     }
     if (Profile.IgnoreErrors && hit.IsError) return;
-    CountHitKey(vkPage, hit.Path, {}, hit);
-    CountHitKey(vkFileType, hit.Extension, {}, hit);
-    CountHitKey(vkDirectory, hit.Directory, {}, hit);
-    CountHitKey(vkUser, hit.User, {}, hit);
-    CountHitKey(vkPageStatus, hit.Status, hit.Path, hit);
-    if (IsTrackedURL(hit.Path)) CountHitKey(vkTrackedPageDomain, hit.Path, visit.ReferrerDomain, hit);
+    CountHitKey(vkPage, hit.Path(), {}, hit);
+    CountHitKey(vkFileType, hit.Extension(), {}, hit);
+    CountHitKey(vkDirectory, hit.Directory(), {}, hit);
+    CountHitKey(vkUser, hit.User(), {}, hit);
+    CountHitKey(vkPageStatus, hit.Status(), hit.Path(), hit);
+    if (IsTrackedURL(hit.Path())) CountHitKey(vkTrackedPageDomain, hit.Path(), visit.ReferrerDomain, hit);
 
-    if (Profile.ParamType == 0 || hit.Query.empty()) return;
+    if (Profile.ParamType == 0 || hit.Query().empty()) return;
     static constexpr TCharSet kAmpersand("&");
     bool selectedAny = false;
     for (int i = 0;; ++i) {
-        const std::string_view piece = TokenView(hit.Query, kAmpersand, i);
+        const std::string_view piece = TokenView(hit.Query(), kAmpersand, i);
         if (piece.empty()) break;
         const size_t eq = piece.find('=');
         const std::string_view name = TrimView(piece.substr(0, eq));
@@ -246,35 +246,36 @@ void TLogAnalyser::CountHit(const TWebVisit& visit, const TLogEntry& hit) {
         selectedAny = true;
         if (value.empty()) continue;
         Scratch.assign(name).append(1, '=').append(value);
-        CountHitKey(vkPageParam, hit.Path, Scratch, hit);
+        CountHitKey(vkPageParam, hit.Path(), Scratch, hit);
         CountHitKey(vkParamValue, name, value, hit);
         CountHitKey(vkParam, name, {}, hit);
     }
-    if (selectedAny) CountHitKey(vkPageWithParams, hit.Path, {}, hit);
+    if (selectedAny) CountHitKey(vkPageWithParams, hit.Path(), {}, hit);
 }
 
 void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
-    visit.IP = IPToInt(entry.Host);
+    const std::string_view host = entry.Host();
+    visit.IP = IPToInt(host);
     TIPv6Address address6{};
     if (visit.IP != 0) {
-        visit.IPText = entry.Host;
+        visit.IPText = host;
         visit.Country = CountryFinder.CountryOf(visit.IP);
-    } else if (entry.Host.find(':') != std::string::npos && TCountryFinder::ParseIPv6(entry.Host, address6)) {
+    } else if (host.find(':') != std::string_view::npos && TCountryFinder::ParseIPv6(host, address6)) {
         // An IPv6 literal is an address too: its country comes from the IPv6 table.
-        visit.IPText = entry.Host;
+        visit.IPText = host;
         visit.Country = CountryFinder.CountryOfIPv6(address6);
     } else {
-        visit.HostName = entry.Host;
-        if (!Profile.UseDNS) visit.Country = CountryOfName(entry.Host);
+        visit.HostName = host;
+        if (!Profile.UseDNS) visit.Country = CountryOfName(host);
     }
     visit.StartTime = visit.LastTime = entry.Time;
     visit.FilterState = fsUndecided;
 
-    const std::string& r = entry.Referrer;
+    const std::string_view r = entry.Referrer();
     const size_t question = r.find('?');
     std::string_view base = r;
-    if (question != std::string::npos) {
-        visit.ReferrerQuery.assign(r, question + 1);
+    if (question != std::string_view::npos) {
+        visit.ReferrerQuery.assign(r.substr(question + 1));
         base = base.substr(0, question);
     } else {
         visit.ReferrerQuery.clear();
@@ -290,8 +291,8 @@ void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
         if (const TQVGroup* group = Profile.FindGroup(visit.SearchEngine, gfReferringDomain))
             visit.SearchEngine = group->DisplayName;
     }
-    if (!entry.Agent.empty()) {
-        TAgentClass agent = ClassifyAgent(entry.Agent);
+    if (!entry.Agent().empty()) {
+        TAgentClass agent = ClassifyAgent(entry.Agent());
         visit.Browser = std::move(agent.Browser);
         visit.OS = std::move(agent.OS);
     }
@@ -299,11 +300,11 @@ void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
     if (Profile.UseDNS) RequestHostLookup(visit);
 }
 
-TWebVisit* TLogAnalyser::FindOrCreateVisit(const TLogEntry& hit) {
-    const std::string& host = Profile.LineParser.Field('H');
+TWebVisit* TLogAnalyser::FindOrCreateVisit(TLogEntry& line, const TCParser* parser) {
+    const std::string_view host = line.Host();
     const int key = TStringTableBase::StrHash(host);
     for (TWebVisit* visit = OpenVisits.Find(key); visit; visit = OpenVisits.FindNext(key))
-        if (visit->Accepts(host, hit.Time, Profile.VisitTimeout)) return visit;
+        if (visit->Accepts(host, line.Time, Profile.VisitTimeout)) return visit;
     TWebVisit* visit;
     if (FreeVisits.empty()) {
         VisitStore.push_back(std::make_unique<TWebVisit>());
@@ -312,10 +313,9 @@ TWebVisit* TLogAnalyser::FindOrCreateVisit(const TLogEntry& hit) {
         visit = FreeVisits.back();
         FreeVisits.pop_back();
     }
-    // Only a visit's first line needs the host, referrer and agent as entry texts.
-    LineEntry.AssignVisitFields(Profile.LineParser);
-    LineEntry.Time = hit.Time;
-    InitVisit(*visit, LineEntry);
+    // Only a visit's first line needs the referrer and agent.
+    if (parser) line.AssignVisitFields(*parser);
+    InitVisit(*visit, line);
     OpenVisits.Insert(key, visit);
     return visit;
 }
@@ -330,13 +330,31 @@ void TLogAnalyser::NoteVisitTimes(const TWebVisit& visit) {
     LatestStart = std::max(LatestStart, visit.StartTime);
 }
 
+void TLogAnalyser::AnalyseLine(TLogEntry& line, const TCParser* parser) {
+    const int32_t day = DayNumber(line.Time);
+    if (Limited && (day < FirstDay || day > LastDay)) return;
+    if (StartDate == 0 || line.Time < StartDate) StartDate = std::trunc(line.Time);
+    if (EndDate == 0 || day > EndDate) EndDate = day;
+    TWebVisit* visit = FindOrCreateVisit(line, parser);
+    TLogEntry* hit = Entries.Acquire();
+    hit->CopyHitFrom(line);
+    if (visit->AddHit(hit, Profile)) {
+        HasLastEntry = true;
+        LastEntryTime = hit->Time;
+    } else {
+        Entries.Release(hit);
+    }
+    NoteVisitTimes(*visit);
+}
+
 bool TLogAnalyser::Run() {
     Profile.OpenLogFiles();
     CurrentFilter().Load(Profile.FilterName);
     HasLastEntry = false;
     OpenVisits.Clear();
-    const bool limited = Profile.RptRangeType != rtUnlimited;
-    const int32_t firstDay = DayNumber(Profile.RptStartDate), lastDay = DayNumber(Profile.RptEndDate);
+    Limited = Profile.RptRangeType != rtUnlimited;
+    FirstDay = DayNumber(Profile.RptStartDate);
+    LastDay = DayNumber(Profile.RptEndDate);
     const int64_t totalKB = Profile.LogReader.TotalKB;
     if (totalKB == 0) return false;
     if (Progress) Progress->NewJob("Analysing...", totalKB);
@@ -355,24 +373,8 @@ bool TLogAnalyser::Run() {
             cancelled = true;
             break;
         }
-        TLogEntry* hit = Entries.Acquire();
         options.CurrentDate = Profile.CurrentDate;
-        bool attached = false;
-        if (hit->AssignHitFields(Profile.LineParser, options)) {
-            const int32_t day = DayNumber(hit->Time);
-            if (!limited || (day >= firstDay && day <= lastDay)) {
-                if (StartDate == 0 || hit->Time < StartDate) StartDate = std::trunc(hit->Time);
-                if (EndDate == 0 || day > EndDate) EndDate = day;
-                TWebVisit* visit = FindOrCreateVisit(*hit);
-                if (visit->AddHit(hit, Profile)) {
-                    attached = true;
-                    HasLastEntry = true;
-                    LastEntryTime = hit->Time;
-                }
-                NoteVisitTimes(*visit);
-            }
-        }
-        if (!attached) Entries.Release(hit);
+        if (LineEntry.AssignHitFields(Profile.LineParser, options)) AnalyseLine(LineEntry, &Profile.LineParser);
         if (OpenVisits.Count() >= kFlushThreshold) FlushVisits(false);
         if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
     }

@@ -16,6 +16,7 @@
 #include <vector>
 
 class TBatchLookup;
+class TCParser;
 class TProgress;
 class TQVProfile;
 
@@ -74,8 +75,12 @@ public:
     std::vector<std::string> TrackedURLs; // sorted, letter case ignored
 
 private:
-    // The open visit that accepts the line just parsed into hit, or a new one made from it.
-    TWebVisit* FindOrCreateVisit(const TLogEntry& hit);
+    // Counts a parsed line into its visit (unless it lies outside the report's dates).
+    // Without a parser the line carries its referrer and agent already; with one, they
+    // are parsed only when the line starts a visit.
+    void AnalyseLine(TLogEntry& line, const TCParser* parser);
+    // The open visit that accepts the line, or a new one made from it.
+    TWebVisit* FindOrCreateVisit(TLogEntry& line, const TCParser* parser);
     void InitVisit(TWebVisit& visit, const TLogEntry& entry);
     void FlushVisits(bool final);
     void CountHit(const TWebVisit& visit, const TLogEntry& hit);
@@ -118,7 +123,11 @@ private:
     std::vector<TWebVisit*> FreeVisits;
     std::vector<TWebVisit*> Closing;
     TEntryPool Entries;
-    TLogEntry LineEntry; // the first line of a new visit: host, referrer and agent
+    TLogEntry LineEntry; // the line being analysed
+
+    bool Limited = false; // lines outside FirstDay..LastDay are not counted
+    int32_t FirstDay = 0;
+    int32_t LastDay = 0;
 
     bool HasLastEntry = false;
     TDateTime LastEntryTime = 0; // time of the last entry added as a hit: "now" for expiry

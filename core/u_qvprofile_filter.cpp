@@ -262,10 +262,10 @@ bool TQVFilter::LineMatches(TFilterLine& line, std::string_view text) {
 }
 
 std::string_view TQVFilter::RequestText(const TLogEntry& hit) {
-    if (hit.Query.empty()) return hit.Path;
-    Work.assign(hit.Path);
+    if (hit.Query().empty()) return hit.Path();
+    Work.assign(hit.Path());
     Work += '?';
-    Work += hit.Query;
+    Work += hit.Query();
     return Work;
 }
 
@@ -274,7 +274,7 @@ bool TQVFilter::HitMatches(const TLogEntry& hit, TFilterLine& line) {
     case ffFile:
         return LineMatches(line, RequestText(hit));
     case ffStatus:
-        return MatchesAnyMask(hit.Status, line.FLStrParam);
+        return MatchesAnyMask(hit.Status(), line.FLStrParam);
     default:
         return false;
     }
@@ -303,7 +303,7 @@ bool TQVFilter::VisitMatches(const TWebVisit& visit, TFilterLine& line) {
     }
     case ffStatus:
         for (const TLogEntry* hit : visit.HitList)
-            if (LineMatches(line, hit->Status)) return true;
+            if (LineMatches(line, hit->Status())) return true;
         return false;
     case ffWeekday:
         return BitSet(line.FLIntParam, DayOfWeek(visit.StartTime) - 1);

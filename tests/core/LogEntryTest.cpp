@@ -38,20 +38,20 @@ TDateTime At(int y, int m, int d, int h, int n, int s) {
 TEST_F(LogEntryTest, DefaultLineBecomesANormalisedHit) {
     const TLogEntry e = Build("/a/b.html?x=1", "-0700", "-", "200", "2326");
     ASSERT_TRUE(e.Valid);
-    EXPECT_EQ(e.Host, "1.2.3.4");
-    EXPECT_EQ(e.User, "bob");
+    EXPECT_EQ(e.Host(), "1.2.3.4");
+    EXPECT_EQ(e.User(), "bob");
     EXPECT_NEAR(e.Time, At(2003, 10, 10, 20, 55, 36), 1e-9);
-    EXPECT_EQ(e.Method, "GET");
-    EXPECT_EQ(e.Directory, "/a/");
-    EXPECT_EQ(e.FileName, "b.html");
-    EXPECT_EQ(e.Extension, "HTML");
-    EXPECT_EQ(e.Path, "/a/b.html");
-    EXPECT_EQ(e.Query, "x=1");
-    EXPECT_EQ(e.Status, "200");
+    EXPECT_EQ(e.Method(), "GET");
+    EXPECT_EQ(e.Directory(), "/a/");
+    EXPECT_EQ(e.FileName(), "b.html");
+    EXPECT_EQ(e.Extension(), "HTML");
+    EXPECT_EQ(e.Path(), "/a/b.html");
+    EXPECT_EQ(e.Query(), "x=1");
+    EXPECT_EQ(e.Status(), "200");
     EXPECT_FALSE(e.IsError);
     EXPECT_EQ(e.Bytes, 2326);
-    EXPECT_EQ(e.Referrer, "-");
-    EXPECT_EQ(e.Agent, "Mozilla/4.0");
+    EXPECT_EQ(e.Referrer(), "-");
+    EXPECT_EQ(e.Agent(), "Mozilla/4.0");
     EXPECT_EQ(e.FilterState, fsUndecided);
     EXPECT_EQ(e.Visit, nullptr);
 }
@@ -92,21 +92,21 @@ TEST_F(LogEntryTest, RequestPathsAreCutIntoPieces) {
     for (const Case& c : cases) {
         const TLogEntry e = Build(c.request);
         ASSERT_TRUE(e.Valid) << c.request;
-        EXPECT_EQ(e.Directory, c.directory) << c.request;
-        EXPECT_EQ(e.FileName, c.fileName) << c.request;
-        EXPECT_EQ(e.Extension, c.extension) << c.request;
-        EXPECT_EQ(e.Query, c.query) << c.request;
-        EXPECT_EQ(e.Path, std::string(c.directory) + c.fileName) << c.request;
+        EXPECT_EQ(e.Directory(), c.directory) << c.request;
+        EXPECT_EQ(e.FileName(), c.fileName) << c.request;
+        EXPECT_EQ(e.Extension(), c.extension) << c.request;
+        EXPECT_EQ(e.Query(), c.query) << c.request;
+        EXPECT_EQ(e.Path(), std::string(c.directory) + c.fileName) << c.request;
     }
 }
 
 TEST_F(LogEntryTest, CaseAndQueryOptions) {
     Options.CaseSensitive = true;
-    EXPECT_EQ(Build("/Dir/Page.HTM?Q=1").Path, "/Dir/Page.HTM");
-    EXPECT_EQ(Build("/Dir/Page.HTM?Q=1").Query, "Q=1");
+    EXPECT_EQ(Build("/Dir/Page.HTM?Q=1").Path(), "/Dir/Page.HTM");
+    EXPECT_EQ(Build("/Dir/Page.HTM?Q=1").Query(), "Q=1");
     Options.ParamType = 0;
-    EXPECT_EQ(Build("/a.php?id=7").Query, "");
-    EXPECT_EQ(Build("/a.php?id=7").FileName, "a.php");
+    EXPECT_EQ(Build("/a.php?id=7").Query(), "");
+    EXPECT_EQ(Build("/a.php?id=7").FileName(), "a.php");
 }
 
 TEST_F(LogEntryTest, QueryFieldReplacesTheRequestQuery) {
@@ -116,17 +116,17 @@ TEST_F(LogEntryTest, QueryFieldReplacesTheRequestQuery) {
     Parser.SetLine("10:00:00 /a.asp?ignored=1 id=%41");
     e.AssignFrom(Parser, Options);
     ASSERT_TRUE(e.Valid);
-    EXPECT_EQ(e.Query, "id=A");
-    EXPECT_EQ(e.FileName, "a.asp");
+    EXPECT_EQ(e.Query(), "id=A");
+    EXPECT_EQ(e.FileName(), "a.asp");
 }
 
 TEST_F(LogEntryTest, ReferrersKeepHttpAndHttpsInAnyCase) {
-    EXPECT_EQ(Build("/", "+0000", "http://a.com/x%20y").Referrer, "http://a.com/x y");
-    EXPECT_EQ(Build("/", "+0000", "https://www.google.com/search?q=a").Referrer, "https://www.google.com/search?q=a");
-    EXPECT_EQ(Build("/", "+0000", "HTTP://A.COM/").Referrer, "HTTP://A.COM/");
-    EXPECT_EQ(Build("/", "+0000", "ftp://a.com/").Referrer, "-");
-    EXPECT_EQ(Build("/", "+0000", "android-app://x").Referrer, "-");
-    EXPECT_EQ(Build("/", "+0000", "").Referrer, "-");
+    EXPECT_EQ(Build("/", "+0000", "http://a.com/x%20y").Referrer(), "http://a.com/x y");
+    EXPECT_EQ(Build("/", "+0000", "https://www.google.com/search?q=a").Referrer(), "https://www.google.com/search?q=a");
+    EXPECT_EQ(Build("/", "+0000", "HTTP://A.COM/").Referrer(), "HTTP://A.COM/");
+    EXPECT_EQ(Build("/", "+0000", "ftp://a.com/").Referrer(), "-");
+    EXPECT_EQ(Build("/", "+0000", "android-app://x").Referrer(), "-");
+    EXPECT_EQ(Build("/", "+0000", "").Referrer(), "-");
 }
 
 TEST_F(LogEntryTest, StatusClassesAndErrors) {
@@ -179,11 +179,11 @@ TEST_F(LogEntryTest, ReusedEntryHoldsOnlyTheNewLine) {
     Parser.SetLine("5.6.7.8 - - [11/Oct/2003:01:02:03 +0000] \"GET /x HTTP/1.0\" 404 0 \"-\" \"curl\"");
     Options.CurrentDate = DateFromParts("2003", "Oct", "11");
     e.AssignFrom(Parser, Options);
-    EXPECT_EQ(e.Host, "5.6.7.8");
-    EXPECT_EQ(e.Path, "/x");
-    EXPECT_EQ(e.Query, "");
-    EXPECT_EQ(e.Extension, "");
-    EXPECT_EQ(e.Referrer, "-");
+    EXPECT_EQ(e.Host(), "5.6.7.8");
+    EXPECT_EQ(e.Path(), "/x");
+    EXPECT_EQ(e.Query(), "");
+    EXPECT_EQ(e.Extension(), "");
+    EXPECT_EQ(e.Referrer(), "-");
     EXPECT_TRUE(e.IsError);
 }
 

@@ -63,9 +63,9 @@ struct TFilterVisits {
                               THit{2, "/c.GIF", "", "200", false}, THit{3, "/INDEX.HTM", "", "200", true},
                               THit{3, "/x.htm", "", "404", true}, THit{3, "/y.htm", "", "200", true}}) {
             TLogEntry* entry = Pool.Acquire();
-            entry->Path = h.Path;
-            entry->Query = h.Query;
-            entry->Status = h.Status;
+            entry->SetText(TLogEntry::etPath, h.Path);
+            entry->SetText(TLogEntry::etQuery, h.Query);
+            entry->SetText(TLogEntry::etStatus, h.Status);
             entry->Page = h.Page;
             Visits[h.Visit].HitList.push_back(entry);
         }

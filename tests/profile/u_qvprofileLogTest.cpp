@@ -85,7 +85,7 @@ TEST_F(ProfileLogTest, CommonLogsWithCrLfAndJunkLines) {
     entry.AssignFrom(Profile.LineParser,
                      {Profile.CaseSensitive, Profile.ParamType, Profile.Timezone, Profile.CurrentDate});
     EXPECT_TRUE(entry.Valid);
-    EXPECT_EQ(entry.Path, "/c");
+    EXPECT_EQ(entry.Path(), "/c");
 }
 
 TEST_F(ProfileLogTest, ExtensionFilterAndIgnoredFilesChooseTheFiles) {
