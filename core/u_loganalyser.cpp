@@ -1,6 +1,7 @@
 #include "core/u_loganalyser.h"
 
 #include "core/AgentClassification.h"
+#include "core/LineFeed.h"
 #include "core/Progress.h"
 #include "core/u_countryfinder.h"
 #include "core/u_qvprofile_filter.h"
@@ -368,15 +369,28 @@ bool TLogAnalyser::Run() {
 
     TLogEntryOptions options{Profile.CaseSensitive, Profile.ParamType, Profile.Timezone, 0};
     bool cancelled = false;
-    while (Profile.NextLogEntry()) {
-        if (Progress && Progress->CancelRequested()) {
-            cancelled = true;
-            break;
+    if (ReadOnSecondThread) {
+        TLineFeed feed(Profile, options);
+        while (TLogEntry* line = feed.Next()) {
+            if (Progress && Progress->CancelRequested()) {
+                cancelled = true;
+                break;
+            }
+            AnalyseLine(*line, nullptr);
+            if (OpenVisits.Count() >= kFlushThreshold) FlushVisits(false);
+            if (Progress) Progress->SetPosition(feed.ProgressKB());
         }
-        options.CurrentDate = Profile.CurrentDate;
-        if (LineEntry.AssignHitFields(Profile.LineParser, options)) AnalyseLine(LineEntry, &Profile.LineParser);
-        if (OpenVisits.Count() >= kFlushThreshold) FlushVisits(false);
-        if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
+    } else {
+        while (Profile.NextLogEntry()) {
+            if (Progress && Progress->CancelRequested()) {
+                cancelled = true;
+                break;
+            }
+            options.CurrentDate = Profile.CurrentDate;
+            if (LineEntry.AssignHitFields(Profile.LineParser, options)) AnalyseLine(LineEntry, &Profile.LineParser);
+            if (OpenVisits.Count() >= kFlushThreshold) FlushVisits(false);
+            if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
+        }
     }
     if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
     FlushVisits(true);

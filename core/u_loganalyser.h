@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 class TBatchLookup;
@@ -73,6 +74,9 @@ public:
     int32_t FilteredVisits = 0;
     int32_t FilteredHits = 0;
     std::vector<std::string> TrackedURLs; // sorted, letter case ignored
+    // Run reads and parses the logs on a second thread while this one counts; the figures
+    // are the same either way.
+    bool ReadOnSecondThread = std::thread::hardware_concurrency() > 1;
 
 private:
     // Counts a parsed line into its visit (unless it lies outside the report's dates).

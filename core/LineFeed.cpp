@@ -1,0 +1,80 @@
+#include "core/LineFeed.h"
+
+#include "profile/u_qvprofile.h"
+
+TLineFeed::TLineFeed(TQVProfile& profile, const TLogEntryOptions& options)
+    : Profile(profile), Options(options), Reader([this] { Read(); }) {}
+
+TLineFeed::~TLineFeed() {
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Stopping = true;
+    }
+    Changed.notify_all();
+    Reader.join();
+}
+
+void TLineFeed::Read() {
+    try {
+        for (size_t batchNumber = 0;; ++batchNumber) {
+            {
+                std::unique_lock<std::mutex> lock(Mutex);
+                Changed.wait(lock, [&] { return Stopping || batchNumber - Consumed < kBatchCount; });
+                if (Stopping) return;
+            }
+            TBatch& batch = Batches[batchNumber % kBatchCount];
+            batch.Count = 0;
+            batch.Last = false;
+            // A batch also ends after many unusable lines, so that progress and a cancel
+            // still get through a file of nothing but junk.
+            for (size_t tried = 0; batch.Count < kBatchLines && tried < 8 * kBatchLines; ++tried) {
+                if (!Profile.NextLogEntry()) {
+                    batch.Last = true;
+                    break;
+                }
+                Options.CurrentDate = Profile.CurrentDate;
+                TLogEntry& line = batch.Lines[batch.Count];
+                line.AssignFrom(Profile.LineParser, Options);
+                if (line.Valid) ++batch.Count;
+            }
+            batch.ProgressKB = Profile.LogReader.ProgressKB();
+            {
+                std::lock_guard<std::mutex> lock(Mutex);
+                ++Filled;
+            }
+            Changed.notify_all();
+            if (batch.Last) return;
+        }
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Failure = std::current_exception();
+        Stopping = true;
+        Changed.notify_all();
+    }
+}
+
+TLogEntry* TLineFeed::Next() {
+    for (;;) {
+        if (Current && Position < Current->Count) return &Current->Lines[Position++];
+        if (Ended) return nullptr;
+        std::unique_lock<std::mutex> lock(Mutex);
+        if (Current) {
+            // Hand the batch back to the reader.
+            Ended = Current->Last;
+            Current = nullptr;
+            ++Consumed;
+            Changed.notify_all();
+            if (Ended) return nullptr;
+        }
+        Changed.wait(lock, [&] { return Filled > Consumed || Stopping; });
+        if (Filled == Consumed) {
+            // The reader stopped early: pass on why.
+            Ended = true;
+            if (Failure) std::rethrow_exception(Failure);
+            return nullptr;
+        }
+        Current = &Batches[Consumed % kBatchCount];
+        Position = 0;
+        DeliveredKB = Current->ProgressKB;
+    }
+}
