@@ -2,8 +2,8 @@
 
 #include "profile/u_qvprofile.h"
 
-TLineFeed::TLineFeed(TQVProfile& profile, const TLogEntryOptions& options)
-    : Profile(profile), Options(options), Reader([this] { Read(); }) {}
+TLineFeed::TLineFeed(TQVProfile& profile, const TLogEntryOptions& options, TPathIndex& paths)
+    : Profile(profile), Options(options), Paths(paths), Reader([this] { Read(); }) {}
 
 TLineFeed::~TLineFeed() {
     {
@@ -35,7 +35,9 @@ void TLineFeed::Read() {
                 Options.CurrentDate = Profile.CurrentDate;
                 TLogEntry& line = batch.Lines[batch.Count];
                 line.AssignFrom(Profile.LineParser, Options);
-                if (line.Valid) ++batch.Count;
+                if (!line.Valid) continue;
+                line.PathId = Paths.IdOf(line.Path());
+                ++batch.Count;
             }
             batch.ProgressKB = Profile.LogReader.ProgressKB();
             {

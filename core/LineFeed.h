@@ -5,6 +5,7 @@
 // parser and current date.
 
 #include "core/LogEntry.h"
+#include "core/PathIndex.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -17,14 +18,15 @@ class TQVProfile;
 
 class TLineFeed {
 public:
-    // Starts reading the profile's opened log files at once.
-    TLineFeed(TQVProfile& profile, const TLogEntryOptions& options);
+    // Starts reading the profile's opened log files at once; paths are numbered in paths,
+    // which only the feed's thread touches until the feed is gone.
+    TLineFeed(TQVProfile& profile, const TLogEntryOptions& options, TPathIndex& paths);
     // Stops the reading thread and waits for it.
     ~TLineFeed();
     TLineFeed(const TLineFeed&) = delete;
     TLineFeed& operator=(const TLineFeed&) = delete;
 
-    // The next valid line, with its referrer and agent; nullptr after the last one. The
+    // The next valid line, with its referrer, agent and path number; nullptr after the last one. The
     // entry stays the feed's and is good until the next call.
     TLogEntry* Next();
     // How far the reader had come when the lines handed out so far were read.
@@ -44,6 +46,7 @@ private:
 
     TQVProfile& Profile;
     TLogEntryOptions Options;
+    TPathIndex& Paths;
     TBatch Batches[kBatchCount];
 
     std::mutex Mutex;

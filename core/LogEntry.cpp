@@ -43,6 +43,7 @@ void TLogEntry::AssignFrom(const TCParser& parser, const TLogEntryOptions& optio
 
 bool TLogEntry::AssignHitFields(const TCParser& parser, const TLogEntryOptions& options) {
     Valid = false;
+    PathId = UINT32_MAX;
     if (!parser.Valid()) return false;
 
     const int64_t hour = parser.FieldInt('h'), minute = parser.FieldInt('n'), second = parser.FieldInt('s');
@@ -137,6 +138,7 @@ void TLogEntry::CopyHitFrom(const TLogEntry& other) {
     DirectoryLength = other.DirectoryLength;
     Time = other.Time;
     Bytes = other.Bytes;
+    PathId = other.PathId;
     Valid = other.Valid;
     IsError = other.IsError;
 }

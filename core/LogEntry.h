@@ -48,7 +48,8 @@ public:
 
     TDateTime Time = 0;
     int64_t Bytes = 0;
-    TWebVisit* Visit = nullptr; // not owned
+    TWebVisit* Visit = nullptr;     // not owned
+    uint32_t PathId = UINT32_MAX;   // the path's number in the run, when the reader gave one
     uint8_t FilterState = fsUndecided;
     bool Valid = false;
     bool IsError = false;
@@ -63,7 +64,7 @@ public:
     bool AssignHitFields(const TCParser& parser, const TLogEntryOptions& options);
     void AssignVisitFields(const TCParser& parser);
     // Takes the hit part of another entry: its texts without referrer and agent, its time,
-    // bytes, Valid and IsError; the visit, filter state and page mark stay as they are.
+    // bytes, path number, Valid and IsError; the visit, filter state and page mark stay.
     void CopyHitFrom(const TLogEntry& other);
     // Replaces one text (the path keeps its directory up to its last "/"); for entries
     // made by hand.

@@ -44,7 +44,7 @@ TRunReportResult RunReport(std::string_view profileName, bool unattended, TProgr
     while (!job.Finished()) {
         if (waitStep) waitStep();
         if (progress.CancelRequested()) job.Terminate();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     const int code = job.WaitFor();
     for (const std::string& note : job.Messages())

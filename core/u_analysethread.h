@@ -39,7 +39,7 @@ public:
     TAnalyseThread(const TAnalyseThread&) = delete;
     TAnalyseThread& operator=(const TAnalyseThread&) = delete;
 
-    bool FromCommandLine = false; // the finished report is not opened
+    bool FromCommandLine = false; // the finished report is not opened; the process ends after the job
     std::string ReportPath;       // folder of the report, set before the transform
 
     // Starts the job on its worker thread.

@@ -171,6 +171,13 @@ void TLogAnalyser::CountHitKey(int kind, std::string_view name, std::string_view
     GetView(kind, name, subName)->AddHit(hit);
 }
 
+void TLogAnalyser::CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName,
+                                const TLogEntry& hit) {
+    if (name.empty()) return;
+    if (!row) row = GetView(kind, name, subName);
+    row->AddHit(hit);
+}
+
 void TLogAnalyser::CountVisit(const TWebVisit& visit) {
     const std::string_view entryPage = visit.EntryPage();
     CountVisitKey(vkNavigationPath, visit.NavigationPath(6), {}, visit);
@@ -216,17 +223,27 @@ void TLogAnalyser::CountVisit(const TWebVisit& visit) {
 }
 
 void TLogAnalyser::CountHit(const TWebVisit& visit, const TLogEntry& hit) {
-    CountHitKey(vkStatus, hit.Status(), {}, hit);
+    const std::string_view status = hit.Status(), path = hit.Path();
+    CountHitKey(vkStatus, status, {}, hit);
     if (hit.IsError) {
-        CountHitKey(vkErrorStatus, hit.Status(), {}, hit);
-        CountHitKey(vkErrorPageStatus, hit.Status(), hit.Path(), hit);
+        CountHitKey(vkErrorStatus, status, {}, hit);
+        CountHitKey(vkErrorPageStatus, status, path, hit);
     }
     if (Profile.IgnoreErrors && hit.IsError) return;
-    CountHitKey(vkPage, hit.Path(), {}, hit);
-    CountHitKey(vkFileType, hit.Extension(), {}, hit);
-    CountHitKey(vkDirectory, hit.Directory(), {}, hit);
+    // The rows that depend on the path alone are found through its number.
+    TPathRows unnumbered;
+    TPathRows* rows = &unnumbered;
+    if (hit.PathId != kNoPathId) {
+        if (hit.PathId >= PathRows.size()) PathRows.resize(hit.PathId + 1);
+        rows = &PathRows[hit.PathId];
+    }
+    CountPathRow(rows->Page, vkPage, path, {}, hit);
+    CountPathRow(rows->FileType, vkFileType, hit.Extension(), {}, hit);
+    CountPathRow(rows->Directory, vkDirectory, hit.Directory(), {}, hit);
     CountHitKey(vkUser, hit.User(), {}, hit);
-    CountHitKey(vkPageStatus, hit.Status(), hit.Path(), hit);
+    // A path mostly keeps its status: the row of the last one is tried first.
+    if (!rows->PageStatus || rows->PageStatus->Name != status) rows->PageStatus = nullptr;
+    CountPathRow(rows->PageStatus, vkPageStatus, status, path, hit);
     if (IsTrackedURL(hit.Path())) CountHitKey(vkTrackedPageDomain, hit.Path(), visit.ReferrerDomain, hit);
 
     if (Profile.ParamType == 0 || hit.Query().empty()) return;
@@ -370,7 +387,7 @@ bool TLogAnalyser::Run() {
     TLogEntryOptions options{Profile.CaseSensitive, Profile.ParamType, Profile.Timezone, 0};
     bool cancelled = false;
     if (ReadOnSecondThread) {
-        TLineFeed feed(Profile, options);
+        TLineFeed feed(Profile, options, PathIds);
         while (TLogEntry* line = feed.Next()) {
             if (Progress && Progress->CancelRequested()) {
                 cancelled = true;
@@ -387,7 +404,10 @@ bool TLogAnalyser::Run() {
                 break;
             }
             options.CurrentDate = Profile.CurrentDate;
-            if (LineEntry.AssignHitFields(Profile.LineParser, options)) AnalyseLine(LineEntry, &Profile.LineParser);
+            if (LineEntry.AssignHitFields(Profile.LineParser, options)) {
+                LineEntry.PathId = PathIds.IdOf(LineEntry.Path());
+                AnalyseLine(LineEntry, &Profile.LineParser);
+            }
             if (OpenVisits.Count() >= kFlushThreshold) FlushVisits(false);
             if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
         }
@@ -518,6 +538,7 @@ void TLogAnalyser::ComputeAverages() {
 }
 
 void TLogAnalyser::Clear() {
+    PathRows.clear();
     for (int kind = 0; kind < kViewKindCount; ++kind) {
         LastRow[kind] = nullptr;
         Table[kind].Clear();

@@ -5,6 +5,7 @@
 
 #include "core/HashTables.h"
 #include "core/LogView.h"
+#include "core/PathIndex.h"
 #include "core/WebVisit.h"
 
 #include <cstdint>
@@ -90,6 +91,9 @@ private:
     void CountHit(const TWebVisit& visit, const TLogEntry& hit);
     void CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit);
     void CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit);
+    // Counts the hit into row, finding or making the row first when it is not known yet.
+    void CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName,
+                      const TLogEntry& hit);
     void RecycleVisit(TWebVisit* visit);
     // Notes a visit's times, so that closing passes that cannot close anything are skipped.
     void NoteVisitTimes(const TWebVisit& visit);
@@ -139,6 +143,15 @@ private:
     TDateTime EarliestExpiry = 0;
     TDateTime LatestStart = 0;
     TLogView* LastRow[kViewKindCount] = {}; // the row each kind counted last
+    // Rows by path number: those of the views whose key is the path or follows from it.
+    struct TPathRows {
+        TLogView* Page = nullptr;
+        TLogView* FileType = nullptr;
+        TLogView* Directory = nullptr;
+        TLogView* PageStatus = nullptr; // of the status last counted for the path
+    };
+    TPathIndex PathIds;
+    std::vector<TPathRows> PathRows;
     std::string Key;                        // reused key buffer
     std::string Scratch;
 };
