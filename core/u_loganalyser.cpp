@@ -55,8 +55,9 @@ enum : int {
 
 constexpr int kFlushThreshold = 20000;
 constexpr int kOpenVisitCapacity = 80000;
-// Pre-sizing stops here: one slot per kilobyte would cost gigabytes for logs of many gigabytes.
-constexpr int kMaxPresize = 1 << 20;
+// Pre-sizing stops here: one slot per kilobyte would cost gigabytes for logs of many gigabytes,
+// and tables that need more grow by doubling.
+constexpr int kMaxPresize = 1 << 18;
 
 void AppendTwoDigits(std::string& out, int value) {
     out += static_cast<char>('0' + value / 10 % 10);
