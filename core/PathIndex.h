@@ -11,6 +11,13 @@
 // The number of a hit whose path has none (entries made by hand).
 constexpr uint32_t kNoPathId = UINT32_MAX;
 
+// Hashes texts of any string type alike, so that maps keyed by std::string are searched
+// with a std::string_view without making a string.
+struct TTextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+};
+
 class TPathIndex {
 public:
     // The path's number: 0 for the first path seen, then one more for every new one.
@@ -18,9 +25,5 @@ public:
     size_t Count() const { return Ids.size(); }
 
 private:
-    struct THash {
-        using is_transparent = void;
-        size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
-    };
-    std::unordered_map<std::string, uint32_t, THash, std::equal_to<>> Ids;
+    std::unordered_map<std::string, uint32_t, TTextHash, std::equal_to<>> Ids;
 };

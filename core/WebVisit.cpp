@@ -48,6 +48,12 @@ std::string_view TWebVisit::ExitPage() const {
 
 std::string TWebVisit::NavigationPath(int n) const {
     std::string path;
+    NavigationPathInto(path, n);
+    return path;
+}
+
+void TWebVisit::NavigationPathInto(std::string& path, int n) const {
+    path.clear();
     int pages = 0;
     for (const TLogEntry* hit : HitList) {
         if (!hit->Page) continue;
@@ -55,7 +61,6 @@ std::string TWebVisit::NavigationPath(int n) const {
         if (!path.empty()) path += ';';
         path += hit->Path();
     }
-    return path;
 }
 
 int64_t TWebVisit::LengthSeconds() const {

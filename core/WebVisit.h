@@ -61,6 +61,8 @@ public:
     std::string_view ExitPage() const;
     // Paths of the first n page hits joined by ";".
     std::string NavigationPath(int n = 6) const;
+    // The same into a buffer that keeps its capacity.
+    void NavigationPathInto(std::string& path, int n = 6) const;
     // HostName when known, else IPText.
     const std::string& HostKey() const { return HostName.empty() ? IPText : HostName; }
     // Length in whole seconds from the first to the last hit.

@@ -55,6 +55,7 @@ enum : int {
 
 constexpr int kFlushThreshold = 20000;
 constexpr int kOpenVisitCapacity = 80000;
+constexpr size_t kMaxKnownAgents = 20000;
 // Pre-sizing stops here: one slot per kilobyte would cost gigabytes for logs of many gigabytes,
 // and tables that need more grow by doubling.
 constexpr int kMaxPresize = 1 << 18;
@@ -181,7 +182,8 @@ void TLogAnalyser::CountPathRow(TLogView*& row, int kind, std::string_view name,
 
 void TLogAnalyser::CountVisit(const TWebVisit& visit) {
     const std::string_view entryPage = visit.EntryPage();
-    CountVisitKey(vkNavigationPath, visit.NavigationPath(6), {}, visit);
+    visit.NavigationPathInto(Navigation, 6);
+    CountVisitKey(vkNavigationPath, Navigation, {}, visit);
     CountVisitKey(vkEntryPage, entryPage, {}, visit);
     CountVisitKey(vkExitPage, visit.ExitPage(), {}, visit);
     CountVisitKey(vkBrowser, visit.Browser, {}, visit);
@@ -311,9 +313,14 @@ void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
             visit.SearchEngine = group->DisplayName;
     }
     if (!entry.Agent().empty()) {
-        TAgentClass agent = ClassifyAgent(entry.Agent());
-        visit.Browser = std::move(agent.Browser);
-        visit.OS = std::move(agent.OS);
+        // Most visits come from a few agents: each is classified once.
+        auto known = AgentClasses.find(entry.Agent());
+        if (known == AgentClasses.end()) {
+            if (AgentClasses.size() >= kMaxKnownAgents) AgentClasses.clear();
+            known = AgentClasses.emplace(std::string(entry.Agent()), ClassifyAgent(entry.Agent())).first;
+        }
+        visit.Browser = known->second.Browser;
+        visit.OS = known->second.OS;
     }
     visit.Bytes = 0;
     if (Profile.UseDNS) RequestHostLookup(visit);

@@ -3,6 +3,7 @@
 // builds entries, assigns them to visits, closes ended visits, filters them, counts them
 // into the 31 statistics views and keeps the site totals.
 
+#include "core/AgentClassification.h"
 #include "core/HashTables.h"
 #include "core/LogView.h"
 #include "core/PathIndex.h"
@@ -15,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 class TBatchLookup;
@@ -154,4 +156,6 @@ private:
     std::vector<TPathRows> PathRows;
     std::string Key;                        // reused key buffer
     std::string Scratch;
+    std::string Navigation;
+    std::unordered_map<std::string, TAgentClass, TTextHash, std::equal_to<>> AgentClasses; // by agent text
 };

@@ -438,7 +438,13 @@ bool TQVProfile::RowKept(int64_t count, int64_t total, int rank) const {
 }
 
 bool TQVProfile::IsPathExtension(std::string_view extension) const {
-    return PathExtensions.find(UpperCase(extension) + ";") != std::string::npos;
+    // Asked once per hit: short extensions are upper-cased on the stack.
+    char key[16];
+    if (extension.size() >= sizeof key) return PathExtensions.find(UpperCase(extension) + ";") != std::string::npos;
+    for (size_t i = 0; i < extension.size(); ++i)
+        key[i] = ToUpperAscii(extension[i]);
+    key[extension.size()] = ';';
+    return PathExtensions.find(std::string_view(key, extension.size() + 1)) != std::string::npos;
 }
 
 bool TQVProfile::IsLogFileSelected(std::string_view path) const {
