@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 int StatusClass(std::string_view status) {
     if (status.size() != 3) return 3;
@@ -37,6 +38,21 @@ void CollapseSlashes(std::string& s) {
 
 } // namespace
 
+void TEntryText::Append(std::string_view text) {
+    const size_t needed = static_cast<size_t>(Length) + text.size();
+    if (needed > Capacity()) {
+        // Grows by half again at least, so that a long text is copied a few times only.
+        const size_t capacity = std::max(needed, Capacity() + Capacity() / 2);
+        if (capacity > UINT32_MAX) throw std::length_error("entry text too long");
+        std::unique_ptr<char[]> block(new char[capacity]);
+        std::memcpy(block.get(), Data(), Length);
+        Heap = std::move(block);
+        HeapCapacity = static_cast<uint32_t>(capacity);
+    }
+    if (!text.empty()) std::memcpy(Data() + Length, text.data(), text.size());
+    Length = static_cast<uint32_t>(needed);
+}
+
 void TLogEntry::AssignFrom(const TCParser& parser, const TLogEntryOptions& options) {
     if (AssignHitFields(parser, options)) AssignVisitFields(parser);
 }
@@ -56,7 +72,7 @@ bool TLogEntry::AssignHitFields(const TCParser& parser, const TLogEntryOptions& 
     if (Time == 0) return false;
     Valid = true;
 
-    Texts.clear();
+    Texts.Clear();
     AppendText(etHost, parser.Field('H'));
     AppendText(etUser, parser.Field('u'));
     AppendText(etMethod, parser.Field('M'));
@@ -100,14 +116,15 @@ bool TLogEntry::AssignHitFields(const TCParser& parser, const TLogEntryOptions& 
     const std::string_view filePart =
         lastSlash == std::string::npos ? std::string_view(work) : std::string_view(work).substr(lastSlash + 1);
     const std::string_view fileName = filePart.substr(0, filePart.find_first_of("\"#'?\\"));
-    Texts.append(directory);
+    Texts.Append(directory);
     DirectoryLength = static_cast<uint32_t>(directory.size());
     AppendText(etPath, fileName);
 
     const size_t dot = fileName.rfind('.');
     AppendText(etExtension, dot == std::string_view::npos ? std::string_view() : fileName.substr(dot + 1, 5));
+    char* const texts = Texts.Data();
     for (size_t i = Ends[etPath]; i < Ends[etExtension]; ++i)
-        if (Texts[i] >= 'a' && Texts[i] <= 'z') Texts[i] = static_cast<char>(Texts[i] - 'a' + 'A');
+        if (texts[i] >= 'a' && texts[i] <= 'z') texts[i] = static_cast<char>(texts[i] - 'a' + 'A');
     AppendText(etQuery, query);
 
     const std::string& status = parser.Field('c');
@@ -123,7 +140,7 @@ void TLogEntry::AssignVisitFields(const TCParser& parser) {
     thread_local std::string referrer;
     referrer.assign(parser.Field('r'));
     UrlDecodeInPlace(referrer);
-    Texts.resize(Ends[etStatus]);
+    Texts.Truncate(Ends[etStatus]);
     AppendText(etReferrer, HasHttpScheme(referrer) ? std::string_view(referrer) : std::string_view("-"));
     AppendText(etAgent, parser.Field('a'));
 }
@@ -131,8 +148,8 @@ void TLogEntry::AssignVisitFields(const TCParser& parser) {
 void TLogEntry::CopyHitFrom(const TLogEntry& other) {
     const uint32_t hitEnd = other.Ends[etStatus];
     // A buffer grown by one huge line is given back rather than kept for ever.
-    if (Texts.capacity() > 16384 && hitEnd < 4096) std::string().swap(Texts);
-    Texts.assign(other.Texts, 0, hitEnd);
+    if (Texts.Capacity() > 16384 && hitEnd < 4096) Texts.Release();
+    Texts.Assign(other.Texts.View().substr(0, hitEnd));
     std::copy(other.Ends, other.Ends + etReferrer, Ends);
     Ends[etReferrer] = Ends[etAgent] = hitEnd;
     DirectoryLength = other.DirectoryLength;
@@ -155,6 +172,6 @@ void TLogEntry::SetText(TText text, std::string_view value) {
         const size_t slash = value.rfind('/');
         DirectoryLength = slash == std::string_view::npos ? 0 : static_cast<uint32_t>(slash + 1);
     }
-    Texts.swap(texts);
+    Texts.Assign(texts);
     std::copy(ends, ends + kTextCount, Ends);
 }

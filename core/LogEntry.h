@@ -8,11 +8,53 @@
 #include "sources/DateTime.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 class TCParser;
 class TWebVisit;
+
+// The texts of an entry: short ones (most hits) inside the entry itself, longer ones in one
+// heap block that is kept for reuse. Appended text must not lie in the buffer itself.
+class TEntryText {
+public:
+    static constexpr uint32_t kInline = 80;
+
+    TEntryText() = default;
+    TEntryText(const TEntryText& other) { Assign(other.View()); }
+    TEntryText& operator=(const TEntryText& other) {
+        if (this != &other) Assign(other.View());
+        return *this;
+    }
+
+    std::string_view View() const { return {Data(), Length}; }
+    uint32_t Size() const { return Length; }
+    size_t Capacity() const { return Heap ? HeapCapacity : kInline; }
+    char* Data() { return Heap ? Heap.get() : Inline; }
+    const char* Data() const { return Heap ? Heap.get() : Inline; }
+    void Clear() { Length = 0; }
+    void Truncate(uint32_t size) {
+        if (size < Length) Length = size;
+    }
+    void Append(std::string_view text);
+    void Assign(std::string_view text) {
+        Length = 0;
+        Append(text);
+    }
+    // Gives a large heap block back and returns to the inline room.
+    void Release() {
+        Heap.reset();
+        HeapCapacity = 0;
+        Length = 0;
+    }
+
+private:
+    std::unique_ptr<char[]> Heap;
+    uint32_t Length = 0;
+    uint32_t HeapCapacity = 0;
+    char Inline[kInline];
+};
 
 // What AssignFrom takes from the profile.
 struct TLogEntryOptions {
@@ -73,14 +115,14 @@ public:
 private:
     std::string_view Text(TText text) const {
         const uint32_t start = text == 0 ? 0 : Ends[text - 1];
-        return std::string_view(Texts).substr(start, Ends[text] - start);
+        return Texts.View().substr(start, Ends[text] - start);
     }
     void AppendText(TText text, std::string_view value) {
-        Texts.append(value);
-        Ends[text] = static_cast<uint32_t>(Texts.size());
+        Texts.Append(value);
+        Ends[text] = Texts.Size();
     }
 
-    std::string Texts;            // every text, in TText order
+    TEntryText Texts;             // every text, in TText order
     uint32_t Ends[kTextCount]{};  // where each text ends in Texts
     uint32_t DirectoryLength = 0; // of the path
 };

@@ -9,7 +9,9 @@
 TLogEntry* TEntryPool::Acquire() {
     TLogEntry* entry;
     if (Free.empty()) {
-        entry = &All.emplace_back();
+        if (Made % kChunkEntries == 0) Chunks.push_back(std::make_unique<TLogEntry[]>(kChunkEntries));
+        entry = &Chunks.back()[Made % kChunkEntries];
+        ++Made;
     } else {
         entry = Free.back();
         Free.pop_back();

@@ -7,7 +7,6 @@
 #include "core/LogEntry.h"
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,10 +24,12 @@ public:
     TLogEntry* Acquire();
     void Release(TLogEntry* entry);
     // Entries made so far: the most that were in use at once.
-    size_t Allocated() const { return All.size(); }
+    size_t Allocated() const { return Made; }
 
 private:
-    std::deque<TLogEntry> All; // grows in chunks: one allocation for many entries
+    static constexpr size_t kChunkEntries = 4096;
+    std::vector<std::unique_ptr<TLogEntry[]>> Chunks; // one allocation for many entries
+    size_t Made = 0;
     std::vector<TLogEntry*> Free;
 };
 
