@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -77,11 +78,18 @@ std::string CountryOfName(std::string_view host) {
 
 TLogAnalyser::TLogAnalyser(TQVProfile& profile, TProgress* progress, TBatchLookup* resolver)
     : Profile(profile), Progress(progress), Resolver(resolver ? resolver : &BatchLookup()) {
-    if (CountryFinder.Ranges().empty()) CountryFinder.LoadProgramTables();
+    // The country tables load beside the first part of the run: addresses get their
+    // countries only when their visits close.
+    CountryTablesLoad = std::thread([] {
+        static std::mutex loading;
+        std::lock_guard<std::mutex> lock(loading);
+        if (CountryFinder.Ranges().empty()) CountryFinder.LoadProgramTables();
+    });
     SearchFinder().Load(ProgramFolder() + "static/search_queries.dta");
 }
 
 TLogAnalyser::~TLogAnalyser() {
+    AwaitCountryTables();
     // No answer may arrive for a context or visit that is gone.
     if (!Lookups.empty()) WaitForLookups();
     Clear();
@@ -105,7 +113,22 @@ void TLogAnalyser::RequestHostLookup(TWebVisit& visit) {
     }
 }
 
+void TLogAnalyser::AwaitCountryTables() {
+    if (CountryTablesLoad.joinable()) CountryTablesLoad.join();
+}
+
+void TLogAnalyser::SetAddressCountry(TWebVisit& visit) {
+    if (!visit.Country.empty()) return;
+    TIPv6Address address6{};
+    if (visit.IP != 0) {
+        visit.Country = CountryFinder.CountryOf(visit.IP);
+    } else if (!visit.IPText.empty() && TCountryFinder::ParseIPv6(visit.IPText, address6)) {
+        visit.Country = CountryFinder.CountryOfIPv6(address6);
+    }
+}
+
 void TLogAnalyser::WaitForLookups() {
+    AwaitCountryTables(); // answers bring countries
     while (!Resolver->PollLookups())
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     std::vector<TAnswer> answers;
@@ -279,12 +302,10 @@ void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
     visit.IP = IPToInt(host);
     TIPv6Address address6{};
     if (visit.IP != 0) {
-        visit.IPText = host;
-        visit.Country = CountryFinder.CountryOf(visit.IP);
+        visit.IPText = host; // its country is set when the visit closes
     } else if (host.find(':') != std::string_view::npos && TCountryFinder::ParseIPv6(host, address6)) {
         // An IPv6 literal is an address too: its country comes from the IPv6 table.
         visit.IPText = host;
-        visit.Country = CountryFinder.CountryOfIPv6(address6);
     } else {
         visit.HostName = host;
         if (!Profile.UseDNS) visit.Country = CountryOfName(host);
@@ -433,11 +454,13 @@ void TLogAnalyser::FlushVisits(bool final) {
     if (!final && (!HasLastEntry || (LastEntryTime <= EarliestExpiry && LastEntryTime >= LatestStart))) return;
     // Every answer for the visits about to close must have arrived first.
     if (Profile.UseDNS) WaitForLookups();
+    AwaitCountryTables();
     Closing.clear();
     EarliestExpiry = 1e300;
     LatestStart = -1e300;
     for (TWebVisit* visit = OpenVisits.First(); visit; visit = OpenVisits.Next()) {
         if (final || (HasLastEntry && visit->ExpiredAt(LastEntryTime, Profile.VisitTimeout))) {
+            SetAddressCountry(*visit);
             Closing.push_back(visit);
             OpenVisits.RemoveCurrent();
         } else {

@@ -26,7 +26,8 @@ class TQVProfile;
 
 class TLogAnalyser {
 public:
-    // Loads the country table and the search parameters when they are not loaded yet.
+    // Loads the country table (on a thread of its own) and the search parameters when they
+    // are not loaded yet.
     // With the profile's UseDNS, host names and addresses come from resolver (the
     // process-wide one by default).
     explicit TLogAnalyser(TQVProfile& profile, TProgress* progress = nullptr, TBatchLookup* resolver = nullptr);
@@ -114,11 +115,16 @@ private:
     };
     static void OnAnswer(void* context, uint32_t address, const std::string& name);
     void RequestHostLookup(TWebVisit& visit);
+    // Waits until the country tables are loaded; every country lookup comes after it.
+    void AwaitCountryTables();
+    // The country of a visitor's IPv4 or IPv6 address, unless the visit has one already.
+    void SetAddressCountry(TWebVisit& visit);
     void WaitForLookups();
 
     TQVProfile& Profile;
     TProgress* Progress;
     TBatchLookup* Resolver;
+    std::thread CountryTablesLoad;
     std::deque<TLookupContext> Lookups; // contexts of the lookups asked since the last closing pass
     std::mutex AnswersMutex;
     std::vector<TAnswer> Answers; // guarded by AnswersMutex
