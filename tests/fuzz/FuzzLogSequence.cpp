@@ -70,7 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     profile.OpenLogFiles();
 
     // At most one entry per line of the input, and progress within the set's size.
-    const size_t lines = static_cast<size_t>(std::count(log.begin(), log.end(), '\n')) + 2;
+    const size_t lines = static_cast<size_t>(std::count_if(log.begin(), log.end(),
+                                                           [](char c) { return c == '\n' || c == '\r'; })) +
+                         2;
     const TLogEntryOptions options{(control & 0x40) != 0, control % 3, (control % 25) - 12, 0};
     TLogEntry entry;
     size_t delivered = 0;
