@@ -287,7 +287,9 @@ TEST_F(LogAnalyserTest, HundredMegabyteLineIsPassedOverAndLaterHitsCount) {
     const int64_t memoryBefore = PeakMemoryMB();
     auto a = Analyse();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
-    EXPECT_LT(PeakMemoryMB() - memoryBefore, 64);
+    if (kPeakMemoryIsMeaningful) {
+        EXPECT_LT(PeakMemoryMB() - memoryBefore, 64);
+    }
     EXPECT_EQ(a->Hits, 3);
     EXPECT_EQ(a->Visits, 2);
     EXPECT_EQ(Row(*a, 5, "/after.html"), std::make_pair(2, 1));

@@ -62,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     cache.LoadDnsCache(file);
     std::string name;
     cache.LookupAddress(Read32(data, size, 0), false, name, NoAnswer, nullptr);
-    cache.LookupName(std::string_view(reinterpret_cast<const char*>(data), std::min<size_t>(size, 24)), false,
-                     NoAnswer, nullptr);
+    cache.LookupName(std::string_view(reinterpret_cast<const char*>(data), std::min<size_t>(size, 24)), false, NoAnswer,
+                     nullptr);
     const std::string saved = Root() + "saved";
     if (!cache.SaveDnsCache(saved)) __builtin_trap();
     TBatchLookup reloaded;

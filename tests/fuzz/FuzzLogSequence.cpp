@@ -21,8 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kFormats[] = {
-    kDefaultLogFormat,
-    "%y-%m-%d %h:%n:%s %H %M %f %q %c %b %a %r",
+    kDefaultLogFormat, "%y-%m-%d %h:%n:%s %H %M %f %q %c %b %a %r",
     "", // nothing until a "#Fields" directive
 };
 
@@ -70,9 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     profile.OpenLogFiles();
 
     // At most one entry per line of the input, and progress within the set's size.
-    const size_t lines = static_cast<size_t>(std::count_if(log.begin(), log.end(),
-                                                           [](char c) { return c == '\n' || c == '\r'; })) +
-                         2;
+    const size_t lines =
+        static_cast<size_t>(std::count_if(log.begin(), log.end(), [](char c) { return c == '\n' || c == '\r'; })) + 2;
     const TLogEntryOptions options{(control & 0x40) != 0, control % 3, (control % 25) - 12, 0};
     TLogEntry entry;
     size_t delivered = 0;

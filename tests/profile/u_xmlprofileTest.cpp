@@ -172,7 +172,9 @@ TEST_F(XMLProfileTest, FiftyMegabyteRecordsAreRefusedBoundedAndStayOnDisk) {
         bool called = false;
         EXPECT_FALSE(Store.LoadRecord("big", [&] { called = true; })) << manyKeys;
         EXPECT_FALSE(called);
-        EXPECT_LT(PeakMemoryMB() - memoryBefore, 64) << manyKeys;
+        if (kPeakMemoryIsMeaningful) {
+            EXPECT_LT(PeakMemoryMB() - memoryBefore, 64) << manyKeys;
+        }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << manyKeys;
         EXPECT_EQ(fs::file_size(path), fileSize);
     }

@@ -153,26 +153,26 @@ TEST(TransformTest, HostileMainStylesheetsFailTheirPagesAndTouchNothingOutside) 
     t.WriteFile("secret.xml", "<s>SECRET</s>");
     const std::string head = R"x(<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
         xmlns:exsl="http://exslt.org/common" extension-element-prefixes="exsl">)x";
-    const std::string tail = "</xsl:stylesheet>";
+    const auto sheet = [&](const std::string& body) { return head + body + "</xsl:stylesheet>"; };
     const struct {
         const char* Name;
         std::string Stylesheet;
     } cases[] = {
-        {"broken", head + "<xsl:template match=\"/\"><p>" + tail},
-        {"endless", head + R"x(<xsl:template match="/"><xsl:call-template name="r"/></xsl:template>
+        {"broken", sheet("<xsl:template match=\"/\"><p>")},
+        {"endless", sheet(R"x(<xsl:template match="/"><xsl:call-template name="r"/></xsl:template>
             <xsl:template name="r"><xsl:param name="n" select="0"/><xsl:call-template name="r">
-            <xsl:with-param name="n" select="$n + 1"/></xsl:call-template></xsl:template>)x" + tail},
-        {"exponential", head + R"x(<xsl:template match="/"><xsl:call-template name="r"/></xsl:template>
+            <xsl:with-param name="n" select="$n + 1"/></xsl:call-template></xsl:template>)x")},
+        {"exponential", sheet(R"x(<xsl:template match="/"><xsl:call-template name="r"/></xsl:template>
             <xsl:template name="r"><xsl:param name="n" select="0"/><xsl:if test="$n &lt; 60">
             <xsl:call-template name="r"><xsl:with-param name="n" select="$n + 1"/></xsl:call-template>
             <xsl:call-template name="r"><xsl:with-param name="n" select="$n + 1"/></xsl:call-template>
-            </xsl:if></xsl:template>)x" + tail},
-        {"read-relative", head + R"x(<xsl:template match="/"><xsl:value-of select="document('../secret.xml')"/>
-            </xsl:template>)x" + tail},
-        {"read-absolute", head + R"x(<xsl:template match="/"><xsl:value-of select="document(')x" + t.Path() +
-                              R"x(secret.xml')"/></xsl:template>)x" + tail},
-        {"write-outside", head + R"x(<xsl:template match="/"><exsl:document href="../outside.htm" method="text">x
-            </exsl:document></xsl:template>)x" + tail},
+            </xsl:if></xsl:template>)x")},
+        {"read-relative", sheet(R"x(<xsl:template match="/"><xsl:value-of select="document('../secret.xml')"/>
+            </xsl:template>)x")},
+        {"read-absolute", sheet(R"x(<xsl:template match="/"><xsl:value-of select="document(')x" + t.Path() +
+                                R"x(secret.xml')"/></xsl:template>)x")},
+        {"write-outside", sheet(R"x(<xsl:template match="/"><exsl:document href="../outside.htm" method="text">x
+            </exsl:document></xsl:template>)x")},
     };
     for (const auto& c : cases) {
         fs::remove_all(t.Path() + "W");

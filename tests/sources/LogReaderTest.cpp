@@ -238,7 +238,9 @@ TEST_F(LogReaderTest, HundredMegabyteLineComesInBoundedPiecesAndLaterLinesFollow
     EXPECT_EQ(total, longLength);
     EXPECT_LE(longest, kMiB);
     EXPECT_GE(pieces, longLength / kMiB);
-    EXPECT_LT(PeakMemoryMB() - memoryBefore, 32);
+    if (kPeakMemoryIsMeaningful) {
+        EXPECT_LT(PeakMemoryMB() - memoryBefore, 32);
+    }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 

@@ -5,6 +5,19 @@
 
 #include <cstdint>
 
+// Under AddressSanitizer freed memory is held back for a while, so peaks say nothing there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPeakMemoryIsMeaningful = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kPeakMemoryIsMeaningful = false;
+#else
+constexpr bool kPeakMemoryIsMeaningful = true;
+#endif
+#else
+constexpr bool kPeakMemoryIsMeaningful = true;
+#endif
+
 // Highest resident set size of the process so far, in MiB.
 inline int64_t PeakMemoryMB() {
     rusage usage{};
