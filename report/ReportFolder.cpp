@@ -48,7 +48,7 @@ struct TXmlCharFree {
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOCDATA;
 constexpr size_t kMaxErrorText = 2000;
 // XPath steps one page may take: many times what the largest report needs, a few seconds.
-constexpr unsigned long kMaxXPathOperations = 100'000'000;
+constexpr unsigned long kMaxXPathOperations = 50'000'000;
 
 std::mutex TransformLock;
 
