@@ -55,7 +55,7 @@ public:
     // Whether a record of that name exists, letter case ignored.
     virtual bool RecordExists(std::string_view name) = 0;
     // Reads the record and calls readValues while it can be read; false (and no call)
-    // when the file is missing, empty, not well-formed or not a record.
+    // when the file is missing, empty, larger than 8 MiB, not well-formed or not a record.
     virtual bool LoadRecord(std::string_view name, const std::function<void()>& readValues) = 0;
     // Starts an empty record, calls writeValues, and writes the file safely (a temporary
     // file renamed over the old one). False with the system's message in *error on failure.

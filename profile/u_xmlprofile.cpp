@@ -30,6 +30,9 @@ constexpr const char* kItemName = "item";
 constexpr const char* kIntAttribute = "intval";
 constexpr std::string_view kExtension = ".xml";
 constexpr size_t kBufferSize = 4096;
+// Records are a few kilobytes. A larger file is refused before it is parsed: its tree would
+// take about fifteen times its size in memory.
+constexpr off_t kMaxRecordBytes = off_t{8} << 20;
 
 // Record files may come from another machine: no network, no entity substitution, no
 // error output.
@@ -122,6 +125,8 @@ std::string XmlStorableText(std::string_view value) {
 std::unique_ptr<xmlDoc, TXmlDocFree> ParseRecordFile(const std::string& path) {
     std::unique_ptr<FILE, TFileClose> file(fopen(path.c_str(), "rbe"));
     if (!file) return nullptr;
+    struct stat st {};
+    if (fstat(fileno(file.get()), &st) != 0 || st.st_size > kMaxRecordBytes) return nullptr;
     std::unique_ptr<xmlParserCtxt, TParserCtxtFree> ctxt(
         xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, path.c_str()));
     if (!ctxt) return nullptr;

@@ -9,6 +9,7 @@
 #include <libexslt/exslt.h>
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
+#include <libxml/xpath.h>
 #include <libxslt/security.h>
 #include <libxslt/transform.h>
 #include <libxslt/variables.h>
@@ -46,6 +47,8 @@ struct TXmlCharFree {
 // No network, no external entities or DTDs loaded, entities left unexpanded.
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOCDATA;
 constexpr size_t kMaxErrorText = 2000;
+// XPath steps one page may take: many times what the largest report needs, a few seconds.
+constexpr unsigned long kMaxXPathOperations = 50'000'000;
 
 std::mutex TransformLock;
 
@@ -142,11 +145,29 @@ bool IsInsideFolder(std::string_view path, const std::string& folder) {
     return b == base.end() && t != target.end();
 }
 
+// Where one transform may read (document()) and write (exsl:document, folders).
+struct TTransformFolders {
+    std::string Input;  // the folder of the input file: the report's other XML files
+    std::string Output; // the folder of the output file
+};
+
+const TTransformFolders* FoldersOf(xsltTransformContextPtr context) {
+    return context ? static_cast<const TTransformFolders*>(context->_private) : nullptr;
+}
+
 // Write and folder-creation check of a transform: only inside the output file's folder.
 int CheckInsideOutputFolder(xsltSecurityPrefsPtr, xsltTransformContextPtr context, const char* value) {
-    const auto* folder = context ? static_cast<const std::string*>(context->_private) : nullptr;
-    if (folder && value && IsInsideFolder(value, *folder)) return 1;
+    const TTransformFolders* folders = FoldersOf(context);
+    if (folders && value && IsInsideFolder(value, folders->Output)) return 1;
     if (context) xsltTransformError(context, nullptr, nullptr, "writing %s is not allowed\n", value ? value : "");
+    return 0;
+}
+
+// Read check of document(): only inside the input file's folder.
+int CheckInsideInputFolder(xsltSecurityPrefsPtr, xsltTransformContextPtr context, const char* value) {
+    const TTransformFolders* folders = FoldersOf(context);
+    if (folders && value && IsInsideFolder(value, folders->Input)) return 1;
+    if (context) xsltTransformError(context, nullptr, nullptr, "reading %s is not allowed\n", value ? value : "");
     return 0;
 }
 
@@ -246,9 +267,16 @@ bool TransformFile(const std::string& xmlFile, const std::string& xslFile, const
     TSecurityPrefsPtr security(xsltNewSecurityPrefs()); // outlives the context that points to it
     TTransformContextPtr context(xsltNewTransformContext(style.get(), input.get()));
     if (!context || !security) return Fail(error, "out of memory");
-    const std::string outputFolder = ExtractFilePath(outputFile).empty() ? "./" : ExtractFilePath(outputFile);
-    context->_private = const_cast<std::string*>(&outputFolder);
+    const auto folderOf = [](const std::string& file) {
+        return ExtractFilePath(file).empty() ? std::string("./") : ExtractFilePath(file);
+    };
+    const TTransformFolders folders{folderOf(xmlFile), folderOf(outputFile)};
+    context->_private = const_cast<TTransformFolders*>(&folders);
     xsltSetCtxtParseOptions(context.get(), kParseOptions);
+    // Work that explodes (recursion that branches) stops with an error; endless recursion stops
+    // at the library's depth limit.
+    if (context->xpathCtxt) context->xpathCtxt->opLimit = kMaxXPathOperations;
+    xsltSetSecurityPrefs(security.get(), XSLT_SECPREF_READ_FILE, CheckInsideInputFolder);
     xsltSetSecurityPrefs(security.get(), XSLT_SECPREF_READ_NETWORK, xsltSecurityForbid);
     xsltSetSecurityPrefs(security.get(), XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);
     xsltSetSecurityPrefs(security.get(), XSLT_SECPREF_WRITE_FILE, CheckInsideOutputFolder);

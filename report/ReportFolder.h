@@ -38,7 +38,8 @@ void PrepareReportFolders(const std::string& reportFolder, const std::string& wo
 // (replaced only when the transform succeeds). params holds blank-separated name=value
 // pairs handed to the stylesheet as literal strings. The input may not load anything from
 // the network nor carry a document type declaration; the stylesheet may not use the
-// network nor write files outside outputFile's folder. Returns false with the reason in
+// network, read documents outside xmlFile's folder, write files outside outputFile's folder,
+// nor take more than a bounded number of XPath steps. Returns false with the reason in
 // *error (when given). Safe to call from any thread; calls are serialised.
 bool TransformFile(const std::string& xmlFile, const std::string& xslFile, const std::string& outputFile,
                    std::string_view params, std::string* error = nullptr);

@@ -10,6 +10,7 @@ packages=(
     zlib1g-dev libpng-dev libxml2-dev libxslt1-dev libzip-dev libcurl4-openssl-dev libcairo2-dev
     fonts-liberation qt6-base-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-14-dev
     python3-pyftpdlib xvfb xauth zip gzip tar
     python3 iso-codes ca-certificates
 )

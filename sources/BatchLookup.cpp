@@ -377,7 +377,8 @@ void TBatchLookup::LoadDnsCache(const std::string& path) {
         const std::string& name = parser.Field('h');
         int64_t dayNumber = 0;
         if (!TryParseInt64(TrimView(day), dayNumber)) continue;
-        if (today - dayNumber > MaxAgeDays) continue;
+        // A day after today is no lookup made so far, and would never grow old.
+        if (dayNumber > today || dayNumber < today - MaxAgeDays) continue;
         TDNSInfo* entry = nullptr;
         if (const uint32_t ip = IPToInt(address); ip != 0) {
             entry = NewDnsInfo(ip, name, TDNSState::Resolved);

@@ -7,10 +7,13 @@
 #include "core/u_qvprofile_filter.h"
 #include "profile/u_qvprofile.h"
 #include "sources/CUtils.h"
+#include "support/PeakMemory.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -263,6 +266,48 @@ TEST_F(LogAnalyserTest, NoUsableLinesMeansNoData) {
     Analyse(false);
     Profile.LogPaths = {Sandbox.Folder.Path() + "empty/"};
     Analyse(false);
+}
+
+// A 100 MB line with no break between good lines: bounded time and memory, and the hits
+// after it still count.
+TEST_F(LogAnalyserTest, HundredMegabyteLineIsPassedOverAndLaterHitsCount) {
+    WriteLog("");
+    {
+        std::ofstream out(Sandbox.Folder.Path() + "logs/access.log", std::ios::binary);
+        out << Line("1.1.1.1", "10/Oct/2003:10:00:00 +0000", "/before.html") << "2.2.2.2 - - [";
+        const std::string block(1 << 20, 'x');
+        for (int i = 0; i < 100; ++i)
+            out << block;
+        out << "\n"
+            << Line("3.3.3.3", "10/Oct/2003:10:05:00 +0000", "/after.html")
+            << Line("3.3.3.3", "10/Oct/2003:10:06:00 +0000", "/after.html");
+    }
+    Profile.LogReadBuf = 1;
+    const auto start = std::chrono::steady_clock::now();
+    const int64_t memoryBefore = PeakMemoryMB();
+    auto a = Analyse();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    if (kPeakMemoryIsMeaningful) {
+        EXPECT_LT(PeakMemoryMB() - memoryBefore, 64);
+    }
+    EXPECT_EQ(a->Hits, 3);
+    EXPECT_EQ(a->Visits, 2);
+    EXPECT_EQ(Row(*a, 5, "/after.html"), std::make_pair(2, 1));
+}
+
+// Ten thousand empty files and a file of NUL bytes: the run ends soon, with no data.
+TEST_F(LogAnalyserTest, ThousandsOfEmptyOrNulFilesEndQuicklyWithNoData) {
+    for (int i = 0; i < 10000; ++i)
+        WriteLog("", "empty" + std::to_string(i) + ".log");
+    WriteLog(std::string(1 << 20, '\0'), "nul.log");
+    const auto start = std::chrono::steady_clock::now();
+    TProgress progress;
+    TLogAnalyser a(Profile, &progress);
+    EXPECT_FALSE(a.Run());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(a.Hits, 0);
+    EXPECT_EQ(Profile.LogReader.Files.size(), 10001u);
+    EXPECT_EQ(progress.Position(), progress.JobSize());
 }
 
 TEST_F(LogAnalyserTest, ManyConcurrentHostsAreClosedOnlyWhenTheyExpire) {

@@ -2,12 +2,15 @@
 
 #include "sources/SpecialFolders.h"
 #include "support/EnvOverride.h"
+#include "support/PeakMemory.h"
 #include "support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -140,6 +143,58 @@ TEST_F(XMLProfileTest, UnreadableFilesLoadNothingSilentlyAndStayOnDisk) {
         EXPECT_EQ(TTestFolder::ReadFile(path), text);
     }
     EXPECT_FALSE(Store.LoadRecord("absent", [] {}));
+}
+
+// Records of 50 MB, as one value or as two million keys, are refused with the file left as it
+// was, in bounded time and memory.
+TEST_F(XMLProfileTest, FiftyMegabyteRecordsAreRefusedBoundedAndStayOnDisk) {
+    const size_t size = 50u << 20;
+    for (const bool manyKeys : {false, true}) {
+        const std::string path = WriteRecord("big.xml", "");
+        {
+            std::ofstream out(path, std::ios::binary);
+            out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<cvprofile>";
+            if (manyKeys) {
+                for (size_t written = 0; written < size; written += 26)
+                    out << "<Key>value of a key</Key>\n";
+            } else {
+                out << "<Title>";
+                const std::string block(1 << 20, 'a');
+                for (size_t i = 0; i < size / block.size(); ++i)
+                    out << block;
+                out << "</Title>";
+            }
+            out << "</cvprofile>\n";
+        }
+        const auto fileSize = fs::file_size(path);
+        const auto start = std::chrono::steady_clock::now();
+        const int64_t memoryBefore = PeakMemoryMB();
+        bool called = false;
+        EXPECT_FALSE(Store.LoadRecord("big", [&] { called = true; })) << manyKeys;
+        EXPECT_FALSE(called);
+        if (kPeakMemoryIsMeaningful) {
+            EXPECT_LT(PeakMemoryMB() - memoryBefore, 64) << manyKeys;
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << manyKeys;
+        EXPECT_EQ(fs::file_size(path), fileSize);
+    }
+}
+
+// A hand-edited record with bytes that are not UTF-8 is not loaded and stays as it was; the
+// record saved in its place reads back.
+TEST_F(XMLProfileTest, RecordWithInvalidUtf8IsRefusedAndItsReplacementReadsBack) {
+    const std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><cvprofile><Title>caf\xE9 \xFF\xFE</Title>"
+                             "<Visits>3</Visits></cvprofile>";
+    const std::string path = WriteRecord("odd.xml", text);
+    bool called = false;
+    EXPECT_FALSE(Store.LoadRecord("odd", [&] { called = true; }));
+    EXPECT_FALSE(called);
+    EXPECT_EQ(TTestFolder::ReadFile(path), text);
+    ASSERT_TRUE(Store.SaveRecord(
+        "odd", [&] { Store.WriteString("Title", "caf\xE9 \xFF\xFE"); }, nullptr));
+    std::string title;
+    ASSERT_TRUE(Store.LoadRecord("odd", [&] { title = Store.ReadString("Title", ""); }));
+    EXPECT_EQ(title, "caf\xC3\xA9 \xC3\xBF\xC3\xBE");
 }
 
 TEST_F(XMLProfileTest, FindsReplacesAndDeletesRecordsWithoutRegardToCase) {

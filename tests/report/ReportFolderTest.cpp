@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -141,6 +143,59 @@ TEST(TransformTest, PagesWithoutTheirStylesheetAreReportedAsMissing) {
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].XmlFile, "general.xml");
     EXPECT_TRUE(FileExists(t.Path() + "R/TOC.htm"));
+}
+
+// A main.xsl that is broken, recurses without end, does exponential work, or reads or writes
+// outside the report: its pages fail with a reason, in bounded time, and nothing outside the
+// work and report folders is read into a page or written.
+TEST(TransformTest, HostileMainStylesheetsFailTheirPagesAndTouchNothingOutside) {
+    TTestFolder t;
+    t.WriteFile("secret.xml", "<s>SECRET</s>");
+    const std::string head = R"x(<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
+        xmlns:exsl="http://exslt.org/common" extension-element-prefixes="exsl">)x";
+    const auto sheet = [&](const std::string& body) { return head + body + "</xsl:stylesheet>"; };
+    const struct {
+        const char* Name;
+        std::string Stylesheet;
+    } cases[] = {
+        {"broken", sheet("<xsl:template match=\"/\"><p>")},
+        {"endless", sheet(R"x(<xsl:template match="/"><xsl:call-template name="r"/></xsl:template>
+            <xsl:template name="r"><xsl:param name="n" select="0"/><xsl:call-template name="r">
+            <xsl:with-param name="n" select="$n + 1"/></xsl:call-template></xsl:template>)x")},
+        {"exponential", sheet(R"x(<xsl:template match="/"><xsl:call-template name="r"/></xsl:template>
+            <xsl:template name="r"><xsl:param name="n" select="0"/><xsl:if test="$n &lt; 60">
+            <xsl:call-template name="r"><xsl:with-param name="n" select="$n + 1"/></xsl:call-template>
+            <xsl:call-template name="r"><xsl:with-param name="n" select="$n + 1"/></xsl:call-template>
+            </xsl:if></xsl:template>)x")},
+        {"read-relative", sheet(R"x(<xsl:template match="/"><xsl:value-of select="document('../secret.xml')"/>
+            </xsl:template>)x")},
+        {"read-absolute", sheet(R"x(<xsl:template match="/"><xsl:value-of select="document(')x" + t.Path() +
+                                R"x(secret.xml')"/></xsl:template>)x")},
+        {"write-outside", sheet(R"x(<xsl:template match="/"><exsl:document href="../outside.htm" method="text">x
+            </exsl:document></xsl:template>)x")},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(t.Path() + "W");
+        fs::remove_all(t.Path() + "R");
+        t.WriteFile("W/TOC.xml", "<menu/>");
+        t.WriteFile("W/general.xml", "<section/>");
+        t.WriteFile("W/toc.xsl", R"x(<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+            <xsl:template match="/"><xsl:copy-of select="document('general.xml')"/></xsl:template>
+            </xsl:stylesheet>)x");
+        t.WriteFile("W/main.xsl", c.Stylesheet);
+        const auto start = std::chrono::steady_clock::now();
+        const std::vector<TPageFailure> failures = TransformReport(t.Path() + "W/", t.Path() + "R/");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << c.Name;
+        ASSERT_EQ(failures.size(), 1u) << c.Name;
+        EXPECT_EQ(failures[0].XmlFile, "general.xml") << c.Name;
+        EXPECT_FALSE(failures[0].Error.empty()) << c.Name;
+        EXPECT_TRUE(FileExists(t.Path() + "R/TOC.htm")) << c.Name; // reads beside its input
+        EXPECT_FALSE(fs::exists(t.Path() + "R/general.htm")) << c.Name;
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(t.Path()))
+            names.insert(entry.path().filename().string());
+        EXPECT_EQ(names, (std::set<std::string>{"R", "W", "secret.xml"})) << c.Name;
+    }
 }
 
 // --- The default template on a hand-written report --------------------------------------

@@ -11,10 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -194,6 +196,54 @@ TEST_F(StatisticsCompilerTest, ShortLanguageWritesNothingAndBadPercentageRaises)
     Profile.RptPurgeParam1 = "half";
     EXPECT_THROW(TStatisticsCompiler(analyser, Profile, Language).Compile(Work), std::runtime_error);
     EXPECT_FALSE(std::filesystem::exists(Work + "TOC.xml"));
+}
+
+// Placeholders missing, doubled or foreign in the language lines come out as literal text, a
+// language of 10,000 lines works like the full one, and one line short of the full set
+// writes nothing.
+TEST_F(StatisticsCompilerTest, LanguageLinesNeverReadPastTheirArguments) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < Language.LineCount(); ++i)
+        lines.push_back(Language.Line(i));
+    ASSERT_GE(lines.size(), 145u);
+    lines[101] = "%s%s %d %n%%: ";
+    lines[112] = "Total (%s) of %s %s";
+    lines[114] = "Others";
+    lines[117] = "%s%s%s Minutes";
+    lines.resize(10000, "%s%n%p%s");
+    auto write = [&](const std::string& name, size_t count) {
+        std::string text;
+        for (size_t i = 0; i < count; ++i)
+            text += lines[i] + "\n";
+        Sandbox.Folder.WriteFile("lang/" + name + ".lng", text);
+    };
+    write("long", lines.size());
+    write("almost", 144);
+    TCLangReader hostile;
+    hostile.SetFolder(Sandbox.Folder.Path() + "lang/");
+
+    ASSERT_TRUE(hostile.Load("almost"));
+    Analyser = std::make_unique<TLogAnalyser>(Profile);
+    ASSERT_TRUE(Analyser->Run());
+    TStatisticsCompiler(*Analyser, Profile, hostile).Compile(Work);
+    EXPECT_FALSE(std::filesystem::exists(Work + "TOC.xml"));
+
+    ASSERT_TRUE(hostile.Load("long"));
+    EXPECT_EQ(hostile.LineCount(), 10000);
+    Language = hostile;
+    Compile();
+    const TXmlProbe general(Work + "general.xml");
+    ASSERT_TRUE(general.Valid());
+    EXPECT_EQ(general.Text("/section/title"), "site%s %d %n%: General Statistics");
+    const TXmlProbe visitors(Work + "visitors.xml");
+    EXPECT_EQ(visitors.Count("//line[starts-with(data[1], '%s%s Minutes')]"), 0);
+    EXPECT_GE(visitors.Count("//line[contains(data[1], '%s%s Minutes')]"), 1);
+    int totals = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(Work))
+        if (entry.path().extension() == ".xml")
+            totals += std::max(0, TXmlProbe(entry.path().string())
+                                      .Count("//total[starts-with(data, 'Total (') and contains(data, ') of %s %s')]"));
+    EXPECT_GE(totals, 1);
 }
 
 TEST(StatisticsCompilerHelpers, DaySelectionAndExtensions) {

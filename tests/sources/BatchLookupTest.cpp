@@ -241,6 +241,9 @@ TEST(BatchLookupTest, CacheFileKeepsFreshResolvedEntriesAndSkipsBadLines) {
                                                               "37319;nowhere;a.example.com\r\n"
                                                               "37319;1.2.3.7;\r\n"
                                                               "garbage\r\n"
+                                                              "37320;1.2.3.9;tomorrow.example.com\r\n"
+                                                              "3000045000;1.2.3.10;far.example.com\r\n"
+                                                              "-9223372036854775808;1.2.3.11;x.example.com\r\n"
                                                               "37318;1.2.3.8;last.example.com");
     auto fake = std::make_shared<TFakeResolver>(std::map<std::string, std::string>{{"9.9.9.9", "new.example.com"}});
     TBatchLookup dns(Fast(), fake);

@@ -4,6 +4,7 @@
 #include "sources/FileUtils.h"
 
 #include "support/EnvOverride.h"
+#include "support/PeakMemory.h"
 #include "support/TestFolder.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -203,6 +206,80 @@ TEST_F(LogReaderTest, LineLongerThanTheBufferComesInPiecesAndTheRestIsKept) {
     EXPECT_EQ(joined, std::string(longLength, 'x'));
 }
 
+// A line of 100 MB without a break: it comes in buffer-sized pieces, memory stays at about
+// one buffer, and the lines after it are read as usual.
+TEST_F(LogReaderTest, HundredMegabyteLineComesInBoundedPiecesAndLaterLinesFollow) {
+    const size_t longLength = 100 * kMiB;
+    const std::string path = Scratch.Path() + "huge.log";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "before\n";
+        const std::string block(kMiB, 'x');
+        for (size_t i = 0; i < longLength / kMiB; ++i)
+            out << block;
+        out << "\nafter1\nafter2\n";
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const int64_t memoryBefore = PeakMemoryMB();
+    Reader.AddLogFile(path);
+    Reader.Rewind();
+    std::vector<std::string> ends;
+    size_t pieces = 0, longest = 0, total = 0;
+    while (Reader.ReadLine()) {
+        if (Reader.CurrentLine.starts_with("x")) {
+            ++pieces;
+            longest = std::max(longest, Reader.CurrentLine.size());
+            total += Reader.CurrentLine.size();
+        } else {
+            ends.push_back(Reader.CurrentLine);
+        }
+    }
+    EXPECT_EQ(ends, (std::vector<std::string>{"before", "after1", "after2"}));
+    EXPECT_EQ(total, longLength);
+    EXPECT_LE(longest, kMiB);
+    EXPECT_GE(pieces, longLength / kMiB);
+    if (kPeakMemoryIsMeaningful) {
+        EXPECT_LT(PeakMemoryMB() - memoryBefore, 32);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
+// A file of NUL bytes gives only empty lines; a file cut shorter between two chunks ends
+// where it now ends, with no stale bytes, and the next file is read.
+TEST_F(LogReaderTest, NulFilesAndFilesCutWhileReadingEndCleanly) {
+    Reader.AddLogFile(Scratch.WriteFile("nul.log", std::string(3 * kMiB + 17, '\0')));
+    std::string content;
+    size_t count = 0;
+    while (content.size() < 3 * kMiB)
+        content += "line " + std::to_string(count++) + "\n";
+    const std::string cut = Scratch.WriteFile("cut.log", content);
+    Reader.AddLogFile(cut);
+    Reader.AddLogFile(Scratch.WriteFile("next.log", "n1\n"));
+    Reader.Rewind();
+
+    size_t nulLines = 0;
+    while (Reader.ReadLine() && Reader.CurrentLine.empty())
+        ++nulLines;
+    EXPECT_LE(nulLines, 4u);
+    ASSERT_EQ(Reader.CurrentLine, "line 0");
+    // The first chunk of cut.log is loaded; now the file shrinks to a point in its second chunk.
+    const size_t keptBytes = kMiB + kMiB / 2;
+    fs::resize_file(cut, keptBytes);
+    std::vector<std::string> rest;
+    while (Reader.ReadLine() && rest.size() <= count)
+        rest.push_back(Reader.CurrentLine);
+    ASSERT_GE(rest.size(), 2u);
+    EXPECT_EQ(rest.back(), "n1");
+    rest.pop_back();
+    // Every line is the next one in order; only the very last may be cut short.
+    for (size_t i = 0; i + 1 < rest.size(); ++i)
+        ASSERT_EQ(rest[i], "line " + std::to_string(i + 1));
+    EXPECT_EQ(("line " + std::to_string(rest.size())).rfind(rest.back(), 0), 0u) << rest.back();
+    const std::string kept = content.substr(0, keptBytes);
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), '\n') + 1, static_cast<std::ptrdiff_t>(rest.size() + 1));
+    EXPECT_LE(Reader.ProgressKB(), Reader.TotalKB);
+}
+
 TEST_F(LogReaderTest, FileThatBecomesUnreadableEndsAndTheNextIsRead) {
     std::string content;
     size_t count = 0;
@@ -271,14 +348,18 @@ TEST_F(LogReaderTest, GzipFilesExpandIntoNumberedTemporaryFoldersRemovedByClear)
     EXPECT_FALSE(fs::exists(Temp(0)));
 }
 
-TEST_F(LogReaderTest, ZipMembersAreFlattenedAndStayInsideTheirFolder) {
+TEST_F(LogReaderTest, ZipMembersAreFlattenedAndOnlyPlainFilesAreWrittenInsideTheirFolder) {
     WriteZip(Scratch.Path() + "logs.zip", {{"a/x.log", "first\n"},
                                            {"b/x.log", "second\n"},
                                            {"../escape.log", "e1\n"},
                                            {"/abs/root.log", "e2\n"},
                                            {"semi;colon.log", "e3\n"},
                                            {"dir/", ""},
-                                           {"link.log", "/etc/passwd", S_IFLNK | 0777}});
+                                           {"link.log", "/etc/passwd", S_IFLNK | 0777},
+                                           {"fifo.log", "f\n", S_IFIFO | 0644},
+                                           {"char.log", "c\n", S_IFCHR | 0644},
+                                           {"block.log", "b\n", S_IFBLK | 0644},
+                                           {"socket.log", "s\n", S_IFSOCK | 0644}});
     Scratch.WriteFile("broken.zip", "PK\x03\x04 this is not a zip archive");
     Reader.AddLogFile(Scratch.Path() + "logs.zip");
     Reader.AddLogFile(Scratch.Path() + "broken.zip");
@@ -289,7 +370,8 @@ TEST_F(LogReaderTest, ZipMembersAreFlattenedAndStayInsideTheirFolder) {
     const std::vector<std::string> lines = ReadAll(Reader);
     EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()), (std::set<std::string>{"second", "e1", "e2", "e3"}));
     EXPECT_FALSE(fs::exists(TempFolder() + "escape.log"));
-    EXPECT_FALSE(fs::exists(fs::symlink_status(Temp(0) + "link.log")));
+    for (const char* name : {"link.log", "fifo.log", "char.log", "block.log", "socket.log"})
+        EXPECT_FALSE(fs::exists(fs::symlink_status(Temp(0) + name))) << name;
     ASSERT_EQ(Reader.Warnings.size(), 1u);
     EXPECT_NE(Reader.Warnings[0].find("broken.zip"), std::string::npos);
 }

@@ -23,13 +23,15 @@ namespace fs = std::filesystem;
 namespace {
 
 // A header block with a valid checksum, followed by the data and their padding.
-std::string Member(std::string_view name, std::string data, int64_t time = 0) {
+std::string Member(std::string_view name, std::string data, int64_t time = 0, char type = '0',
+                   std::string_view link = {}) {
     std::string h(512, '\0');
     name.substr(0, 100).copy(h.data(), 100);
+    link.substr(0, 100).copy(&h[157], 100);
     std::snprintf(&h[100], 8, "%07o", 0644);
     std::snprintf(&h[124], 12, "%011llo", static_cast<unsigned long long>(data.size()));
     std::snprintf(&h[136], 12, "%011llo", static_cast<unsigned long long>(time));
-    h[156] = '0';
+    h[156] = type;
     std::memset(&h[148], ' ', 8);
     unsigned sum = 0;
     for (unsigned char c : h)
@@ -135,6 +137,27 @@ TEST_F(UnTarTest, LinksInTheFolderAreReplacedNotFollowed) {
     for (const char* name : {"a.log", "dangling.log"})
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Out + name)));
     EXPECT_EQ(TTestFolder::ReadFile(Out + "a.log"), "new a\n");
+}
+
+TEST_F(UnTarTest, LinkDeviceAndFolderMembersAreNotCreated) {
+    const std::string victim = Folder.WriteFile("victim.txt", "keep");
+    std::string bytes;
+    bytes += Member("sym.log", "", 0, '2', victim);
+    bytes += Member("hard.log", "", 0, '1', victim);
+    bytes += Member("char.log", "", 0, '3');
+    bytes += Member("block.log", "", 0, '4');
+    bytes += Member("folder", "", 0, '5');
+    bytes += Member("fifo.log", "", 0, '6');
+    bytes += Member("sym.log", "through the link\n"); // a plain file of the link's name
+    bytes += Member("ok.log", "ok\n");
+    const TUnTarResult result = ExtractBytes(bytes + kEnd);
+    EXPECT_EQ(Listing(Out), (std::set<std::string>{"sym.log", "ok.log"}));
+    for (const char* name : {"sym.log", "ok.log"})
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Out + name))) << name;
+    EXPECT_EQ(TTestFolder::ReadFile(Out + "sym.log"), "through the link\n");
+    EXPECT_EQ(TTestFolder::ReadFile(victim), "keep");
+    EXPECT_EQ(Listing(Folder.Path()), (std::set<std::string>{"out", "t.tar", "victim.txt"}));
+    EXPECT_EQ(result.Written, 2);
 }
 
 TEST_F(UnTarTest, SameFileNameFollowsTheOverwriteMode) {
