@@ -26,14 +26,19 @@ void TLineFeed::Read() {
             batch.Count = 0;
             batch.Last = false;
             // A batch also ends after many unusable lines, so that progress and a cancel
-            // still get through a file of nothing but junk.
-            for (size_t tried = 0; batch.Count < kBatchLines && tried < 8 * kBatchLines; ++tried) {
+            // still get through a file of nothing but junk, and after so much text that
+            // batches of very long lines cannot hold more than a few megabytes.
+            size_t bytes = 0;
+            for (size_t tried = 0; batch.Count < kBatchLines && tried < 8 * kBatchLines && bytes < kBatchBytes;
+                 ++tried) {
                 if (!Profile.NextLogEntry()) {
                     batch.Last = true;
                     break;
                 }
+                bytes += Profile.LogReader.CurrentLine.size();
                 Options.CurrentDate = Profile.CurrentDate;
                 TLogEntry& line = batch.Lines[batch.Count];
+                line.ReleaseLargeText();
                 line.AssignFrom(Profile.LineParser, Options);
                 if (!line.Valid) continue;
                 line.PathId = Paths.IdOf(line.Path());

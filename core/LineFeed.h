@@ -35,6 +35,7 @@ public:
 private:
     static constexpr size_t kBatchLines = 1024;
     static constexpr size_t kBatchCount = 4;
+    static constexpr size_t kBatchBytes = 4 << 20;
     struct TBatch {
         std::vector<TLogEntry> Lines = std::vector<TLogEntry>(kBatchLines);
         size_t Count = 0;

@@ -148,7 +148,7 @@ void TLogEntry::AssignVisitFields(const TCParser& parser) {
 void TLogEntry::CopyHitFrom(const TLogEntry& other) {
     const uint32_t hitEnd = other.Ends[etStatus];
     // A buffer grown by one huge line is given back rather than kept for ever.
-    if (Texts.Capacity() > 16384 && hitEnd < 4096) Texts.Release();
+    if (Texts.Capacity() > kLargeText && hitEnd < kLargeText / 4) Texts.Release();
     Texts.Assign(other.Texts.View().substr(0, hitEnd));
     std::copy(other.Ends, other.Ends + etReferrer, Ends);
     Ends[etReferrer] = Ends[etAgent] = hitEnd;

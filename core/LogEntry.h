@@ -75,6 +75,7 @@ public:
     // of a visit needs (referrer, agent).
     enum TText : uint8_t { etHost, etUser, etMethod, etPath, etExtension, etQuery, etStatus, etReferrer, etAgent };
     static constexpr int kTextCount = 9;
+    static constexpr size_t kLargeText = 16384; // buffers above this are not kept for reuse
 
     std::string_view Host() const { return Text(etHost); }
     std::string_view User() const { return Text(etUser); }
@@ -108,6 +109,10 @@ public:
     // Takes the hit part of another entry: its texts without referrer and agent, its time,
     // bytes, path number, Valid and IsError; the visit, filter state and page mark stay.
     void CopyHitFrom(const TLogEntry& other);
+    // Gives back the heap block of a once very long line.
+    void ReleaseLargeText() {
+        if (Texts.Capacity() > kLargeText) Texts.Release();
+    }
     // Replaces one text (the path keeps its directory up to its last "/"); for entries
     // made by hand.
     void SetText(TText text, std::string_view value);

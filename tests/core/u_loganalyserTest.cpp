@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -271,6 +272,9 @@ TEST_F(LogAnalyserTest, NoUsableLinesMeansNoData) {
 // A 100 MB line with no break between good lines: bounded time and memory, and the hits
 // after it still count.
 TEST_F(LogAnalyserTest, HundredMegabyteLineIsPassedOverAndLaterHitsCount) {
+    {
+        TLogAnalyser loadsTheTables(Profile); // so that they do not count below
+    }
     WriteLog("");
     {
         std::ofstream out(Sandbox.Folder.Path() + "logs/access.log", std::ios::binary);
@@ -293,6 +297,32 @@ TEST_F(LogAnalyserTest, HundredMegabyteLineIsPassedOverAndLaterHitsCount) {
     EXPECT_EQ(a->Hits, 3);
     EXPECT_EQ(a->Visits, 2);
     EXPECT_EQ(Row(*a, 5, "/after.html"), std::make_pair(2, 1));
+}
+
+// Lines of 64 KB each: the lines read ahead on the second thread stay within a few
+// megabytes instead of filling every batch slot with a long line.
+TEST_F(LogAnalyserTest, LongLinesReadAheadStayBounded) {
+    {
+        TLogAnalyser loadsTheTables(Profile); // so that they do not count below
+    }
+    WriteLog("");
+    {
+        std::ofstream out(Sandbox.Folder.Path() + "logs/access.log", std::ios::binary);
+        const std::string agent(64 << 10, 'a');
+        for (int i = 0; i < 3000; ++i) {
+            char time[40];
+            std::snprintf(time, sizeof time, "10/Oct/2003:%02d:%02d:%02d +0000", i / 3600, i / 60 % 60, i % 60);
+            out << Line("1.1.1.1", time, "/p" + std::to_string(i % 7) + ".html", "200", "10", "-", agent);
+        }
+    }
+    const int64_t memoryBefore = PeakMemoryMB();
+    TLogAnalyser a(Profile);
+    a.ReadOnSecondThread = true;
+    EXPECT_TRUE(a.Run());
+    if (kPeakMemoryIsMeaningful) {
+        EXPECT_LT(PeakMemoryMB() - memoryBefore, 64);
+    }
+    EXPECT_EQ(a.Hits, 3000);
 }
 
 // Ten thousand empty files and a file of NUL bytes: the run ends soon, with no data.
