@@ -112,6 +112,58 @@ TEST_F(CountryFinderTest, LoadsBothTablesFromTheProgramFolder) {
     EXPECT_EQ(Finder.CountryName("XB"), "SIX");
 }
 
+// Lines are cut like the format "\"%s\",\"%e\",\"%c\",\"%x\",\"%n\"": each separator is the
+// first match after the previous one, text around the outer quotes is ignored, and the last
+// quote is only looked for while two characters remain (so an empty name needs a character after it).
+TEST_F(CountryFinderTest, OddLinesAreCutLikeTheTableFormat) {
+    const auto at = [](int n) { return std::to_string(IPToInt("1.0.0.0") + (n << 8)); };
+    const auto range = [&](int n) { return "\"" + at(n) + "\",\"" + at(n) + "\""; };
+    const std::string table = "junk" + range(1) + ",\"AA\",\"AAX\",\"N\"tail\n" +              // text around the quotes
+                              "\" " + at(2) + "\t\",\"" + at(2) + " \",\"Ab\",\"X\",\"N\"\n" + // padded numbers
+                              "\"+" + at(3) + "\",\"" + at(3) + "\",\"AC\",\"X\",\"N\"\n" +    // explicit sign
+                              range(4) + ",\"A\"D\",\"X\",\"NA\"ME\"\n" +                      // quotes inside fields
+                              range(5) + ",\"AE\",\"X\",\"N\",\"extra\"\n" +                   // extra field
+                              range(6) + ",\"AF\",\"X\",\"\"\n" +                              // empty name at line end
+                              range(7) + ",\"AG\",\"X\",\"\"\r\n" +                            // empty name, then CR
+                              range(8) + ",\"AH\",\"X\",\"NAME\n" +                            // name not closed
+                              "\"" + at(9) + "x\",\"" + at(9) + "\",\"AI\",\"X\",\"N\"\n" +    // not a number
+                              "\"\",\"" + at(10) + "\",\"AJ\",\"X\",\"N\"\n" +                 // empty number
+                              "\"9223372036854775808\",\"1\",\"AK\",\"X\",\"N\"\n" +           // beyond int64
+                              "\r\n\n\"\n" + range(11) + ",\"\",\"X\",\"EMPTY CODE\"\n" + range(12) +
+                              ",\"AL\",\"X\",\"LAST\""; // no newline at the end
+    Finder.Load(Folder.WriteFile("odd.csv", table));
+    const char* const expected[] = {"-", "AA", "AB", "AC", "A\"D", "AE", "-", "AG", "-", "-", "-", "", "AL", "-"};
+    for (int n = 0; n <= 13; ++n) {
+        const uint32_t ip = IPToInt("1.0.0.0") + static_cast<uint32_t>(n << 8);
+        EXPECT_EQ(Finder.CountryOf(ip), expected[n]) << n;
+        EXPECT_EQ(Finder.CountryOfByScan(ip), expected[n]) << n;
+    }
+    EXPECT_EQ(Finder.Ranges().size(), 8u);
+    EXPECT_EQ(Finder.CountryName("A\""), "NA");
+    EXPECT_EQ(Finder.CountryName("AG"), "UNKNOWN");
+    EXPECT_EQ(Finder.CountryName(""), "EMPTY CODE");
+    EXPECT_EQ(Finder.CountryName("AL"), "LAST");
+
+    // Names are kept by their first two letters; the IPv6 table only fills names still missing.
+    const std::string noName = "\",\"X\",\"\"\r\n"; // kept thanks to the CR
+    Finder.Load(Folder.WriteFile(
+        "4.csv", "\"16777216\",\"16777471\",\"XAB" + noName + Line(16777472, 16777727, "XA", "FOUR") +
+                     Line(16777728, 16777983, "XAC", "LATER") + "\"16777984\",\"16778239\",\"YY" + noName));
+    Finder.LoadIPv6(Folder.WriteFile("6.csv", Line("2001:db8::", "2001:db8::ff", "xa", "SIX") +
+                                                  Line("2001:db9::", "2001:db9::ff", "YY", "six")));
+    EXPECT_EQ(Finder.CountryOf(16777300), "XAB");
+    EXPECT_EQ(Finder.CountryName("XAB"), "FOUR");
+    EXPECT_EQ(Finder.CountryName("XAC"), "FOUR");
+    EXPECT_EQ(Finder.CountryName("YY"), "SIX");
+    EXPECT_EQ(Finder.CountryOfIPv6("2001:db8::1"), "XA");
+
+    Finder.Load(Folder.WriteFile("empty.csv", ""));
+    Finder.LoadIPv6(Folder.WriteFile("6.csv", "\"\t2001:db8:: \",\"2001:db8::ff\",\"XB\",\"X\",\"N\"\n"));
+    EXPECT_TRUE(Finder.Ranges().empty());
+    EXPECT_EQ(Finder.CountryOf(16777300), "-");
+    EXPECT_EQ(Finder.CountryOfIPv6("2001:db8::1"), "XB");
+}
+
 TEST_F(CountryFinderTest, IPv6FirstRangeWinsAndTextIsChecked) {
     Finder.Load(Folder.WriteFile("4.csv", Line(16777216, 16777471, "XA", "FOUR")));
     Finder.LoadIPv6(Folder.WriteFile(
