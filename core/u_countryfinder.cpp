@@ -24,6 +24,7 @@ namespace {
 const char* const kUnknownName = "UNKNOWN";
 // Addresses no range covers; a table code "-" shares the id, having the same text.
 constexpr uint32_t kNoCountryId = 0;
+constexpr size_t kBlockSize = 1 << 16; // bytes read from a table at a time
 
 uint32_t Next(uint32_t a) {
     return a + 1;
@@ -46,95 +47,111 @@ bool IsLast(const TIPv6Address& a) {
     return a.Hi == std::numeric_limits<uint64_t>::max() && a.Lo == std::numeric_limits<uint64_t>::max();
 }
 
-// Cuts the addresses the ranges cover into sorted, disjoint stretches, each with the code of
-// the first range in file order that contains it, so a binary search gives the same answer
-// as a scan in file order. Neighbouring stretches with one code are joined.
-template <class TAddress, class TItem> std::vector<TItem> FirstWinsStretches(const std::vector<TItem>& items) {
+// The indexes of the ranges that hold addresses (start not past end) by first address, ties
+// in file order; empty when that is every range in file order, as in the shipped tables.
+template <class TItem> std::vector<uint32_t> OrderByStart(const std::vector<TItem>& items) {
+    bool ordered = true;
+    for (size_t i = 0; i < items.size() && ordered; ++i)
+        ordered = items[i].StartIP <= items[i].EndIP && (i == 0 || items[i - 1].StartIP <= items[i].StartIP);
+    if (ordered) return {};
     std::vector<uint32_t> order;
-    order.reserve(items.size());
     for (uint32_t i = 0; i < items.size(); ++i)
         if (items[i].StartIP <= items[i].EndIP) order.push_back(i);
-    // By first address, ties in file order; the shipped tables are already in that order.
-    const auto before = [&](uint32_t a, uint32_t b) {
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
         return items[a].StartIP < items[b].StartIP || (items[a].StartIP == items[b].StartIP && a < b);
+    });
+    return order;
+}
+
+// Cuts the whole address space into sorted stretches and calls add(start, codeId) for each:
+// a stretch runs up to the next one's start and has the code of the first range in file order
+// that contains it, or kNoCountryId, so a binary search gives the same answer as a scan in
+// file order. The first stretch starts at address 0; neighbours never share a code.
+template <class TAddress, class TItem, class TAdd>
+void ForEachStretch(const std::vector<TItem>& items, const std::vector<uint32_t>& order, TAdd add) {
+    const size_t count = order.empty() ? items.size() : order.size();
+    const auto indexAt = [&](size_t k) { return order.empty() ? static_cast<uint32_t>(k) : order[k]; };
+    bool started = false;
+    uint32_t lastCode = kNoCountryId;
+    const auto put = [&](const TAddress& start, uint32_t code) {
+        if (!started || code != lastCode) add(start, code);
+        started = true;
+        lastCode = code;
     };
-    if (!std::is_sorted(order.begin(), order.end(), before)) std::sort(order.begin(), order.end(), before);
 
     // Ranges open at the current address, smallest file position on top; ranges that ended
     // stay below until they surface.
     std::priority_queue<uint32_t, std::vector<uint32_t>, std::greater<>> open;
-    std::vector<TItem> stretches;
     size_t next = 0;
     TAddress pos{};
+    TAddress uncovered{}; // the first address not yet in a stretch
     for (;;) {
         while (!open.empty() && items[open.top()].EndIP < pos)
             open.pop();
         if (open.empty()) {
-            if (next == order.size()) break;
-            pos = items[order[next]].StartIP;
+            if (next == count) break;
+            pos = items[indexAt(next)].StartIP;
         }
-        while (next < order.size() && items[order[next]].StartIP <= pos)
-            open.push(order[next++]);
+        while (next < count && items[indexAt(next)].StartIP <= pos)
+            open.push(indexAt(next++));
         const uint32_t winner = open.top();
         // The winner holds until it ends or the next range starts, whichever comes first.
         TAddress end = items[winner].EndIP;
-        if (next < order.size() && items[order[next]].StartIP <= end) end = Prev(items[order[next]].StartIP);
-        const uint32_t code = items[winner].CodeId;
-        TItem* last = stretches.empty() ? nullptr : &stretches.back();
-        if (last && last->CodeId == code && !IsLast(last->EndIP) && Next(last->EndIP) == pos)
-            last->EndIP = end;
-        else
-            stretches.push_back({pos, end, code});
-        if (IsLast(end)) break;
+        if (next < count && items[indexAt(next)].StartIP <= end) end = Prev(items[indexAt(next)].StartIP);
+        if (pos != uncovered) put(uncovered, kNoCountryId);
+        put(pos, items[winner].CodeId);
+        if (IsLast(end)) return;
         pos = Next(end);
+        uncovered = pos;
     }
-    return stretches;
+    put(uncovered, kNoCountryId);
 }
 
-// Calls add(start, codeId) for the stretches and for the gaps around them (with
-// kNoCountryId), in address order from address 0, so that every address has a stretch.
-template <class TAddress, class TItem, class TAdd> void ForEachStart(const std::vector<TItem>& stretches, TAdd add) {
-    TAddress next{}; // the first address not yet in a stretch
-    for (const TItem& stretch : stretches) {
-        if (stretch.StartIP != next) add(next, kNoCountryId);
-        add(stretch.StartIP, stretch.CodeId);
-        if (IsLast(stretch.EndIP)) return;
-        next = Next(stretch.EndIP);
+// read(), retried when interrupted; the byte count, 0 at the end or on an error.
+size_t ReadSome(int fd, char* buffer, size_t size) {
+    for (;;) {
+        const ssize_t count = read(fd, buffer, size);
+        if (count >= 0) return static_cast<size_t>(count);
+        if (errno != EINTR) return 0;
     }
-    add(next, kNoCountryId);
 }
 
-// The whole content of a file, read at once; empty when the file cannot be read.
-class TFileText {
-public:
-    explicit TFileText(const std::string& fileName) {
-        const TUniqueFd fd(open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!fd.Valid()) return;
-        struct stat info {};
-        // One byte more than the size, so that the read seeing the end needs no growth.
-        size_t capacity =
-            fstat(fd.Get(), &info) == 0 && info.st_size > 0 ? static_cast<size_t>(info.st_size) + 1 : 65536;
-        Data.reset(new char[capacity]);
-        for (;;) {
-            if (Size == capacity) {
-                std::unique_ptr<char[]> grown(new char[capacity * 2]);
-                std::memcpy(grown.get(), Data.get(), Size);
-                Data = std::move(grown);
-                capacity *= 2;
-            }
-            const ssize_t count = read(fd.Get(), Data.get() + Size, capacity - Size);
-            if (count < 0 && errno == EINTR) continue;
-            if (count <= 0) break;
-            Size += static_cast<size_t>(count);
-        }
+// Calls onLine(line) for each line of the file, read in blocks; lines end at "\n", and a last
+// line without one counts.
+template <class TOnLine> void ForEachLine(const std::string& fileName, TOnLine onLine) {
+    const TUniqueFd fd(open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) return;
+    std::vector<char> buffer(kBlockSize);
+    size_t kept = 0; // an unfinished line, moved to the buffer's front
+    for (;;) {
+        if (kept == buffer.size()) buffer.resize(buffer.size() * 2);
+        const size_t count = ReadSome(fd.Get(), buffer.data() + kept, buffer.size() - kept);
+        if (count == 0) break;
+        const std::string_view text(buffer.data(), kept + count);
+        size_t lineStart = 0;
+        for (size_t newline; (newline = text.find('\n', lineStart)) != std::string_view::npos; lineStart = newline + 1)
+            onLine(text.substr(lineStart, newline - lineStart));
+        kept = text.size() - lineStart;
+        std::memmove(buffer.data(), buffer.data() + lineStart, kept);
     }
+    if (kept > 0) onLine(std::string_view(buffer.data(), kept));
+}
 
-    std::string_view View() const { return {Data.get(), Size}; }
-
-private:
-    std::unique_ptr<char[]> Data;
-    size_t Size = 0;
-};
+// The number of lines of a file, so that a table is allocated once at its full size
+// (growing by doubling would hold two copies of a table of hundreds of thousands of rows).
+size_t CountLines(const std::string& fileName) {
+    const TUniqueFd fd(open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    size_t lines = 1;
+    if (!fd.Valid()) return lines;
+    std::vector<char> buffer(kBlockSize);
+    while (const size_t count = ReadSome(fd.Get(), buffer.data(), buffer.size())) {
+        const char* const end = buffer.data() + count;
+        for (const char* p = buffer.data();
+             (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)))); ++p)
+            ++lines;
+    }
+    return lines;
+}
 
 // The fields of a table line "start","end","code","code3","name".
 struct TTableLine {
@@ -148,33 +165,103 @@ struct TTableLine {
 // each separator is the first match after the previous one, text before the first quote and
 // after the last one is ignored, and a separator is looked for only while two characters remain.
 bool CutTableLine(std::string_view line, TTableLine& fields) {
-    static constexpr std::string_view kSeparators[] = {"\"", "\",\"", "\",\"", "\",\"", "\",\"", "\""};
-    std::string_view* const targets[] = {nullptr, &fields.Start, &fields.End, &fields.Code, nullptr, &fields.Name};
-    size_t p = 0;
-    for (size_t i = 0; i < std::size(kSeparators); ++i) {
-        if (p + 1 >= line.size()) return false;
-        const size_t hit = line.find(kSeparators[i], p);
-        if (hit == std::string_view::npos) return false;
-        if (targets[i]) *targets[i] = line.substr(p, hit - p);
-        p = hit + kSeparators[i].size();
+    // The separators: a quote, four times quote-comma-quote, a quote.
+    std::string_view* const fieldBefore[] = {&fields.Start, &fields.End, &fields.Code, nullptr, &fields.Name};
+    // Fields are short: a plain loop finds their quotes faster than memchr.
+    const size_t size = line.size();
+    const auto quoteFrom = [&](size_t from) {
+        while (from < size && line[from] != '"')
+            ++from;
+        return from;
+    };
+    if (size < 2) return false;
+    size_t p = quoteFrom(0) + 1;
+    if (p > size) return false;
+    for (std::string_view* field : fieldBefore) {
+        const bool last = field == &fields.Name;
+        if (p + 1 >= size) return false;
+        size_t hit = quoteFrom(p);
+        while (!last && hit < size && (hit + 3 > size || line[hit + 1] != ',' || line[hit + 2] != '"'))
+            hit = quoteFrom(hit + 1);
+        if (hit >= size) return false;
+        if (field) *field = line.substr(p, hit - p);
+        p = hit + (last ? 1 : 3);
     }
     return true;
 }
 
-// Calls add(fields) for every line of text that fits the table format. Lines end at "\n";
-// a last line without one counts.
-template <class TAdd> void ForEachTableLine(std::string_view text, TAdd add) {
-    TTableLine fields;
-    while (!text.empty()) {
-        const size_t newline = text.find('\n');
-        if (CutTableLine(text.substr(0, newline), fields)) add(fields);
-        text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+// TryParseInt64 on the text without surrounding blanks, quicker for the plain numbers of the
+// table: up to 18 digits cannot overflow.
+bool ParseAddressNumber(std::string_view text, int64_t& value) {
+    text = TrimView(text);
+    if (text.empty() || text.size() > 18) return TryParseInt64(text, value);
+    int64_t number = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return TryParseInt64(text, value);
+        number = number * 10 + (c - '0');
     }
+    value = number;
+    return true;
 }
 
-// The number of lines of a text, so that a table is allocated once at its full size.
-size_t CountLines(std::string_view text) {
-    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// inet_pton's reading of an IPv6 address written with hex digits and colons only, step by step
+// as glibc does it: 1 with the bytes when it is an address, 0 when it is not, -1 when the text
+// holds another character (a dotted IPv4 tail, a NUL...), which is left to inet_pton itself.
+int ParseHexColonIPv6(std::string_view text, unsigned char (&bytes)[16]) {
+    unsigned char groups[16] = {};
+    size_t filled = 0;
+    const size_t noGap = std::numeric_limits<size_t>::max();
+    size_t gap = noGap; // where "::" stands
+    size_t i = 0;
+    const size_t n = text.size();
+    if (n == 0) return 0;
+    if (text[0] == ':' && (n == 1 || text[1] != ':')) return 0;
+    if (text[0] == ':') i = 1;
+    int digits = 0;
+    unsigned value = 0;
+    while (i < n) {
+        const char c = text[i++];
+        const int digit = HexValue(c);
+        if (digit >= 0) {
+            if (digits == 4) return 0;
+            value = value << 4 | static_cast<unsigned>(digit);
+            ++digits;
+            continue;
+        }
+        if (c != ':') return -1;
+        if (digits == 0) {
+            if (gap != noGap) return 0;
+            gap = filled;
+            continue;
+        }
+        if (i == n || filled == sizeof groups) return 0;
+        groups[filled++] = static_cast<unsigned char>(value >> 8);
+        groups[filled++] = static_cast<unsigned char>(value);
+        digits = 0;
+        value = 0;
+    }
+    if (digits > 0) {
+        if (filled == sizeof groups) return 0;
+        groups[filled++] = static_cast<unsigned char>(value >> 8);
+        groups[filled++] = static_cast<unsigned char>(value);
+    }
+    if (gap != noGap) {
+        if (filled == sizeof groups) return 0; // "::" must stand for at least one group
+        const size_t tail = filled - gap;
+        std::memmove(groups + sizeof groups - tail, groups + gap, tail);
+        std::memset(groups + gap, 0, sizeof groups - tail - gap);
+        filled = sizeof groups;
+    }
+    if (filled != sizeof groups) return 0;
+    std::memcpy(bytes, groups, sizeof groups);
+    return 1;
 }
 
 } // namespace
@@ -199,11 +286,15 @@ int TCountryFinder::CodeIndex(std::string_view code) {
 
 bool TCountryFinder::ParseIPv6(std::string_view text, TIPv6Address& address) {
     if (text.size() >= 64) return false;
-    char buffer[64];
-    std::memcpy(buffer, text.data(), text.size());
-    buffer[text.size()] = '\0';
     unsigned char bytes[16];
-    if (inet_pton(AF_INET6, buffer, bytes) != 1) return false;
+    const int quick = ParseHexColonIPv6(text, bytes);
+    if (quick == 0) return false;
+    if (quick < 0) {
+        char buffer[64];
+        std::memcpy(buffer, text.data(), text.size());
+        buffer[text.size()] = '\0';
+        if (inet_pton(AF_INET6, buffer, bytes) != 1) return false;
+    }
     address = {};
     for (int i = 0; i < 8; ++i) {
         address.Hi = address.Hi << 8 | bytes[i];
@@ -252,14 +343,15 @@ uint32_t TCountryFinder::ReadCode(std::string_view code, std::string_view name, 
 
 void TCountryFinder::Load(const std::string& fileName) {
     Clear();
-    const TFileText file(fileName);
-    RangeList.reserve(CountLines(file.View()));
+    RangeList.reserve(CountLines(fileName));
     TCodeReader reader;
-    ForEachTableLine(file.View(), [&](const TTableLine& line) {
+    TTableLine line;
+    ForEachLine(fileName, [&](std::string_view text) {
+        if (!CutTableLine(text, line)) return;
         int64_t start = 0;
         int64_t end = 0;
         // An address that is not a number would read as 0 and stretch the range down to 0.
-        if (!TryParseInt64(TrimView(line.Start), start) || !TryParseInt64(TrimView(line.End), end)) return;
+        if (!ParseAddressNumber(line.Start, start) || !ParseAddressNumber(line.End, end)) return;
         const TCountryItem item{static_cast<uint32_t>(start), static_cast<uint32_t>(end),
                                 ReadCode(line.Code, line.Name, reader)};
         const auto index = static_cast<uint32_t>(RangeList.size());
@@ -274,10 +366,11 @@ void TCountryFinder::Load(const std::string& fileName) {
 
 void TCountryFinder::LoadIPv6(const std::string& fileName) {
     RangeList6.clear();
-    const TFileText file(fileName);
-    RangeList6.reserve(CountLines(file.View()));
+    RangeList6.reserve(CountLines(fileName));
     TCodeReader reader;
-    ForEachTableLine(file.View(), [&](const TTableLine& line) {
+    TTableLine line;
+    ForEachLine(fileName, [&](std::string_view text) {
+        if (!CutTableLine(text, line)) return;
         TCountryItem6 item;
         if (!ParseIPv6(TrimView(line.Start), item.StartIP) || !ParseIPv6(TrimView(line.End), item.EndIP)) return;
         item.CodeId = ReadCode(line.Code, line.Name, reader);
@@ -293,14 +386,14 @@ void TCountryFinder::LoadProgramTables() {
 }
 
 void TCountryFinder::BuildLookup() {
-    const auto stretches = FirstWinsStretches<uint32_t>(RangeList);
+    const std::vector<uint32_t> order = OrderByStart(RangeList);
     size_t count = 0;
-    ForEachStart<uint32_t>(stretches, [&](uint32_t, uint32_t) { ++count; });
+    ForEachStretch<uint32_t>(RangeList, order, [&](uint32_t, uint32_t) { ++count; });
     Starts.clear();
     StartCodes.clear();
     Starts.reserve(count);
     StartCodes.reserve(count);
-    ForEachStart<uint32_t>(stretches, [&](uint32_t start, uint32_t code) {
+    ForEachStretch<uint32_t>(RangeList, order, [&](uint32_t start, uint32_t code) {
         Starts.push_back(start);
         StartCodes.push_back(code);
     });
@@ -312,22 +405,15 @@ void TCountryFinder::BuildLookup() {
 }
 
 void TCountryFinder::BuildLookup6() {
-    const auto stretches = FirstWinsStretches<TIPv6Address>(RangeList6);
+    const std::vector<uint32_t> order = OrderByStart(RangeList6);
     size_t count = 0;
-    bool anyLo = false;
-    ForEachStart<TIPv6Address>(stretches, [&](const TIPv6Address& start, uint32_t) {
-        ++count;
-        anyLo = anyLo || start.Lo != 0;
-    });
-    Starts6Hi.clear();
-    Starts6Lo.clear();
+    ForEachStretch<TIPv6Address>(RangeList6, order, [&](const TIPv6Address&, uint32_t) { ++count; });
+    Starts6.clear();
     StartCodes6.clear();
-    Starts6Hi.reserve(count);
-    if (anyLo) Starts6Lo.reserve(count);
+    Starts6.reserve(count);
     StartCodes6.reserve(count);
-    ForEachStart<TIPv6Address>(stretches, [&](const TIPv6Address& start, uint32_t code) {
-        Starts6Hi.push_back(start.Hi);
-        if (anyLo) Starts6Lo.push_back(start.Lo);
+    ForEachStretch<TIPv6Address>(RangeList6, order, [&](const TIPv6Address& start, uint32_t code) {
+        Starts6.push_back(start);
         StartCodes6.push_back(code);
     });
 }
@@ -353,17 +439,9 @@ const std::string& TCountryFinder::CountryOfByScan(uint32_t ip) const {
 }
 
 const std::string& TCountryFinder::CountryOfIPv6(const TIPv6Address& address) const {
-    // Stretches [0, k) start at or before the address; the first one starts at "::".
-    const auto afterHi = std::upper_bound(Starts6Hi.begin(), Starts6Hi.end(), address.Hi);
-    auto k = static_cast<size_t>(afterHi - Starts6Hi.begin());
-    if (!Starts6Lo.empty()) {
-        // Of the stretches sharing the address's high half, those past its low half start later.
-        const auto sameHi =
-            static_cast<size_t>(std::lower_bound(Starts6Hi.begin(), afterHi, address.Hi) - Starts6Hi.begin());
-        k = static_cast<size_t>(std::upper_bound(Starts6Lo.begin() + sameHi, Starts6Lo.begin() + k, address.Lo) -
-                                Starts6Lo.begin());
-    }
-    return Codes[StartCodes6[k - 1]];
+    // The last stretch starting at or before the address; the first one starts at "::".
+    const auto k = static_cast<size_t>(std::upper_bound(Starts6.begin(), Starts6.end(), address) - Starts6.begin() - 1);
+    return Codes[StartCodes6[k]];
 }
 
 const std::string& TCountryFinder::CountryOfIPv6(std::string_view address) const {

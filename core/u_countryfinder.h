@@ -68,7 +68,7 @@ public:
 
     // 0 for "", the first character for one character, else first + 256 x second.
     static int CodeIndex(std::string_view code);
-    // inet_pton on the text; false when it is not an IPv6 address.
+    // inet_pton's reading of the text; false when it is not an IPv6 address.
     static bool ParseIPv6(std::string_view text, TIPv6Address& address);
 
 private:
@@ -95,8 +95,7 @@ private:
     std::vector<uint32_t> Starts;
     std::vector<uint32_t> StartCodes;
     std::array<uint32_t, 257> BucketFirst{};
-    std::vector<uint64_t> Starts6Hi;
-    std::vector<uint64_t> Starts6Lo; // empty when every start's low half is 0
+    std::vector<TIPv6Address> Starts6;
     std::vector<uint32_t> StartCodes6;
 };
 

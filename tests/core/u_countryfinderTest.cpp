@@ -202,6 +202,34 @@ TEST_F(CountryFinderTest, IPv6FirstRangeWinsAndTextIsChecked) {
     EXPECT_EQ(Finder.Ranges6().size(), 4u);
 }
 
+// Addresses written in plain hex and colons are read without inet_pton: the answers must stay
+// inet_pton's, valid or not, also around dotted tails, other characters and a NUL.
+TEST(CountryFinderParse, IPv6TextReadsAsInetPtonDoes) {
+    std::mt19937 rng(99);
+    const char* const groups[] = {"0", "1", "ff", "FfFf", "0db8", "12345", "", "1.2.3.4", "g", "%1"};
+    const char* const colons[] = {":", ":", ":", ":", ":", "::", "::", ":::"};
+    int valid = 0;
+    for (int i = 0; i < 30000; ++i) {
+        std::string text = rng() % 8 ? "" : colons[rng() % 8];
+        for (uint32_t n = 1 + rng() % 9, k = 0; k < n; ++k) {
+            if (k > 0) text += colons[rng() % 8];
+            text += groups[rng() % 16 < 14 ? rng() % 5 : 5 + rng() % 5];
+        }
+        if (rng() % 8 == 0) text += colons[rng() % 8];
+        if (rng() % 50 == 0) text.insert(rng() % (text.size() + 1), 1, '\0');
+        unsigned char bytes[16];
+        const bool expected = inet_pton(AF_INET6, text.c_str(), bytes) == 1;
+        TIPv6Address address;
+        ASSERT_EQ(TCountryFinder::ParseIPv6(text, address), expected) << text;
+        if (!expected) continue;
+        ++valid;
+        char out[INET6_ADDRSTRLEN];
+        inet_ntop(AF_INET6, bytes, out, sizeof out);
+        ASSERT_EQ(Text(address), out) << text;
+    }
+    EXPECT_GT(valid, 1000);
+}
+
 // Many small overlapping ranges, some reversed or spanning first octets: the fast lookup must
 // agree with the scan in file order everywhere, above all at and beside every range's edges.
 TEST_F(CountryFinderTest, FastLookupAgreesWithScanOnRandomOverlaps) {
