@@ -158,15 +158,15 @@ struct TTableLine {
     std::string_view Start;
     std::string_view End;
     std::string_view Code;
-    std::string_view Name;
+    std::string_view NameAndRest; // the name runs up to the first quote, which is there
+
+    std::string_view Name() const { return NameAndRest.substr(0, NameAndRest.find('"')); }
 };
 
 // Cuts a line as the line parser cuts it with the format "\"%s\",\"%e\",\"%c\",\"%x\",\"%n\"":
 // each separator is the first match after the previous one, text before the first quote and
 // after the last one is ignored, and a separator is looked for only while two characters remain.
 bool CutTableLine(std::string_view line, TTableLine& fields) {
-    // The separators: a quote, four times quote-comma-quote, a quote.
-    std::string_view* const fieldBefore[] = {&fields.Start, &fields.End, &fields.Code, nullptr, &fields.Name};
     // Fields are short: a plain loop finds their quotes faster than memchr.
     const size_t size = line.size();
     const auto quoteFrom = [&](size_t from) {
@@ -177,90 +177,97 @@ bool CutTableLine(std::string_view line, TTableLine& fields) {
     if (size < 2) return false;
     size_t p = quoteFrom(0) + 1;
     if (p > size) return false;
-    for (std::string_view* field : fieldBefore) {
-        const bool last = field == &fields.Name;
+    // The fields ending in quote-comma-quote; the third-letter code is not kept.
+    std::string_view* const innerFields[] = {&fields.Start, &fields.End, &fields.Code, nullptr};
+    for (std::string_view* field : innerFields) {
         if (p + 1 >= size) return false;
         size_t hit = quoteFrom(p);
-        while (!last && hit < size && (hit + 3 > size || line[hit + 1] != ',' || line[hit + 2] != '"'))
+        while (hit < size && (hit + 3 > size || line[hit + 1] != ',' || line[hit + 2] != '"'))
             hit = quoteFrom(hit + 1);
         if (hit >= size) return false;
         if (field) *field = line.substr(p, hit - p);
-        p = hit + (last ? 1 : 3);
+        p = hit + 3;
     }
-    return true;
+    // The name needs a closing quote somewhere after it; lines mostly end in one.
+    if (p + 1 >= size) return false;
+    fields.NameAndRest = line.substr(p);
+    return fields.NameAndRest.rfind('"') != std::string_view::npos;
 }
 
 // TryParseInt64 on the text without surrounding blanks, quicker for the plain numbers of the
 // table: up to 18 digits cannot overflow.
 bool ParseAddressNumber(std::string_view text, int64_t& value) {
-    text = TrimView(text);
-    if (text.empty() || text.size() > 18) return TryParseInt64(text, value);
+    if (text.empty() || text.size() > 18) return TryParseInt64(TrimView(text), value);
     int64_t number = 0;
     for (const char c : text) {
-        if (c < '0' || c > '9') return TryParseInt64(text, value);
+        if (c < '0' || c > '9') return TryParseInt64(TrimView(text), value);
         number = number * 10 + (c - '0');
     }
     value = number;
     return true;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+// The value of each hex digit, -1 for other characters.
+constexpr std::array<int8_t, 256> kHexValues = [] {
+    std::array<int8_t, 256> values{};
+    values.fill(-1);
+    for (int c = 0; c < 10; ++c)
+        values['0' + c] = static_cast<int8_t>(c);
+    for (int c = 0; c < 6; ++c)
+        values['a' + c] = values['A' + c] = static_cast<int8_t>(10 + c);
+    return values;
+}();
 
 // inet_pton's reading of an IPv6 address written with hex digits and colons only, step by step
-// as glibc does it: 1 with the bytes when it is an address, 0 when it is not, -1 when the text
-// holds another character (a dotted IPv4 tail, a NUL...), which is left to inet_pton itself.
-int ParseHexColonIPv6(std::string_view text, unsigned char (&bytes)[16]) {
-    unsigned char groups[16] = {};
-    size_t filled = 0;
-    const size_t noGap = std::numeric_limits<size_t>::max();
-    size_t gap = noGap; // where "::" stands
+// as glibc does it: 1 with the address when it is one, 0 when it is not, -1 when the text holds
+// another character (a dotted IPv4 tail, a NUL...), which is left to inet_pton itself.
+int ParseHexColonIPv6(std::string_view text, TIPv6Address& address) {
+    uint64_t groups[8] = {};
+    int filled = 0;
+    int gap = -1; // the group where "::" stands
     size_t i = 0;
     const size_t n = text.size();
     if (n == 0) return 0;
     if (text[0] == ':' && (n == 1 || text[1] != ':')) return 0;
     if (text[0] == ':') i = 1;
     int digits = 0;
-    unsigned value = 0;
+    uint64_t value = 0;
     while (i < n) {
         const char c = text[i++];
-        const int digit = HexValue(c);
+        const int digit = kHexValues[static_cast<unsigned char>(c)];
         if (digit >= 0) {
             if (digits == 4) return 0;
-            value = value << 4 | static_cast<unsigned>(digit);
+            value = value << 4 | static_cast<uint64_t>(digit);
             ++digits;
             continue;
         }
         if (c != ':') return -1;
         if (digits == 0) {
-            if (gap != noGap) return 0;
+            if (gap >= 0) return 0;
             gap = filled;
             continue;
         }
-        if (i == n || filled == sizeof groups) return 0;
-        groups[filled++] = static_cast<unsigned char>(value >> 8);
-        groups[filled++] = static_cast<unsigned char>(value);
+        if (i == n || filled == 8) return 0;
+        groups[filled++] = value;
         digits = 0;
         value = 0;
     }
     if (digits > 0) {
-        if (filled == sizeof groups) return 0;
-        groups[filled++] = static_cast<unsigned char>(value >> 8);
-        groups[filled++] = static_cast<unsigned char>(value);
+        if (filled == 8) return 0;
+        groups[filled++] = value;
     }
-    if (gap != noGap) {
-        if (filled == sizeof groups) return 0; // "::" must stand for at least one group
-        const size_t tail = filled - gap;
-        std::memmove(groups + sizeof groups - tail, groups + gap, tail);
-        std::memset(groups + gap, 0, sizeof groups - tail - gap);
-        filled = sizeof groups;
+    if (gap >= 0) {
+        if (filled == 8) return 0; // "::" must stand for at least one group
+        const int zeros = 8 - filled;
+        for (int k = filled - 1; k >= gap; --k)
+            groups[k + zeros] = groups[k];
+        for (int k = gap; k < gap + zeros; ++k)
+            groups[k] = 0;
+        filled = 8;
     }
-    if (filled != sizeof groups) return 0;
-    std::memcpy(bytes, groups, sizeof groups);
+    if (filled != 8) return 0;
+    address.Hi = groups[0] << 48 | groups[1] << 32 | groups[2] << 16 | groups[3];
+    address.Lo = groups[4] << 48 | groups[5] << 32 | groups[6] << 16 | groups[7];
     return 1;
 }
 
@@ -286,15 +293,13 @@ int TCountryFinder::CodeIndex(std::string_view code) {
 
 bool TCountryFinder::ParseIPv6(std::string_view text, TIPv6Address& address) {
     if (text.size() >= 64) return false;
+    const int quick = ParseHexColonIPv6(text, address);
+    if (quick >= 0) return quick == 1;
+    char buffer[64];
+    std::memcpy(buffer, text.data(), text.size());
+    buffer[text.size()] = '\0';
     unsigned char bytes[16];
-    const int quick = ParseHexColonIPv6(text, bytes);
-    if (quick == 0) return false;
-    if (quick < 0) {
-        char buffer[64];
-        std::memcpy(buffer, text.data(), text.size());
-        buffer[text.size()] = '\0';
-        if (inet_pton(AF_INET6, buffer, bytes) != 1) return false;
-    }
+    if (inet_pton(AF_INET6, buffer, bytes) != 1) return false;
     address = {};
     for (int i = 0; i < 8; ++i) {
         address.Hi = address.Hi << 8 | bytes[i];
@@ -322,7 +327,7 @@ uint32_t TCountryFinder::CodeId(const std::string& code) {
     return it->second;
 }
 
-uint32_t TCountryFinder::ReadCode(std::string_view code, std::string_view name, TCodeReader& reader) {
+uint32_t TCountryFinder::ReadCode(std::string_view code, TCodeReader& reader) {
     uint32_t id;
     if (code.size() == 2) {
         uint32_t& known =
@@ -333,12 +338,13 @@ uint32_t TCountryFinder::ReadCode(std::string_view code, std::string_view name, 
         id = CodeId(UpperCase(code));
     }
     if (id >= reader.Named.size()) reader.Named.resize(id + 1);
-    if (!reader.Named[id]) {
-        std::string& slot = Names[CodeIndex(Codes[id])];
-        if (slot.empty()) slot = UpperCase(name); // the first name read for a code wins
-        reader.Named[id] = !slot.empty();
-    }
     return id;
+}
+
+void TCountryFinder::ReadName(uint32_t codeId, std::string_view name, TCodeReader& reader) {
+    std::string& slot = Names[CodeIndex(Codes[codeId])];
+    if (slot.empty()) slot = UpperCase(name); // the first name read for a code wins
+    reader.Named[codeId] = !slot.empty();
 }
 
 void TCountryFinder::Load(const std::string& fileName) {
@@ -352,8 +358,8 @@ void TCountryFinder::Load(const std::string& fileName) {
         int64_t end = 0;
         // An address that is not a number would read as 0 and stretch the range down to 0.
         if (!ParseAddressNumber(line.Start, start) || !ParseAddressNumber(line.End, end)) return;
-        const TCountryItem item{static_cast<uint32_t>(start), static_cast<uint32_t>(end),
-                                ReadCode(line.Code, line.Name, reader)};
+        const TCountryItem item{static_cast<uint32_t>(start), static_cast<uint32_t>(end), ReadCode(line.Code, reader)};
+        if (!reader.Named[item.CodeId]) ReadName(item.CodeId, line.Name(), reader);
         const auto index = static_cast<uint32_t>(RangeList.size());
         for (uint32_t b = item.StartIP >> 24; b <= item.EndIP >> 24; ++b) {
             if (ScanEnd[b] == 0) ScanFirst[b] = index;
@@ -373,7 +379,8 @@ void TCountryFinder::LoadIPv6(const std::string& fileName) {
         if (!CutTableLine(text, line)) return;
         TCountryItem6 item;
         if (!ParseIPv6(TrimView(line.Start), item.StartIP) || !ParseIPv6(TrimView(line.End), item.EndIP)) return;
-        item.CodeId = ReadCode(line.Code, line.Name, reader);
+        item.CodeId = ReadCode(line.Code, reader);
+        if (!reader.Named[item.CodeId]) ReadName(item.CodeId, line.Name(), reader);
         RangeList6.push_back(item);
     });
     BuildLookup6();

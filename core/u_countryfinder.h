@@ -75,7 +75,8 @@ private:
     struct TCodeReader;
 
     uint32_t CodeId(const std::string& code);
-    uint32_t ReadCode(std::string_view code, std::string_view name, TCodeReader& reader);
+    uint32_t ReadCode(std::string_view code, TCodeReader& reader);
+    void ReadName(uint32_t codeId, std::string_view name, TCodeReader& reader);
     void BuildLookup();
     void BuildLookup6();
 
