@@ -24,6 +24,8 @@ namespace {
 const char* const kUnknownName = "UNKNOWN";
 // Addresses no range covers; a table code "-" shares the id, having the same text.
 constexpr uint32_t kNoCountryId = 0;
+// Marks a boundary stretch of the IPv6 lookup followed by stretches starting inside its block.
+constexpr uint32_t kStretchesInside = 0x80000000u;
 constexpr size_t kBlockSize = 1 << 16; // bytes read from a table at a time
 
 uint32_t Next(uint32_t a) {
@@ -413,15 +415,27 @@ void TCountryFinder::BuildLookup() {
 
 void TCountryFinder::BuildLookup6() {
     const std::vector<uint32_t> order = OrderByStart(RangeList6);
-    size_t count = 0;
-    ForEachStretch<TIPv6Address>(RangeList6, order, [&](const TIPv6Address&, uint32_t) { ++count; });
-    Starts6.clear();
-    StartCodes6.clear();
-    Starts6.reserve(count);
-    StartCodes6.reserve(count);
+    size_t onBoundary = 0;
+    size_t inside = 0;
+    ForEachStretch<TIPv6Address>(RangeList6, order,
+                                 [&](const TIPv6Address& start, uint32_t) { ++(start.Lo == 0 ? onBoundary : inside); });
+    Starts6Hi.clear();
+    StartCodes6Hi.clear();
+    Starts6Inside.clear();
+    StartCodes6Inside.clear();
+    Starts6Hi.reserve(onBoundary);
+    StartCodes6Hi.reserve(onBoundary);
+    Starts6Inside.reserve(inside);
+    StartCodes6Inside.reserve(inside);
     ForEachStretch<TIPv6Address>(RangeList6, order, [&](const TIPv6Address& start, uint32_t code) {
-        Starts6.push_back(start);
-        StartCodes6.push_back(code);
+        if (start.Lo == 0) {
+            Starts6Hi.push_back(start.Hi);
+            StartCodes6Hi.push_back(code);
+        } else {
+            StartCodes6Hi.back() |= kStretchesInside; // the first stretch starts on a boundary
+            Starts6Inside.push_back(start);
+            StartCodes6Inside.push_back(code);
+        }
     });
 }
 
@@ -446,9 +460,17 @@ const std::string& TCountryFinder::CountryOfByScan(uint32_t ip) const {
 }
 
 const std::string& TCountryFinder::CountryOfIPv6(const TIPv6Address& address) const {
-    // The last stretch starting at or before the address; the first one starts at "::".
-    const auto k = static_cast<size_t>(std::upper_bound(Starts6.begin(), Starts6.end(), address) - Starts6.begin() - 1);
-    return Codes[StartCodes6[k]];
+    // The last stretch on a boundary starting at or before the address; the first stretch
+    // starts at "::", on a boundary.
+    const auto k =
+        static_cast<size_t>(std::upper_bound(Starts6Hi.begin(), Starts6Hi.end(), address.Hi) - Starts6Hi.begin() - 1);
+    const uint32_t code = StartCodes6Hi[k];
+    if (!(code & kStretchesInside)) return Codes[code];
+    // A stretch inside the block may start after it and still at or before the address.
+    const auto inside = std::upper_bound(Starts6Inside.begin(), Starts6Inside.end(), address);
+    if (inside != Starts6Inside.begin() && (inside - 1)->Hi >= Starts6Hi[k])
+        return Codes[StartCodes6Inside[static_cast<size_t>(inside - 1 - Starts6Inside.begin())]];
+    return Codes[code & ~kStretchesInside];
 }
 
 const std::string& TCountryFinder::CountryOfIPv6(std::string_view address) const {

@@ -96,8 +96,12 @@ private:
     std::vector<uint32_t> Starts;
     std::vector<uint32_t> StartCodes;
     std::array<uint32_t, 257> BucketFirst{};
-    std::vector<TIPv6Address> Starts6;
-    std::vector<uint32_t> StartCodes6;
+    // IPv6 stretches starting on a 64-bit boundary (nearly all) are kept by their high half; the
+    // code of one followed by stretches starting inside its block carries a mark.
+    std::vector<uint64_t> Starts6Hi;
+    std::vector<uint32_t> StartCodes6Hi;
+    std::vector<TIPv6Address> Starts6Inside;
+    std::vector<uint32_t> StartCodes6Inside;
 };
 
 // The process-wide finder; the analyser loads it, every thread may read it afterwards.
