@@ -6,7 +6,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,7 +13,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
-#include <memory>
+#include <optional>
 #include <queue>
 
 TCountryFinder CountryFinder;
@@ -50,12 +49,12 @@ bool IsLast(const TIPv6Address& a) {
 }
 
 // The indexes of the ranges that hold addresses (start not past end) by first address, ties
-// in file order; empty when that is every range in file order, as in the shipped tables.
-template <class TItem> std::vector<uint32_t> OrderByStart(const std::vector<TItem>& items) {
+// in file order; none when that is every range in file order, as in the shipped tables.
+template <class TItem> std::optional<std::vector<uint32_t>> OrderByStart(const std::vector<TItem>& items) {
     bool ordered = true;
     for (size_t i = 0; i < items.size() && ordered; ++i)
         ordered = items[i].StartIP <= items[i].EndIP && (i == 0 || items[i - 1].StartIP <= items[i].StartIP);
-    if (ordered) return {};
+    if (ordered) return std::nullopt;
     std::vector<uint32_t> order;
     for (uint32_t i = 0; i < items.size(); ++i)
         if (items[i].StartIP <= items[i].EndIP) order.push_back(i);
@@ -70,9 +69,9 @@ template <class TItem> std::vector<uint32_t> OrderByStart(const std::vector<TIte
 // that contains it, or kNoCountryId, so a binary search gives the same answer as a scan in
 // file order. The first stretch starts at address 0; neighbours never share a code.
 template <class TAddress, class TItem, class TAdd>
-void ForEachStretch(const std::vector<TItem>& items, const std::vector<uint32_t>& order, TAdd add) {
-    const size_t count = order.empty() ? items.size() : order.size();
-    const auto indexAt = [&](size_t k) { return order.empty() ? static_cast<uint32_t>(k) : order[k]; };
+void ForEachStretch(const std::vector<TItem>& items, const std::optional<std::vector<uint32_t>>& order, TAdd add) {
+    const size_t count = order ? order->size() : items.size();
+    const auto indexAt = [&](size_t k) { return order ? (*order)[k] : static_cast<uint32_t>(k); };
     bool started = false;
     uint32_t lastCode = kNoCountryId;
     const auto put = [&](const TAddress& start, uint32_t code) {
@@ -395,7 +394,7 @@ void TCountryFinder::LoadProgramTables() {
 }
 
 void TCountryFinder::BuildLookup() {
-    const std::vector<uint32_t> order = OrderByStart(RangeList);
+    const auto order = OrderByStart(RangeList);
     size_t count = 0;
     ForEachStretch<uint32_t>(RangeList, order, [&](uint32_t, uint32_t) { ++count; });
     Starts.clear();
@@ -414,7 +413,7 @@ void TCountryFinder::BuildLookup() {
 }
 
 void TCountryFinder::BuildLookup6() {
-    const std::vector<uint32_t> order = OrderByStart(RangeList6);
+    const auto order = OrderByStart(RangeList6);
     size_t onBoundary = 0;
     size_t inside = 0;
     ForEachStretch<TIPv6Address>(RangeList6, order,

@@ -157,6 +157,19 @@ TEST_F(CountryFinderTest, OddLinesAreCutLikeTheTableFormat) {
     EXPECT_EQ(Finder.CountryName("YY"), "SIX");
     EXPECT_EQ(Finder.CountryOfIPv6("2001:db8::1"), "XA");
 
+    // Ranges that end before they start hold no address, even when no other range is left.
+    Finder.Load(Folder.WriteFile("4.csv", Line(IPToInt("1.0.9.0"), IPToInt("1.0.0.0"), "XA") +
+                                              Line(IPToInt("1.0.6.0"), IPToInt("1.0.4.0"), "XB") +
+                                              Line(IPToInt("1.0.4.5"), IPToInt("1.0.3.0"), "XC")));
+    Finder.LoadIPv6(Folder.WriteFile("6.csv", Line("2001:db8:7::f5a4", "2001:db8::6650", "XA", "N") +
+                                                  Line("2001:db8:6::fd72", "2001:db8:4::f2c9", "XB", "N") +
+                                                  Line("2001:db8:4::6189", "2001:db8:3::36de", "XC", "N")));
+    for (const char* address : {"1.0.0.0", "1.0.3.9", "1.0.4.5", "1.0.5.0", "1.0.8.0", "1.0.9.0", "1.0.9.1"})
+        EXPECT_EQ(Finder.CountryOf(IPToInt(address)), "-") << address;
+    for (const char* address : {"2001:db8::", "2001:db8:0:7::c8a4", "2001:db8:3::", "2001:db8:4::6189",
+                                "2001:db8:5::", "2001:db8:6::fd72", "2001:db8:7::f5a5"})
+        EXPECT_EQ(Finder.CountryOfIPv6(address), "-") << address;
+
     Finder.Load(Folder.WriteFile("empty.csv", ""));
     Finder.LoadIPv6(Folder.WriteFile("6.csv", "\"\t2001:db8:: \",\"2001:db8::ff\",\"XB\",\"X\",\"N\"\n"));
     EXPECT_TRUE(Finder.Ranges().empty());
