@@ -25,6 +25,9 @@ const char* const kUnknownName = "UNKNOWN";
 constexpr uint32_t kNoCountryId = 0;
 // Marks a boundary stretch of the IPv6 lookup followed by stretches starting inside its block.
 constexpr uint32_t kStretchesInside = 0x80000000u;
+// The IPv4 lookup narrows its search by the address's top 16 bits.
+constexpr uint32_t kBucketShift = 16;
+constexpr uint32_t kBucketCount = 1u << (32 - kBucketShift);
 constexpr size_t kBlockSize = 1 << 16; // bytes read from a table at a time
 
 uint32_t Next(uint32_t a) {
@@ -406,10 +409,14 @@ void TCountryFinder::BuildLookup() {
         StartCodes.push_back(code);
     });
     // The stretch holding the bucket's first address; Starts[0] is 0, so there is always one.
-    for (uint32_t b = 0; b < 256; ++b)
-        BucketFirst[b] =
-            static_cast<uint32_t>(std::upper_bound(Starts.begin(), Starts.end(), b << 24) - Starts.begin() - 1);
-    BucketFirst[256] = static_cast<uint32_t>(Starts.size() - 1);
+    BucketFirst.assign(kBucketCount + 1, 0);
+    uint32_t k = 0;
+    for (uint32_t b = 0; b < kBucketCount; ++b) {
+        while (k + 1 < Starts.size() && Starts[k + 1] <= b << kBucketShift)
+            ++k;
+        BucketFirst[b] = k;
+    }
+    BucketFirst[kBucketCount] = static_cast<uint32_t>(Starts.size() - 1);
 }
 
 void TCountryFinder::BuildLookup6() {
@@ -440,7 +447,7 @@ void TCountryFinder::BuildLookup6() {
 
 const std::string& TCountryFinder::CountryOf(uint32_t ip) const {
     if (ip == 0) return Codes[kNoCountryId];
-    const uint32_t bucket = ip >> 24;
+    const uint32_t bucket = ip >> kBucketShift;
     const auto first = Starts.begin() + BucketFirst[bucket];
     const auto last = Starts.begin() + BucketFirst[bucket + 1] + 1;
     // The last stretch starting at or before ip; the bucket's first one always does.

@@ -91,11 +91,11 @@ private:
 
     // The lookup tables cut the whole address space into sorted stretches: stretch k runs from
     // its start up to the next one's and has the code of the first range in file order that
-    // contains it (id 0, "-", where none does). Bucket b's addresses fall in the stretches
-    // [BucketFirst[b], BucketFirst[b + 1]].
+    // contains it (id 0, "-", where none does). The IPv4 addresses with top 16 bits b fall in
+    // the stretches [BucketFirst[b], BucketFirst[b + 1]].
     std::vector<uint32_t> Starts;
     std::vector<uint32_t> StartCodes;
-    std::array<uint32_t, 257> BucketFirst{};
+    std::vector<uint32_t> BucketFirst;
     // IPv6 stretches starting on a 64-bit boundary (nearly all) are kept by their high half; the
     // code of one followed by stretches starting inside its block carries a mark.
     std::vector<uint64_t> Starts6Hi;
