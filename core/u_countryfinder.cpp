@@ -1,27 +1,34 @@
 #include "core/u_countryfinder.h"
 
-#include "core/CParser.h"
 #include "sources/CUtils.h"
+#include "sources/FileUtils.h"
 #include "sources/SpecialFolders.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <queue>
 
 TCountryFinder CountryFinder;
 
 namespace {
 
-const char* const kNoCountry = "-";
 const char* const kUnknownName = "UNKNOWN";
-// First address, last address, two-letter code, three-letter code (ignored), name.
-const char* const kTableFormat = "\"%s\",\"%e\",\"%c\",\"%x\",\"%n\"";
-constexpr size_t kCodeIndexCount = 65536;
+// Addresses no range covers; a table code "-" shares the id, having the same text.
+constexpr uint32_t kNoCountryId = 0;
+// Marks a boundary stretch of the IPv6 lookup followed by stretches starting inside its block.
+constexpr uint32_t kStretchesInside = 0x80000000u;
+// The IPv4 lookup narrows its search by the address's top 16 bits.
+constexpr uint32_t kBucketShift = 16;
+constexpr uint32_t kBucketCount = 1u << (32 - kBucketShift);
+constexpr size_t kBlockSize = 1 << 16; // bytes read from a table at a time
 
 uint32_t Next(uint32_t a) {
     return a + 1;
@@ -44,87 +51,241 @@ bool IsLast(const TIPv6Address& a) {
     return a.Hi == std::numeric_limits<uint64_t>::max() && a.Lo == std::numeric_limits<uint64_t>::max();
 }
 
-template <class TAddress> struct TStretch {
-    TAddress Start;
-    TAddress End;
-    uint32_t CodeId;
-};
-
-// Cuts the addresses the ranges cover into sorted, disjoint stretches, each with the code of
-// the first range in file order that contains it, so a binary search gives the same answer
-// as a scan in file order. Neighbouring stretches with one code are joined.
-template <class TAddress, class TItem>
-std::vector<TStretch<TAddress>> FirstWinsStretches(const std::vector<TItem>& items,
-                                                   const std::vector<uint32_t>& codeIds) {
+// The indexes of the ranges that hold addresses (start not past end) by first address, ties
+// in file order; none when that is every range in file order, as in the shipped tables.
+template <class TItem> std::optional<std::vector<uint32_t>> OrderByStart(const std::vector<TItem>& items) {
+    bool ordered = true;
+    for (size_t i = 0; i < items.size() && ordered; ++i)
+        ordered = items[i].StartIP <= items[i].EndIP && (i == 0 || items[i - 1].StartIP <= items[i].StartIP);
+    if (ordered) return std::nullopt;
     std::vector<uint32_t> order;
-    order.reserve(items.size());
     for (uint32_t i = 0; i < items.size(); ++i)
         if (items[i].StartIP <= items[i].EndIP) order.push_back(i);
-    // By first address, ties in file order.
     std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
         return items[a].StartIP < items[b].StartIP || (items[a].StartIP == items[b].StartIP && a < b);
     });
+    return order;
+}
+
+// Cuts the whole address space into sorted stretches and calls add(start, codeId) for each:
+// a stretch runs up to the next one's start and has the code of the first range in file order
+// that contains it, or kNoCountryId, so a binary search gives the same answer as a scan in
+// file order. The first stretch starts at address 0; neighbours never share a code.
+template <class TAddress, class TItem, class TAdd>
+void ForEachStretch(const std::vector<TItem>& items, const std::optional<std::vector<uint32_t>>& order, TAdd add) {
+    const size_t count = order ? order->size() : items.size();
+    const auto indexAt = [&](size_t k) { return order ? (*order)[k] : static_cast<uint32_t>(k); };
+    bool started = false;
+    uint32_t lastCode = kNoCountryId;
+    const auto put = [&](const TAddress& start, uint32_t code) {
+        if (!started || code != lastCode) add(start, code);
+        started = true;
+        lastCode = code;
+    };
 
     // Ranges open at the current address, smallest file position on top; ranges that ended
     // stay below until they surface.
     std::priority_queue<uint32_t, std::vector<uint32_t>, std::greater<>> open;
-    std::vector<TStretch<TAddress>> stretches;
     size_t next = 0;
     TAddress pos{};
+    TAddress uncovered{}; // the first address not yet in a stretch
     for (;;) {
         while (!open.empty() && items[open.top()].EndIP < pos)
             open.pop();
         if (open.empty()) {
-            if (next == order.size()) break;
-            pos = items[order[next]].StartIP;
+            if (next == count) break;
+            pos = items[indexAt(next)].StartIP;
         }
-        while (next < order.size() && items[order[next]].StartIP <= pos)
-            open.push(order[next++]);
+        while (next < count && items[indexAt(next)].StartIP <= pos)
+            open.push(indexAt(next++));
         const uint32_t winner = open.top();
         // The winner holds until it ends or the next range starts, whichever comes first.
         TAddress end = items[winner].EndIP;
-        if (next < order.size() && items[order[next]].StartIP <= end) end = Prev(items[order[next]].StartIP);
-        const uint32_t code = codeIds[winner];
-        TStretch<TAddress>* last = stretches.empty() ? nullptr : &stretches.back();
-        if (last && last->CodeId == code && !IsLast(last->End) && Next(last->End) == pos)
-            last->End = end;
-        else
-            stretches.push_back({pos, end, code});
-        if (IsLast(end)) break;
+        if (next < count && items[indexAt(next)].StartIP <= end) end = Prev(items[indexAt(next)].StartIP);
+        if (pos != uncovered) put(uncovered, kNoCountryId);
+        put(pos, items[winner].CodeId);
+        if (IsLast(end)) return;
         pos = Next(end);
+        uncovered = pos;
     }
-    return stretches;
+    put(uncovered, kNoCountryId);
+}
+
+// read(), retried when interrupted; the byte count, 0 at the end or on an error.
+size_t ReadSome(int fd, char* buffer, size_t size) {
+    for (;;) {
+        const ssize_t count = read(fd, buffer, size);
+        if (count >= 0) return static_cast<size_t>(count);
+        if (errno != EINTR) return 0;
+    }
+}
+
+// Calls onLine(line) for each line of the file, read in blocks; lines end at "\n", and a last
+// line without one counts.
+template <class TOnLine> void ForEachLine(const std::string& fileName, TOnLine onLine) {
+    const TUniqueFd fd(open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) return;
+    std::vector<char> buffer(kBlockSize);
+    size_t kept = 0; // an unfinished line, moved to the buffer's front
+    for (;;) {
+        if (kept == buffer.size()) buffer.resize(buffer.size() * 2);
+        const size_t count = ReadSome(fd.Get(), buffer.data() + kept, buffer.size() - kept);
+        if (count == 0) break;
+        const std::string_view text(buffer.data(), kept + count);
+        size_t lineStart = 0;
+        for (size_t newline; (newline = text.find('\n', lineStart)) != std::string_view::npos; lineStart = newline + 1)
+            onLine(text.substr(lineStart, newline - lineStart));
+        kept = text.size() - lineStart;
+        std::memmove(buffer.data(), buffer.data() + lineStart, kept);
+    }
+    if (kept > 0) onLine(std::string_view(buffer.data(), kept));
 }
 
 // The number of lines of a file, so that a table is allocated once at its full size
 // (growing by doubling would hold two copies of a table of hundreds of thousands of rows).
 size_t CountLines(const std::string& fileName) {
-    std::ifstream file(fileName, std::ios::binary);
-    size_t lines = 0;
-    char buffer[65536];
-    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
-        lines += static_cast<size_t>(std::count(buffer, buffer + file.gcount(), '\n'));
-        if (!file) break;
+    const TUniqueFd fd(open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    size_t lines = 1;
+    if (!fd.Valid()) return lines;
+    std::vector<char> buffer(kBlockSize);
+    while (const size_t count = ReadSome(fd.Get(), buffer.data(), buffer.size())) {
+        const char* const end = buffer.data() + count;
+        for (const char* p = buffer.data();
+             (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)))); ++p)
+            ++lines;
     }
-    return lines + 1;
+    return lines;
 }
 
-// Calls add(parser) for every line of the file that fits the table format.
-template <class TAdd> void ReadTable(const std::string& fileName, TAdd add) {
-    std::ifstream file(fileName, std::ios::binary);
-    if (!file) return;
-    TCParser parser;
-    parser.SetFormat(kTableFormat);
-    std::string line;
-    while (std::getline(file, line)) {
-        parser.SetLine(line);
-        if (parser.Valid()) add(parser);
+// The fields of a table line "start","end","code","code3","name".
+struct TTableLine {
+    std::string_view Start;
+    std::string_view End;
+    std::string_view Code;
+    std::string_view NameAndRest; // the name runs up to the first quote, which is there
+
+    std::string_view Name() const { return NameAndRest.substr(0, NameAndRest.find('"')); }
+};
+
+// Cuts a line as the line parser cuts it with the format "\"%s\",\"%e\",\"%c\",\"%x\",\"%n\"":
+// each separator is the first match after the previous one, text before the first quote and
+// after the last one is ignored, and a separator is looked for only while two characters remain.
+bool CutTableLine(std::string_view line, TTableLine& fields) {
+    // Fields are short: a plain loop finds their quotes faster than memchr.
+    const size_t size = line.size();
+    const auto quoteFrom = [&](size_t from) {
+        while (from < size && line[from] != '"')
+            ++from;
+        return from;
+    };
+    if (size < 2) return false;
+    size_t p = quoteFrom(0) + 1;
+    if (p > size) return false;
+    // The fields ending in quote-comma-quote; the third-letter code is not kept.
+    std::string_view* const innerFields[] = {&fields.Start, &fields.End, &fields.Code, nullptr};
+    for (std::string_view* field : innerFields) {
+        if (p + 1 >= size) return false;
+        size_t hit = quoteFrom(p);
+        while (hit < size && (hit + 3 > size || line[hit + 1] != ',' || line[hit + 2] != '"'))
+            hit = quoteFrom(hit + 1);
+        if (hit >= size) return false;
+        if (field) *field = line.substr(p, hit - p);
+        p = hit + 3;
     }
+    // The name needs a closing quote somewhere after it; lines mostly end in one.
+    if (p + 1 >= size) return false;
+    fields.NameAndRest = line.substr(p);
+    return fields.NameAndRest.rfind('"') != std::string_view::npos;
+}
+
+// TryParseInt64 on the text without surrounding blanks, quicker for the plain numbers of the
+// table: up to 18 digits cannot overflow.
+bool ParseAddressNumber(std::string_view text, int64_t& value) {
+    if (text.empty() || text.size() > 18) return TryParseInt64(TrimView(text), value);
+    int64_t number = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return TryParseInt64(TrimView(text), value);
+        number = number * 10 + (c - '0');
+    }
+    value = number;
+    return true;
+}
+
+// The value of each hex digit, -1 for other characters.
+constexpr std::array<int8_t, 256> kHexValues = [] {
+    std::array<int8_t, 256> values{};
+    values.fill(-1);
+    for (int c = 0; c < 10; ++c)
+        values['0' + c] = static_cast<int8_t>(c);
+    for (int c = 0; c < 6; ++c)
+        values['a' + c] = values['A' + c] = static_cast<int8_t>(10 + c);
+    return values;
+}();
+
+// inet_pton's reading of an IPv6 address written with hex digits and colons only, step by step
+// as glibc does it: 1 with the address when it is one, 0 when it is not, -1 when the text holds
+// another character (a dotted IPv4 tail, a NUL...), which is left to inet_pton itself.
+int ParseHexColonIPv6(std::string_view text, TIPv6Address& address) {
+    uint64_t groups[8] = {};
+    int filled = 0;
+    int gap = -1; // the group where "::" stands
+    size_t i = 0;
+    const size_t n = text.size();
+    if (n == 0) return 0;
+    if (text[0] == ':' && (n == 1 || text[1] != ':')) return 0;
+    if (text[0] == ':') i = 1;
+    int digits = 0;
+    uint64_t value = 0;
+    while (i < n) {
+        const char c = text[i++];
+        const int digit = kHexValues[static_cast<unsigned char>(c)];
+        if (digit >= 0) {
+            if (digits == 4) return 0;
+            value = value << 4 | static_cast<uint64_t>(digit);
+            ++digits;
+            continue;
+        }
+        if (c != ':') return -1;
+        if (digits == 0) {
+            if (gap >= 0) return 0;
+            gap = filled;
+            continue;
+        }
+        if (i == n || filled == 8) return 0;
+        groups[filled++] = value;
+        digits = 0;
+        value = 0;
+    }
+    if (digits > 0) {
+        if (filled == 8) return 0;
+        groups[filled++] = value;
+    }
+    if (gap >= 0) {
+        if (filled == 8) return 0; // "::" must stand for at least one group
+        const int zeros = 8 - filled;
+        for (int k = filled - 1; k >= gap; --k)
+            groups[k + zeros] = groups[k];
+        for (int k = gap; k < gap + zeros; ++k)
+            groups[k] = 0;
+        filled = 8;
+    }
+    if (filled != 8) return 0;
+    address.Hi = groups[0] << 48 | groups[1] << 32 | groups[2] << 16 | groups[3];
+    address.Lo = groups[4] << 48 | groups[5] << 32 | groups[6] << 16 | groups[7];
+    return 1;
 }
 
 } // namespace
 
-TCountryFinder::TCountryFinder() : Names(kCodeIndexCount) {
+// What one load has learnt about the codes it read: the id of each raw two-character code,
+// and which ids already have a name, so that most lines cost one array look-up.
+struct TCountryFinder::TCodeReader {
+    std::vector<uint32_t> TwoCharIds = std::vector<uint32_t>(65536); // id + 1, 0 when not seen yet
+    std::vector<bool> Named;                                         // by code id
+};
+
+TCountryFinder::TCountryFinder() {
+    Clear();
 }
 
 int TCountryFinder::CodeIndex(std::string_view code) {
@@ -136,6 +297,8 @@ int TCountryFinder::CodeIndex(std::string_view code) {
 
 bool TCountryFinder::ParseIPv6(std::string_view text, TIPv6Address& address) {
     if (text.size() >= 64) return false;
+    const int quick = ParseHexColonIPv6(text, address);
+    if (quick >= 0) return quick == 1;
     char buffer[64];
     std::memcpy(buffer, text.data(), text.size());
     buffer[text.size()] = '\0';
@@ -151,23 +314,15 @@ bool TCountryFinder::ParseIPv6(std::string_view text, TIPv6Address& address) {
 
 void TCountryFinder::Clear() {
     RangeList.clear();
-    for (auto& bucket : Buckets)
-        bucket.clear();
-    for (auto& name : Names)
-        name.clear();
     RangeList6.clear();
+    ScanFirst.fill(0);
+    ScanEnd.fill(0);
     Codes.clear();
     CodeIds.clear();
-    SegmentStarts.clear();
-    SegmentEnds.clear();
-    SegmentCodes.clear();
-    BucketFirst.fill(0);
-    Segments6.clear();
-}
-
-void TCountryFinder::StoreName(const std::string& code, const std::string& name) {
-    std::string& slot = Names[static_cast<size_t>(CodeIndex(code))];
-    if (slot.empty()) slot = name; // the first name read for a code wins
+    CodeId("-"); // kNoCountryId
+    Names.clear();
+    BuildLookup();
+    BuildLookup6();
 }
 
 uint32_t TCountryFinder::CodeId(const std::string& code) {
@@ -176,39 +331,63 @@ uint32_t TCountryFinder::CodeId(const std::string& code) {
     return it->second;
 }
 
+uint32_t TCountryFinder::ReadCode(std::string_view code, TCodeReader& reader) {
+    uint32_t id;
+    if (code.size() == 2) {
+        uint32_t& known =
+            reader.TwoCharIds[static_cast<unsigned char>(code[0]) | static_cast<unsigned char>(code[1]) << 8];
+        if (known == 0) known = CodeId(UpperCase(code)) + 1;
+        id = known - 1;
+    } else {
+        id = CodeId(UpperCase(code));
+    }
+    if (id >= reader.Named.size()) reader.Named.resize(id + 1);
+    return id;
+}
+
+void TCountryFinder::ReadName(uint32_t codeId, std::string_view name, TCodeReader& reader) {
+    std::string& slot = Names[CodeIndex(Codes[codeId])];
+    if (slot.empty()) slot = UpperCase(name); // the first name read for a code wins
+    reader.Named[codeId] = !slot.empty();
+}
+
 void TCountryFinder::Load(const std::string& fileName) {
     Clear();
     RangeList.reserve(CountLines(fileName));
-    ReadTable(fileName, [this](const TCParser& parser) {
+    TCodeReader reader;
+    TTableLine line;
+    ForEachLine(fileName, [&](std::string_view text) {
+        if (!CutTableLine(text, line)) return;
         int64_t start = 0;
         int64_t end = 0;
         // An address that is not a number would read as 0 and stretch the range down to 0.
-        if (!TryParseInt64(TrimView(parser.Field('s')), start) || !TryParseInt64(TrimView(parser.Field('e')), end))
-            return;
-        TCountryItem item{static_cast<uint32_t>(start), static_cast<uint32_t>(end), UpperCase(parser.Field('c'))};
+        if (!ParseAddressNumber(line.Start, start) || !ParseAddressNumber(line.End, end)) return;
+        const TCountryItem item{static_cast<uint32_t>(start), static_cast<uint32_t>(end), ReadCode(line.Code, reader)};
+        if (!reader.Named[item.CodeId]) ReadName(item.CodeId, line.Name(), reader);
         const auto index = static_cast<uint32_t>(RangeList.size());
-        for (uint32_t b = item.StartIP >> 24; b <= item.EndIP >> 24; ++b)
-            Buckets[b].push_back(index);
-        StoreName(item.Code, UpperCase(parser.Field('n')));
-        RangeList.push_back(std::move(item));
+        for (uint32_t b = item.StartIP >> 24; b <= item.EndIP >> 24; ++b) {
+            if (ScanEnd[b] == 0) ScanFirst[b] = index;
+            ScanEnd[b] = index + 1;
+        }
+        RangeList.push_back(item);
     });
-    BuildSegments();
+    BuildLookup();
 }
 
 void TCountryFinder::LoadIPv6(const std::string& fileName) {
     RangeList6.clear();
-    Segments6.clear();
     RangeList6.reserve(CountLines(fileName));
-    ReadTable(fileName, [this](const TCParser& parser) {
+    TCodeReader reader;
+    TTableLine line;
+    ForEachLine(fileName, [&](std::string_view text) {
+        if (!CutTableLine(text, line)) return;
         TCountryItem6 item;
-        if (!ParseIPv6(TrimView(parser.Field('s')), item.StartIP) ||
-            !ParseIPv6(TrimView(parser.Field('e')), item.EndIP))
-            return;
-        item.Code = UpperCase(parser.Field('c'));
-        StoreName(item.Code, UpperCase(parser.Field('n')));
-        RangeList6.push_back(std::move(item));
+        if (!ParseIPv6(TrimView(line.Start), item.StartIP) || !ParseIPv6(TrimView(line.End), item.EndIP)) return;
+        item.CodeId = ReadCode(line.Code, reader);
+        if (!reader.Named[item.CodeId]) ReadName(item.CodeId, line.Name(), reader);
+        RangeList6.push_back(item);
     });
-    BuildSegments6();
+    BuildLookup6();
 }
 
 void TCountryFinder::LoadProgramTables() {
@@ -217,87 +396,103 @@ void TCountryFinder::LoadProgramTables() {
     LoadIPv6(folder + "ip6-to-country.csv");
 }
 
-void TCountryFinder::BuildSegments() {
-    std::vector<uint32_t> codeIds;
-    codeIds.reserve(RangeList.size());
-    for (const auto& item : RangeList)
-        codeIds.push_back(CodeId(item.Code));
-    const auto stretches = FirstWinsStretches<uint32_t>(RangeList, codeIds);
-    SegmentStarts.clear();
-    SegmentEnds.clear();
-    SegmentCodes.clear();
-    for (const auto& stretch : stretches) {
-        // Split at first-octet boundaries so that every bucket owns its own run.
-        uint32_t start = stretch.Start;
-        for (;;) {
-            const uint32_t end = std::min(stretch.End, start | 0x00FFFFFFu);
-            SegmentStarts.push_back(start);
-            SegmentEnds.push_back(end);
-            SegmentCodes.push_back(stretch.CodeId);
-            if (end == stretch.End) break;
-            start = end + 1;
-        }
-    }
-    size_t k = 0;
-    for (uint32_t b = 0; b < 256; ++b) {
-        while (k < SegmentStarts.size() && (SegmentStarts[k] >> 24) < b)
+void TCountryFinder::BuildLookup() {
+    const auto order = OrderByStart(RangeList);
+    size_t count = 0;
+    ForEachStretch<uint32_t>(RangeList, order, [&](uint32_t, uint32_t) { ++count; });
+    Starts.clear();
+    StartCodes.clear();
+    Starts.reserve(count);
+    StartCodes.reserve(count);
+    ForEachStretch<uint32_t>(RangeList, order, [&](uint32_t start, uint32_t code) {
+        Starts.push_back(start);
+        StartCodes.push_back(code);
+    });
+    // The stretch holding the bucket's first address; Starts[0] is 0, so there is always one.
+    BucketFirst.assign(kBucketCount + 1, 0);
+    uint32_t k = 0;
+    for (uint32_t b = 0; b < kBucketCount; ++b) {
+        while (k + 1 < Starts.size() && Starts[k + 1] <= b << kBucketShift)
             ++k;
-        BucketFirst[b] = static_cast<uint32_t>(k);
+        BucketFirst[b] = k;
     }
-    BucketFirst[256] = static_cast<uint32_t>(SegmentStarts.size());
+    BucketFirst[kBucketCount] = static_cast<uint32_t>(Starts.size() - 1);
 }
 
-void TCountryFinder::BuildSegments6() {
-    std::vector<uint32_t> codeIds;
-    codeIds.reserve(RangeList6.size());
-    for (const auto& item : RangeList6)
-        codeIds.push_back(CodeId(item.Code));
-    for (const auto& stretch : FirstWinsStretches<TIPv6Address>(RangeList6, codeIds))
-        Segments6.push_back({stretch.Start, stretch.End, stretch.CodeId});
+void TCountryFinder::BuildLookup6() {
+    const auto order = OrderByStart(RangeList6);
+    size_t onBoundary = 0;
+    size_t inside = 0;
+    ForEachStretch<TIPv6Address>(RangeList6, order,
+                                 [&](const TIPv6Address& start, uint32_t) { ++(start.Lo == 0 ? onBoundary : inside); });
+    Starts6Hi.clear();
+    StartCodes6Hi.clear();
+    Starts6Inside.clear();
+    StartCodes6Inside.clear();
+    Starts6Hi.reserve(onBoundary);
+    StartCodes6Hi.reserve(onBoundary);
+    Starts6Inside.reserve(inside);
+    StartCodes6Inside.reserve(inside);
+    ForEachStretch<TIPv6Address>(RangeList6, order, [&](const TIPv6Address& start, uint32_t code) {
+        if (start.Lo == 0) {
+            Starts6Hi.push_back(start.Hi);
+            StartCodes6Hi.push_back(code);
+        } else {
+            StartCodes6Hi.back() |= kStretchesInside; // the first stretch starts on a boundary
+            Starts6Inside.push_back(start);
+            StartCodes6Inside.push_back(code);
+        }
+    });
 }
 
-std::string TCountryFinder::CountryOf(uint32_t ip) const {
-    if (ip == 0) return kNoCountry;
+const std::string& TCountryFinder::CountryOf(uint32_t ip) const {
+    if (ip == 0) return Codes[kNoCountryId];
+    const uint32_t bucket = ip >> kBucketShift;
+    const auto first = Starts.begin() + BucketFirst[bucket];
+    const auto last = Starts.begin() + BucketFirst[bucket + 1] + 1;
+    // The last stretch starting at or before ip; the bucket's first one always does.
+    const auto k = static_cast<size_t>(std::upper_bound(first, last, ip) - Starts.begin() - 1);
+    return Codes[StartCodes[k]];
+}
+
+const std::string& TCountryFinder::CountryOfByScan(uint32_t ip) const {
+    if (ip == 0) return Codes[kNoCountryId];
     const uint32_t bucket = ip >> 24;
-    const auto first = SegmentStarts.begin() + BucketFirst[bucket];
-    const auto last = SegmentStarts.begin() + BucketFirst[bucket + 1];
-    const auto after = std::upper_bound(first, last, ip);
-    if (after == first) return kNoCountry;
-    const auto k = static_cast<size_t>(after - SegmentStarts.begin() - 1);
-    return ip <= SegmentEnds[k] ? Codes[SegmentCodes[k]] : kNoCountry;
-}
-
-std::string TCountryFinder::CountryOfByScan(uint32_t ip) const {
-    if (ip == 0) return kNoCountry;
-    for (const uint32_t index : Buckets[ip >> 24]) {
-        const TCountryItem& item = RangeList[index];
-        if (item.StartIP <= ip && ip <= item.EndIP) return item.Code;
+    for (uint32_t i = ScanFirst[bucket]; i < ScanEnd[bucket]; ++i) {
+        const TCountryItem& item = RangeList[i];
+        if (item.StartIP <= ip && ip <= item.EndIP) return Codes[item.CodeId];
     }
-    return kNoCountry;
+    return Codes[kNoCountryId];
 }
 
-std::string TCountryFinder::CountryOfIPv6(const TIPv6Address& address) const {
-    const auto after = std::upper_bound(Segments6.begin(), Segments6.end(), address,
-                                        [](const TIPv6Address& a, const TSegment6& s) { return a < s.Start; });
-    if (after == Segments6.begin()) return kNoCountry;
-    const TSegment6& segment = *(after - 1);
-    return address <= segment.End ? Codes[segment.CodeId] : kNoCountry;
+const std::string& TCountryFinder::CountryOfIPv6(const TIPv6Address& address) const {
+    // The last stretch on a boundary starting at or before the address; the first stretch
+    // starts at "::", on a boundary.
+    const auto k =
+        static_cast<size_t>(std::upper_bound(Starts6Hi.begin(), Starts6Hi.end(), address.Hi) - Starts6Hi.begin() - 1);
+    const uint32_t code = StartCodes6Hi[k];
+    if (!(code & kStretchesInside)) return Codes[code];
+    // A stretch inside the block may start after it and still at or before the address.
+    const auto inside = std::upper_bound(Starts6Inside.begin(), Starts6Inside.end(), address);
+    if (inside != Starts6Inside.begin() && (inside - 1)->Hi >= Starts6Hi[k])
+        return Codes[StartCodes6Inside[static_cast<size_t>(inside - 1 - Starts6Inside.begin())]];
+    return Codes[code & ~kStretchesInside];
 }
 
-std::string TCountryFinder::CountryOfIPv6(std::string_view address) const {
+const std::string& TCountryFinder::CountryOfIPv6(std::string_view address) const {
     TIPv6Address parsed;
-    if (!ParseIPv6(address, parsed)) return kNoCountry;
+    if (!ParseIPv6(address, parsed)) return Codes[kNoCountryId];
     if (parsed.Hi == 0 && parsed.Lo >> 32 == 0xFFFF) return CountryOf(static_cast<uint32_t>(parsed.Lo));
     return CountryOfIPv6(parsed);
 }
 
-std::string TCountryFinder::CountryOfIPv6ByScan(const TIPv6Address& address) const {
+const std::string& TCountryFinder::CountryOfIPv6ByScan(const TIPv6Address& address) const {
     for (const auto& item : RangeList6)
-        if (item.StartIP <= address && address <= item.EndIP) return item.Code;
-    return kNoCountry;
+        if (item.StartIP <= address && address <= item.EndIP) return Codes[item.CodeId];
+    return Codes[kNoCountryId];
 }
 
 std::string TCountryFinder::CountryName(std::string_view code) const {
-    const std::string& name = Names[static_cast<size_t>(CodeIndex(code))];
-    return name.empty() ? kUnknownName : name;
+    const auto it = Names.find(CodeIndex(code));
+    return it == Names.end() || it->second.empty() ? kUnknownName : it->second;
 }

@@ -10,10 +10,11 @@
 #include <unordered_map>
 #include <vector>
 
+// A range's code is TCountryFinder::CodeOf(CodeId).
 struct TCountryItem {
     uint32_t StartIP = 0;
     uint32_t EndIP = 0;
-    std::string Code;
+    uint32_t CodeId = 0;
 };
 
 // A 128-bit IPv6 address as two halves, ordered like the address.
@@ -26,7 +27,7 @@ struct TIPv6Address {
 struct TCountryItem6 {
     TIPv6Address StartIP;
     TIPv6Address EndIP;
-    std::string Code;
+    uint32_t CodeId = 0;
 };
 
 class TCountryFinder {
@@ -45,55 +46,62 @@ public:
     void LoadProgramTables();
     void Clear();
 
+    // The answers are the finder's own strings, valid until the next Load, LoadIPv6 or Clear.
     // The code of the first range in file order containing ip; "-" for 0 or no range.
-    std::string CountryOf(uint32_t ip) const;
-    // The same answer by walking the address's bucket in file order (the reference lookup).
-    std::string CountryOfByScan(uint32_t ip) const;
+    const std::string& CountryOf(uint32_t ip) const;
+    // The same answer by walking the ranges of the address's first octet in file order (the
+    // reference lookup).
+    const std::string& CountryOfByScan(uint32_t ip) const;
     // The code of the first IPv6 range in file order containing the address; "-" when none.
-    std::string CountryOfIPv6(const TIPv6Address& address) const;
+    const std::string& CountryOfIPv6(const TIPv6Address& address) const;
     // Text form: "-" when it is not an IPv6 address. An IPv4-mapped address
     // ("::ffff:1.2.3.4") is looked up in the IPv4 table.
-    std::string CountryOfIPv6(std::string_view address) const;
-    std::string CountryOfIPv6ByScan(const TIPv6Address& address) const;
+    const std::string& CountryOfIPv6(std::string_view address) const;
+    const std::string& CountryOfIPv6ByScan(const TIPv6Address& address) const;
     // The first name read for the code (upper case), or "UNKNOWN".
     std::string CountryName(std::string_view code) const;
+    // The upper-case code of a range's CodeId.
+    const std::string& CodeOf(uint32_t codeId) const { return Codes[codeId]; }
 
     const std::vector<TCountryItem>& Ranges() const { return RangeList; }
     const std::vector<TCountryItem6>& Ranges6() const { return RangeList6; }
 
     // 0 for "", the first character for one character, else first + 256 x second.
     static int CodeIndex(std::string_view code);
-    // inet_pton on the text; false when it is not an IPv6 address.
+    // inet_pton's reading of the text; false when it is not an IPv6 address.
     static bool ParseIPv6(std::string_view text, TIPv6Address& address);
 
 private:
-    // A stretch of addresses whose first containing range has the code Codes[CodeId].
-    struct TSegment6 {
-        TIPv6Address Start;
-        TIPv6Address End;
-        uint32_t CodeId;
-    };
+    struct TCodeReader;
 
     uint32_t CodeId(const std::string& code);
-    void StoreName(const std::string& code, const std::string& name);
-    void BuildSegments();
-    void BuildSegments6();
+    uint32_t ReadCode(std::string_view code, TCodeReader& reader);
+    void ReadName(uint32_t codeId, std::string_view name, TCodeReader& reader);
+    void BuildLookup();
+    void BuildLookup6();
 
-    std::vector<TCountryItem> RangeList; // file order
-    // Bucket b: indexes into RangeList, in file order, of the ranges whose first octets include b.
-    std::array<std::vector<uint32_t>, 256> Buckets;
-    std::vector<std::string> Names; // by code index
-    std::vector<TCountryItem6> RangeList6;
-
-    // The lookup tables: disjoint, sorted stretches with the winning range's code, split at
-    // first-octet boundaries so that bucket b owns Segment*[BucketFirst[b], BucketFirst[b + 1]).
-    std::vector<std::string> Codes; // by code id
+    std::vector<TCountryItem> RangeList;   // file order
+    std::vector<TCountryItem6> RangeList6; // file order
+    // The ranges touching first octet b lie in RangeList[ScanFirst[b], ScanEnd[b]).
+    std::array<uint32_t, 256> ScanFirst{};
+    std::array<uint32_t, 256> ScanEnd{};
+    std::vector<std::string> Codes; // by code id; id 0 is "-"
     std::unordered_map<std::string, uint32_t> CodeIds;
-    std::vector<uint32_t> SegmentStarts;
-    std::vector<uint32_t> SegmentEnds;
-    std::vector<uint32_t> SegmentCodes;
-    std::array<uint32_t, 257> BucketFirst{};
-    std::vector<TSegment6> Segments6;
+    std::unordered_map<int, std::string> Names; // by code index
+
+    // The lookup tables cut the whole address space into sorted stretches: stretch k runs from
+    // its start up to the next one's and has the code of the first range in file order that
+    // contains it (id 0, "-", where none does). The IPv4 addresses with top 16 bits b fall in
+    // the stretches [BucketFirst[b], BucketFirst[b + 1]].
+    std::vector<uint32_t> Starts;
+    std::vector<uint32_t> StartCodes;
+    std::vector<uint32_t> BucketFirst;
+    // IPv6 stretches starting on a 64-bit boundary (nearly all) are kept by their high half; the
+    // code of one followed by stretches starting inside its block carries a mark.
+    std::vector<uint64_t> Starts6Hi;
+    std::vector<uint32_t> StartCodes6Hi;
+    std::vector<TIPv6Address> Starts6Inside;
+    std::vector<uint32_t> StartCodes6Inside;
 };
 
 // The process-wide finder; the analyser loads it, every thread may read it afterwards.

@@ -112,6 +112,71 @@ TEST_F(CountryFinderTest, LoadsBothTablesFromTheProgramFolder) {
     EXPECT_EQ(Finder.CountryName("XB"), "SIX");
 }
 
+// Lines are cut like the format "\"%s\",\"%e\",\"%c\",\"%x\",\"%n\"": each separator is the
+// first match after the previous one, text around the outer quotes is ignored, and the last
+// quote is only looked for while two characters remain (so an empty name needs a character after it).
+TEST_F(CountryFinderTest, OddLinesAreCutLikeTheTableFormat) {
+    const auto at = [](int n) { return std::to_string(IPToInt("1.0.0.0") + (n << 8)); };
+    const auto range = [&](int n) { return "\"" + at(n) + "\",\"" + at(n) + "\""; };
+    const std::string table = "junk" + range(1) + ",\"AA\",\"AAX\",\"N\"tail\n" +              // text around the quotes
+                              "\" " + at(2) + "\t\",\"" + at(2) + " \",\"Ab\",\"X\",\"N\"\n" + // padded numbers
+                              "\"+" + at(3) + "\",\"" + at(3) + "\",\"AC\",\"X\",\"N\"\n" +    // explicit sign
+                              range(4) + ",\"A\"D\",\"X\",\"NA\"ME\"\n" +                      // quotes inside fields
+                              range(5) + ",\"AE\",\"X\",\"N\",\"extra\"\n" +                   // extra field
+                              range(6) + ",\"AF\",\"X\",\"\"\n" +                              // empty name at line end
+                              range(7) + ",\"AG\",\"X\",\"\"\r\n" +                            // empty name, then CR
+                              range(8) + ",\"AH\",\"X\",\"NAME\n" +                            // name not closed
+                              "\"" + at(9) + "x\",\"" + at(9) + "\",\"AI\",\"X\",\"N\"\n" +    // not a number
+                              "\"\",\"" + at(10) + "\",\"AJ\",\"X\",\"N\"\n" +                 // empty number
+                              "\"9223372036854775808\",\"1\",\"AK\",\"X\",\"N\"\n" +           // beyond int64
+                              "\r\n\n\"\n" + range(11) + ",\"\",\"X\",\"EMPTY CODE\"\n" + range(12) +
+                              ",\"AL\",\"X\",\"LAST\""; // no newline at the end
+    Finder.Load(Folder.WriteFile("odd.csv", table));
+    const char* const expected[] = {"-", "AA", "AB", "AC", "A\"D", "AE", "-", "AG", "-", "-", "-", "", "AL", "-"};
+    for (int n = 0; n <= 13; ++n) {
+        const uint32_t ip = IPToInt("1.0.0.0") + static_cast<uint32_t>(n << 8);
+        EXPECT_EQ(Finder.CountryOf(ip), expected[n]) << n;
+        EXPECT_EQ(Finder.CountryOfByScan(ip), expected[n]) << n;
+    }
+    EXPECT_EQ(Finder.Ranges().size(), 8u);
+    EXPECT_EQ(Finder.CountryName("A\""), "NA");
+    EXPECT_EQ(Finder.CountryName("AG"), "UNKNOWN");
+    EXPECT_EQ(Finder.CountryName(""), "EMPTY CODE");
+    EXPECT_EQ(Finder.CountryName("AL"), "LAST");
+
+    // Names are kept by their first two letters; the IPv6 table only fills names still missing.
+    const std::string noName = "\",\"X\",\"\"\r\n"; // kept thanks to the CR
+    Finder.Load(Folder.WriteFile(
+        "4.csv", "\"16777216\",\"16777471\",\"XAB" + noName + Line(16777472, 16777727, "XA", "FOUR") +
+                     Line(16777728, 16777983, "XAC", "LATER") + "\"16777984\",\"16778239\",\"YY" + noName));
+    Finder.LoadIPv6(Folder.WriteFile("6.csv", Line("2001:db8::", "2001:db8::ff", "xa", "SIX") +
+                                                  Line("2001:db9::", "2001:db9::ff", "YY", "six")));
+    EXPECT_EQ(Finder.CountryOf(16777300), "XAB");
+    EXPECT_EQ(Finder.CountryName("XAB"), "FOUR");
+    EXPECT_EQ(Finder.CountryName("XAC"), "FOUR");
+    EXPECT_EQ(Finder.CountryName("YY"), "SIX");
+    EXPECT_EQ(Finder.CountryOfIPv6("2001:db8::1"), "XA");
+
+    // Ranges that end before they start hold no address, even when no other range is left.
+    Finder.Load(Folder.WriteFile("4.csv", Line(IPToInt("1.0.9.0"), IPToInt("1.0.0.0"), "XA") +
+                                              Line(IPToInt("1.0.6.0"), IPToInt("1.0.4.0"), "XB") +
+                                              Line(IPToInt("1.0.4.5"), IPToInt("1.0.3.0"), "XC")));
+    Finder.LoadIPv6(Folder.WriteFile("6.csv", Line("2001:db8:7::f5a4", "2001:db8::6650", "XA", "N") +
+                                                  Line("2001:db8:6::fd72", "2001:db8:4::f2c9", "XB", "N") +
+                                                  Line("2001:db8:4::6189", "2001:db8:3::36de", "XC", "N")));
+    for (const char* address : {"1.0.0.0", "1.0.3.9", "1.0.4.5", "1.0.5.0", "1.0.8.0", "1.0.9.0", "1.0.9.1"})
+        EXPECT_EQ(Finder.CountryOf(IPToInt(address)), "-") << address;
+    for (const char* address : {"2001:db8::", "2001:db8:0:7::c8a4", "2001:db8:3::", "2001:db8:4::6189",
+                                "2001:db8:5::", "2001:db8:6::fd72", "2001:db8:7::f5a5"})
+        EXPECT_EQ(Finder.CountryOfIPv6(address), "-") << address;
+
+    Finder.Load(Folder.WriteFile("empty.csv", ""));
+    Finder.LoadIPv6(Folder.WriteFile("6.csv", "\"\t2001:db8:: \",\"2001:db8::ff\",\"XB\",\"X\",\"N\"\n"));
+    EXPECT_TRUE(Finder.Ranges().empty());
+    EXPECT_EQ(Finder.CountryOf(16777300), "-");
+    EXPECT_EQ(Finder.CountryOfIPv6("2001:db8::1"), "XB");
+}
+
 TEST_F(CountryFinderTest, IPv6FirstRangeWinsAndTextIsChecked) {
     Finder.Load(Folder.WriteFile("4.csv", Line(16777216, 16777471, "XA", "FOUR")));
     Finder.LoadIPv6(Folder.WriteFile(
@@ -148,6 +213,34 @@ TEST_F(CountryFinderTest, IPv6FirstRangeWinsAndTextIsChecked) {
         }
     }
     EXPECT_EQ(Finder.Ranges6().size(), 4u);
+}
+
+// Addresses written in plain hex and colons are read without inet_pton: the answers must stay
+// inet_pton's, valid or not, also around dotted tails, other characters and a NUL.
+TEST(CountryFinderParse, IPv6TextReadsAsInetPtonDoes) {
+    std::mt19937 rng(99);
+    const char* const groups[] = {"0", "1", "ff", "FfFf", "0db8", "12345", "", "1.2.3.4", "g", "%1"};
+    const char* const colons[] = {":", ":", ":", ":", ":", "::", "::", ":::"};
+    int valid = 0;
+    for (int i = 0; i < 30000; ++i) {
+        std::string text = rng() % 8 ? "" : colons[rng() % 8];
+        for (uint32_t n = 1 + rng() % 9, k = 0; k < n; ++k) {
+            if (k > 0) text += colons[rng() % 8];
+            text += groups[rng() % 16 < 14 ? rng() % 5 : 5 + rng() % 5];
+        }
+        if (rng() % 8 == 0) text += colons[rng() % 8];
+        if (rng() % 50 == 0) text.insert(rng() % (text.size() + 1), 1, '\0');
+        unsigned char bytes[16];
+        const bool expected = inet_pton(AF_INET6, text.c_str(), bytes) == 1;
+        TIPv6Address address;
+        ASSERT_EQ(TCountryFinder::ParseIPv6(text, address), expected) << text;
+        if (!expected) continue;
+        ++valid;
+        char out[INET6_ADDRSTRLEN];
+        inet_ntop(AF_INET6, bytes, out, sizeof out);
+        ASSERT_EQ(Text(address), out) << text;
+    }
+    EXPECT_GT(valid, 1000);
 }
 
 // Many small overlapping ranges, some reversed or spanning first octets: the fast lookup must
