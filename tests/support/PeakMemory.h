@@ -5,11 +5,12 @@
 
 #include <cstdint>
 
-// Under AddressSanitizer freed memory is held back for a while, so peaks say nothing there.
-#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer freed memory is held back for a while, and ThreadSanitizer shadows
+// every block: peaks say nothing there.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kPeakMemoryIsMeaningful = false;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 constexpr bool kPeakMemoryIsMeaningful = false;
 #else
 constexpr bool kPeakMemoryIsMeaningful = true;
