@@ -9,6 +9,13 @@
 
 namespace {
 
+// The visit's serial, so that a recycled visit object counts as a new visit; visits made
+// without one are told apart by their address.
+uint64_t VisitId(const TWebVisit* visit) {
+    if (!visit) return 0;
+    return visit->Serial != 0 ? visit->Serial : reinterpret_cast<uintptr_t>(visit) | (uint64_t{1} << 63);
+}
+
 int32_t DayOf(TDateTime time) {
     return static_cast<int32_t>(std::trunc(time));
 }
@@ -69,7 +76,7 @@ void TLogView::AddVisit(const TWebVisit& visit) {
     d.Hits += visit.HitCount();
     Visits += 1;
     d.Visits += 1;
-    LastVisit = &visit;
+    LastVisit = VisitId(&visit);
 }
 
 void TLogView::AddHit(const TLogEntry& hit) {
@@ -79,10 +86,11 @@ void TLogView::AddHit(const TLogEntry& hit) {
     CountTime(hit.Time);
     Hits += 1;
     d.Hits += 1;
-    if (LastVisit != hit.Visit) {
+    const uint64_t serial = VisitId(hit.Visit);
+    if (LastVisit != serial) {
         Visits += 1;
         d.Visits += 1;
-        LastVisit = hit.Visit;
+        LastVisit = serial;
     }
 }
 

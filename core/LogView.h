@@ -37,7 +37,7 @@ public:
     int32_t Visits = 0;
     TDateTime FirstTime = 0;
     TDateTime LastTime = 0;
-    const TWebVisit* LastVisit = nullptr; // for counting distinct visits; never dereferenced
+    uint64_t LastVisit = 0; // the visit counted last (its serial), for counting distinct visits
     // The same counts per day, sorted by day number; complete once SettleDays has run.
     std::vector<std::pair<int32_t, TDayRecord>> DayStats;
 

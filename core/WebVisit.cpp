@@ -141,4 +141,5 @@ void TWebVisit::Reset(TEntryPool& pool) {
     FilterState = fsUndecided;
     Bytes = 0;
     IP = 0;
+    Serial = 0;
 }

@@ -312,6 +312,7 @@ void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
     }
     visit.StartTime = visit.LastTime = entry.Time;
     visit.FilterState = fsUndecided;
+    visit.Serial = ++VisitSerial;
 
     const std::string_view r = entry.Referrer();
     const size_t question = r.find('?');

@@ -145,6 +145,7 @@ private:
     int32_t FirstDay = 0;
     int32_t LastDay = 0;
 
+    uint64_t VisitSerial = 0; // of the last visit begun
     bool HasLastEntry = false;
     TDateTime LastEntryTime = 0; // time of the last entry added as a hit: "now" for expiry
     // Bounds over the open visits: no visit expires while LastEntryTime stays within them.

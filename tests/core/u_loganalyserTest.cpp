@@ -340,6 +340,21 @@ TEST_F(LogAnalyserTest, ThousandsOfEmptyOrNulFilesEndQuicklyWithNoData) {
     EXPECT_EQ(progress.Position(), progress.JobSize());
 }
 
+// A closing pass recycles the first visit; the host's next visit reuses that object and
+// must still count as a visit of its own in every row, also the rows counted per hit.
+TEST_F(LogAnalyserTest, ARecycledVisitCountsAsANewVisit) {
+    std::string log = Line("9.9.9.9", "10/Oct/2003:00:00:00 +0000", "/rare.html");
+    for (int i = 0; i < 19999; ++i) // the 20,000th open visit starts the pass
+        log += Line("10." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ".1",
+                    "10/Oct/2003:01:00:00 +0000", "/common.html");
+    log += Line("9.9.9.9", "10/Oct/2003:01:30:00 +0000", "/rare.html");
+    WriteLog(log);
+    auto a = Analyse();
+    EXPECT_EQ(a->Visits, 20001);
+    EXPECT_EQ(Row(*a, 5, "/rare.html"), std::make_pair(2, 2));
+    EXPECT_EQ(Row(*a, 12, "9.9.9.9"), std::make_pair(2, 2));
+}
+
 TEST_F(LogAnalyserTest, ManyConcurrentHostsAreClosedOnlyWhenTheyExpire) {
     std::string log;
     for (int i = 0; i < 25000; ++i) {
