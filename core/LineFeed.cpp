@@ -60,7 +60,7 @@ void TLineFeed::Read() {
     }
 }
 
-TLogEntry* TLineFeed::Next() {
+TLogEntry* TLineFeed::Next(bool wait) {
     for (;;) {
         if (Current && Position < Current->Count) return &Current->Lines[Position++];
         if (Ended) return nullptr;
@@ -73,6 +73,7 @@ TLogEntry* TLineFeed::Next() {
             Changed.notify_all();
             if (Ended) return nullptr;
         }
+        if (!wait && Filled == Consumed && !Stopping) return nullptr;
         Changed.wait(lock, [&] { return Filled > Consumed || Stopping; });
         if (Filled == Consumed) {
             // The reader stopped early: pass on why.

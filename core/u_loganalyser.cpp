@@ -57,6 +57,8 @@ enum : int {
 constexpr int kFlushThreshold = 20000;
 constexpr int kOpenVisitCapacity = 80000;
 constexpr size_t kMaxKnownAgents = 20000;
+// Closed visits counted at a time while the reading thread has no line ready.
+constexpr size_t kCountWhileWaiting = 16;
 // Pre-sizing stops here: one slot per kilobyte would cost gigabytes for logs of many gigabytes,
 // and tables that need more grow by doubling.
 constexpr int kMaxPresize = 1 << 18;
@@ -383,7 +385,15 @@ void TLogAnalyser::AnalyseLine(TLogEntry& line, const TCParser* parser) {
     if (Limited && (day < FirstDay || day > LastDay)) return;
     if (StartDate == 0 || line.Time < StartDate) StartDate = std::trunc(line.Time);
     if (EndDate == 0 || day > EndDate) EndDate = day;
+    const int openBefore = OpenVisits.Count();
     TWebVisit* visit = FindOrCreateVisit(line, parser);
+    if (OpenVisits.Count() > openBefore && ClosedCounted < Closing.size()) {
+        // For each visit begun, enough closed ones are counted that all are counted before
+        // the open visits can reach the next closing pass: the visits alive stay bounded.
+        const size_t left = Closing.size() - ClosedCounted;
+        const auto room = static_cast<size_t>(std::max(1, kFlushThreshold - OpenVisits.Count()));
+        CountClosedVisits((left + room - 1) / room);
+    }
     TLogEntry* hit = Entries.Acquire();
     hit->CopyHitFrom(line);
     if (visit->AddHit(hit, Profile)) {
@@ -418,7 +428,17 @@ bool TLogAnalyser::Run() {
     bool cancelled = false;
     if (ReadOnSecondThread) {
         TLineFeed feed(Profile, options, PathIds);
-        while (TLogEntry* line = feed.Next()) {
+        for (;;) {
+            TLogEntry* line = feed.Next(false);
+            if (!line && !feed.Finished()) {
+                // No line read yet: the visits the last pass closed are counted meanwhile.
+                if (ClosedCounted < Closing.size()) {
+                    CountClosedVisits(kCountWhileWaiting);
+                    continue;
+                }
+                line = feed.Next(true);
+            }
+            if (!line) break;
             if (Progress && Progress->CancelRequested()) {
                 cancelled = true;
                 break;
@@ -438,7 +458,10 @@ bool TLogAnalyser::Run() {
                 LineEntry.PathId = PathIds.IdOf(LineEntry.Path());
                 AnalyseLine(LineEntry, &Profile.LineParser);
             }
-            if (OpenVisits.Count() >= kFlushThreshold) FlushVisits(false);
+            if (OpenVisits.Count() >= kFlushThreshold) {
+                FlushVisits(false);
+                CountClosedVisits(SIZE_MAX);
+            }
             if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
         }
     }
@@ -456,7 +479,7 @@ void TLogAnalyser::FlushVisits(bool final) {
     // Every answer for the visits about to close must have arrived first.
     if (Profile.UseDNS) WaitForLookups();
     AwaitCountryTables();
-    Closing.clear();
+    CountClosedVisits(SIZE_MAX); // what the last pass closed comes first: only one pass waits
     EarliestExpiry = 1e300;
     LatestStart = -1e300;
     for (TWebVisit* visit = OpenVisits.First(); visit; visit = OpenVisits.Next()) {
@@ -475,7 +498,13 @@ void TLogAnalyser::FlushVisits(bool final) {
     TQVFilter& filter = CurrentFilter();
     if (Profile.EnableFilters && filter.LineCount() > 0)
         FilteredHits += filter.ApplyFilter(Closing, Entries).RemovedHits;
-    for (TWebVisit* visit : Closing) {
+    // Counted bit by bit as the run goes on (see CountClosedVisits), all at the last pass.
+    if (final) CountClosedVisits(SIZE_MAX);
+}
+
+void TLogAnalyser::CountClosedVisits(size_t n) {
+    for (; n > 0 && ClosedCounted < Closing.size(); --n) {
+        TWebVisit* visit = Closing[ClosedCounted++];
         if (visit->HitCount() == 0) {
             ++FilteredVisits;
         } else {
@@ -489,7 +518,10 @@ void TLogAnalyser::FlushVisits(bool final) {
         }
         RecycleVisit(visit);
     }
-    Closing.clear();
+    if (ClosedCounted == Closing.size()) {
+        Closing.clear();
+        ClosedCounted = 0;
+    }
 }
 
 void TLogAnalyser::BuildLists() {
@@ -581,6 +613,10 @@ void TLogAnalyser::Clear() {
     for (TWebVisit* visit = OpenVisits.First(); visit; visit = OpenVisits.Next())
         RecycleVisit(visit);
     OpenVisits.Clear();
+    for (size_t i = ClosedCounted; i < Closing.size(); ++i)
+        RecycleVisit(Closing[i]);
+    Closing.clear();
+    ClosedCounted = 0;
     StartDate = EndDate = 0;
     Hits = Visits = 0;
     AvgHitsPerVisit = 0;

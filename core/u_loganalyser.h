@@ -90,7 +90,11 @@ private:
     // The open visit that accepts the line, or a new one made from it.
     TWebVisit* FindOrCreateVisit(TLogEntry& line, const TCParser* parser);
     void InitVisit(TWebVisit& visit, const TLogEntry& entry);
+    // Closes the visits that have ended (all of them when final) and counts what the last
+    // pass closed; the visits closed now are counted by CountClosedVisits, at once if final.
     void FlushVisits(bool final);
+    // Counts up to n of the closed visits not counted yet and recycles them.
+    void CountClosedVisits(size_t n);
     void CountHit(const TWebVisit& visit, const TLogEntry& hit);
     void CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit);
     void CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit);
@@ -137,7 +141,8 @@ private:
     THashTable<TWebVisit> OpenVisits;
     std::vector<std::unique_ptr<TWebVisit>> VisitStore;
     std::vector<TWebVisit*> FreeVisits;
-    std::vector<TWebVisit*> Closing;
+    std::vector<TWebVisit*> Closing; // closed by the last pass, in start order
+    size_t ClosedCounted = 0;        // of Closing
     TEntryPool Entries;
     TLogEntry LineEntry; // the line being analysed
 

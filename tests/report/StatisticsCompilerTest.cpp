@@ -265,8 +265,8 @@ TEST(StatisticsCompilerHelpers, DaySelectionAndExtensions) {
 }
 
 // Reading on a second thread hands the lines over in batches: every figure of the report
-// must stay what the single-threaded run gives, over many batches, closing passes, junk
-// lines, out-of-order times and a change of day.
+// must stay what the single-threaded run gives, over many batches, closing passes in the
+// middle of the run, junk lines, out-of-order times and a change of day.
 TEST_F(StatisticsCompilerTest, SecondReadingThreadGivesTheSameReport) {
     std::string log;
     uint32_t seed = 7;
@@ -276,12 +276,13 @@ TEST_F(StatisticsCompilerTest, SecondReadingThreadGivesTheSameReport) {
     };
     const char* agents[] = {"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)", "Googlebot/2.1",
                             "Mozilla/5.0 (X11; Linux x86_64) Firefox/121.0"};
-    for (int i = 0; i < 12000; ++i) {
-        const int second = i * 17 + static_cast<int>(next(600)); // not quite in order
+    for (int i = 0; i < 30000; ++i) {
+        const int second = i * 7 + static_cast<int>(next(600)); // not quite in order
         char time[64];
         std::snprintf(time, sizeof time, "%02d/Oct/2003:%02d:%02d:%02d", 10 + second / 86400, second / 3600 % 24,
                       second / 60 % 60, second % 60);
-        const std::string host = "10.0." + std::to_string(next(40)) + "." + std::to_string(next(50));
+        // Enough hosts for closing passes in the middle of the run.
+        const std::string host = "10." + std::to_string(next(100)) + "." + std::to_string(next(250)) + ".1";
         const std::string request = "/d" + std::to_string(next(9)) + "/p" + std::to_string(next(300)) +
                                     (next(3) == 0 ? ".gif" : ".html") + (next(5) == 0 ? "?id=" + std::to_string(next(4)) : "");
         log += host + " - - [" + time + " +0000] \"GET " + request + " HTTP/1.1\" " + (next(20) == 0 ? "404" : "200") +
@@ -314,7 +315,8 @@ TEST_F(StatisticsCompilerTest, SecondReadingThreadGivesTheSameReport) {
     }
     EXPECT_GE(compared, 5);
     const TXmlProbe general(Work + "two/general.xml");
-    EXPECT_EQ(SummaryValue(general, "Total Hits"), "12000");
+    EXPECT_EQ(SummaryValue(general, "Total Hits"), "30000");
+    EXPECT_GT(std::stoi(SummaryValue(general, "Total Visits")), 20000); // more than one pass could hold
 }
 
 } // namespace
