@@ -3,7 +3,8 @@
 #include "profile/u_qvprofile.h"
 
 TLineFeed::TLineFeed(TQVProfile& profile, const TLogEntryOptions& options, TPathIndex& paths)
-    : Profile(profile), Options(options), Paths(paths), Reader([this] { Read(); }) {}
+    : Profile(profile), Options(options), Paths(paths), Reader([this] { Read(); }) {
+}
 
 TLineFeed::~TLineFeed() {
     {

@@ -91,8 +91,8 @@ public:
 
     TDateTime Time = 0;
     int64_t Bytes = 0;
-    TWebVisit* Visit = nullptr;     // not owned
-    uint32_t PathId = UINT32_MAX;   // the path's number in the run, when the reader gave one
+    TWebVisit* Visit = nullptr;   // not owned
+    uint32_t PathId = UINT32_MAX; // the path's number in the run, when the reader gave one
     uint8_t FilterState = fsUndecided;
     bool Valid = false;
     bool IsError = false;

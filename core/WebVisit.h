@@ -54,7 +54,7 @@ public:
     std::vector<TLogEntry*> HitList; // owned: returned to the pool when the visit is recycled
     uint8_t FilterState = fsUndecided;
     int64_t Bytes = 0;
-    uint32_t IP = 0; // IPv4 address as a number; 0 until known (and for IPv6 visitors)
+    uint32_t IP = 0;     // IPv4 address as a number; 0 until known (and for IPv6 visitors)
     uint64_t Serial = 0; // tells visits apart, also when a recycled object is reused; 0 when unset
 
     int HitCount() const { return static_cast<int>(HitList.size()); }

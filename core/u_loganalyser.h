@@ -99,8 +99,7 @@ private:
     void CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit);
     void CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit);
     // Counts the hit into row, finding or making the row first when it is not known yet.
-    void CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName,
-                      const TLogEntry& hit);
+    void CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName, const TLogEntry& hit);
     void RecycleVisit(TWebVisit* visit);
     // Notes a visit's times, so that closing passes that cannot close anything are skipped.
     void NoteVisitTimes(const TWebVisit& visit);
@@ -166,7 +165,7 @@ private:
     };
     TPathIndex PathIds;
     std::vector<TPathRows> PathRows;
-    std::string Key;                        // reused key buffer
+    std::string Key; // reused key buffer
     std::string Scratch;
     std::string Navigation;
     std::unordered_map<std::string, TAgentClass, TTextHash, std::equal_to<>> AgentClasses; // by agent text

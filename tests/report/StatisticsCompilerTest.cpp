@@ -284,10 +284,11 @@ TEST_F(StatisticsCompilerTest, SecondReadingThreadGivesTheSameReport) {
         // Enough hosts for closing passes in the middle of the run.
         const std::string host = "10." + std::to_string(next(100)) + "." + std::to_string(next(250)) + ".1";
         const std::string request = "/d" + std::to_string(next(9)) + "/p" + std::to_string(next(300)) +
-                                    (next(3) == 0 ? ".gif" : ".html") + (next(5) == 0 ? "?id=" + std::to_string(next(4)) : "");
+                                    (next(3) == 0 ? ".gif" : ".html") +
+                                    (next(5) == 0 ? "?id=" + std::to_string(next(4)) : "");
         log += host + " - - [" + time + " +0000] \"GET " + request + " HTTP/1.1\" " + (next(20) == 0 ? "404" : "200") +
-               " " + std::to_string(next(5000)) + " \"http://www.enginea.com/search?q=word+" + std::to_string(next(30)) +
-               "\" \"" + agents[next(3)] + "\"\n";
+               " " + std::to_string(next(5000)) + " \"http://www.enginea.com/search?q=word+" +
+               std::to_string(next(30)) + "\" \"" + agents[next(3)] + "\"\n";
         if (next(100) == 0) log += "not a log line\n";
     }
     Sandbox.Folder.WriteFile("logs/access.log", log);
