@@ -24,6 +24,9 @@ int32_t DayOf(TDateTime time) {
 
 TDayRecord& TLogView::StoredDay(int32_t day) {
     if (DayStats.empty() || DayStats.back().first < day) return DayStats.emplace_back(day, TDayRecord{}).second;
+    // Visits that cross midnight switch between the last two days: those are tried first.
+    if (DayStats.back().first == day) return DayStats.back().second;
+    if (DayStats.size() >= 2 && DayStats[DayStats.size() - 2].first == day) return DayStats[DayStats.size() - 2].second;
     auto it = std::lower_bound(DayStats.begin(), DayStats.end(), day,
                                [](const std::pair<int32_t, TDayRecord>& d, int32_t value) { return d.first < value; });
     if (it == DayStats.end() || it->first != day) it = DayStats.insert(it, {day, TDayRecord{}});
