@@ -166,7 +166,11 @@ for i in "${!SIZES[@]}"; do
     fi
     write_profile "bench-$n-gz" "$gdir"
     "$BIN" "bench-$n-gz" > "$SCRATCH/out/warmup.log" 2>&1 || die "quorvel bench-$n-gz failed"
-    for _ in $(seq "$r"); do run_timed "$n" quorvel-gz "$BIN" "bench-$n-gz"; done
+    # alternated with the plain log, so that both meet the same state of the machine
+    for _ in $(seq "$r"); do
+      run_timed "$n" quorvel "$BIN" "bench-$n"
+      run_timed "$n" quorvel-gz "$BIN" "bench-$n-gz"
+    done
   fi
 done
 
