@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 // The number of a hit whose path has none (entries made by hand).
 constexpr uint32_t kNoPathId = UINT32_MAX;
@@ -22,8 +23,19 @@ class TPathIndex {
 public:
     // The path's number: 0 for the first path seen, then one more for every new one.
     uint32_t IdOf(std::string_view path);
-    size_t Count() const { return Ids.size(); }
+    size_t Count() const { return Entries.size(); }
 
 private:
-    std::unordered_map<std::string, uint32_t, TTextHash, std::equal_to<>> Ids;
+    static constexpr size_t kInitialSlots = 1024; // a power of two, as every size after it
+    struct TEntry {
+        uint32_t Hash;
+        uint32_t Length;
+        size_t Start; // in Texts
+    };
+    void Place(uint32_t id);
+    void Rehash(size_t slots);
+
+    std::string Texts;           // every path, one after another
+    std::vector<TEntry> Entries; // by number
+    std::vector<uint32_t> Slots; // number + 1, or 0 for an empty slot; at most half full
 };
