@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -101,6 +102,16 @@ TEST_F(QuorvelCommandLineTest, ReportsAProfileAndRefusesWhatCannotWork) {
     broken.ReportLanguage = "  ";
     ASSERT_TRUE(broken.Save());
     EXPECT_EQ(Run("site"), 4);
+}
+
+// A folder of ten thousand empty logs: the unattended run ends soon, saying there was no data.
+TEST_F(QuorvelCommandLineTest, TenThousandEmptyLogsEndSoonWithNoData) {
+    MakeProfile("hollow", "");
+    for (int i = 0; i < 10000; ++i)
+        Sandbox.Folder.WriteFile("logs-hollow/empty" + std::to_string(i) + ".log", "");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run("hollow"), 5);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
 } // namespace
