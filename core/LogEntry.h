@@ -7,7 +7,9 @@
 
 #include "sources/DateTime.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -111,7 +113,10 @@ public:
     void CopyHitFrom(const TLogEntry& other);
     // Gives back the heap block of a once very long line.
     void ReleaseLargeText() {
-        if (Texts.Capacity() > kLargeText) Texts.Release();
+        if (Texts.Capacity() <= kLargeText) return;
+        Texts.Release();
+        std::fill(std::begin(Ends), std::end(Ends), 0u); // every text empty, none past the buffer
+        DirectoryLength = 0;
     }
     // Replaces one text (the path keeps its directory up to its last "/"); for entries
     // made by hand.
