@@ -2,8 +2,8 @@
 // One parsed log line as a normalised hit: host, user, time with zone correction,
 // request path split into directory, file name, extension and query, status, bytes,
 // referrer and agent. The texts live one after another in a single buffer that keeps its
-// capacity, so that reusing an entry allocates nothing per line and a stored hit costs one
-// small block instead of a dozen strings.
+// capacity, so that reusing an entry allocates nothing per line and a stored hit needs no
+// heap block at all when its texts are short.
 
 #include "sources/DateTime.h"
 
