@@ -55,16 +55,18 @@ protected:
         Sandbox.Folder.WriteFile("logs/access.log", kLog);
         Work = Sandbox.Folder.Path() + "work/";
     }
-    // Analyses the log with a "Pages" group over "/a/*" and compiles it into Work.
-    void Compile() {
+    // Analyses the log with a "Pages" group over pages (default "/a/*") and compiles it into
+    // work (default Work).
+    void Compile(std::string work = {}, const char* pages = "/a/*", bool secondThread = true) {
         Analyser = std::make_unique<TLogAnalyser>(Profile);
-        Analyser->AddGroup("Pages", "/a/*", 0, 5);
+        Analyser->ReadOnSecondThread = secondThread;
+        Analyser->AddGroup("Pages", pages, 0, 5);
         for (const std::string& url : Profile.UrlTrack)
             Analyser->AddTrackedURL(url);
         ASSERT_TRUE(Analyser->Run());
         Analyser->SortAll();
         Analyser->ComputeAverages();
-        TStatisticsCompiler(*Analyser, Profile, Language).Compile(Work);
+        TStatisticsCompiler(*Analyser, Profile, Language).Compile(work.empty() ? Work : work);
     }
     // The text cell after the key cell of the report summary row keyed by text.
     static std::string SummaryValue(const TXmlProbe& general, const std::string& key) {
@@ -293,19 +295,8 @@ TEST_F(StatisticsCompilerTest, SecondReadingThreadGivesTheSameReport) {
     }
     Sandbox.Folder.WriteFile("logs/access.log", log);
 
-    auto compileWith = [&](bool secondThread, const std::string& work) {
-        TLogAnalyser analyser(Profile);
-        analyser.ReadOnSecondThread = secondThread;
-        analyser.AddGroup("Pages", "/d1/*", 0, 5);
-        for (const std::string& url : Profile.UrlTrack)
-            analyser.AddTrackedURL(url);
-        ASSERT_TRUE(analyser.Run());
-        analyser.SortAll();
-        analyser.ComputeAverages();
-        TStatisticsCompiler(analyser, Profile, Language).Compile(work);
-    };
-    compileWith(false, Work + "one/");
-    compileWith(true, Work + "two/");
+    Compile(Work + "one/", "/d1/*", false);
+    Compile(Work + "two/", "/d1/*", true);
     int compared = 0;
     for (const auto& file : std::filesystem::directory_iterator(Work + "one/")) {
         if (file.path().extension() != ".xml") continue;
