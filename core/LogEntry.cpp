@@ -59,7 +59,7 @@ void TLogEntry::AssignFrom(const TCParser& parser, const TLogEntryOptions& optio
 
 bool TLogEntry::AssignHitFields(const TCParser& parser, const TLogEntryOptions& options) {
     Valid = false;
-    PathId = UINT32_MAX;
+    PathId = kNoPathId;
     if (!parser.Valid()) return false;
 
     const int64_t hour = parser.FieldInt('h'), minute = parser.FieldInt('n'), second = parser.FieldInt('s');

@@ -69,6 +69,9 @@ struct TLogEntryOptions {
 // 0 for "1xx", 1 for "2xx", 2 for "3xx", 4 for "5xx", 3 for "4xx" and anything else.
 int StatusClass(std::string_view status);
 
+// The path number of an entry that has none (entries made by hand).
+constexpr uint32_t kNoPathId = UINT32_MAX;
+
 enum TFilterState : uint8_t { fsInclude = 0, fsExclude = 1, fsUndecided = 2 };
 
 class TLogEntry {
@@ -93,8 +96,8 @@ public:
 
     TDateTime Time = 0;
     int64_t Bytes = 0;
-    TWebVisit* Visit = nullptr;   // not owned
-    uint32_t PathId = UINT32_MAX; // the path's number in the run, when the reader gave one
+    TWebVisit* Visit = nullptr;  // not owned
+    uint32_t PathId = kNoPathId; // the path's number in the run, when the reader gave one
     uint8_t FilterState = fsUndecided;
     bool Valid = false;
     bool IsError = false;

@@ -6,18 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
-
-// The number of a hit whose path has none (entries made by hand).
-constexpr uint32_t kNoPathId = UINT32_MAX;
-
-// Hashes texts of any string type alike, so that maps keyed by std::string are searched
-// with a std::string_view without making a string.
-struct TTextHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
-};
 
 class TPathIndex {
 public:

@@ -272,7 +272,7 @@ void TLogAnalyser::CountHit(const TWebVisit& visit, const TLogEntry& hit) {
     // A path mostly keeps its status: the row of the last one is tried first.
     if (!rows->PageStatus || rows->PageStatus->Name != status) rows->PageStatus = nullptr;
     CountPathRow(rows->PageStatus, vkPageStatus, status, path, hit);
-    if (IsTrackedURL(hit.Path())) CountHitKey(vkTrackedPageDomain, hit.Path(), visit.ReferrerDomain, hit);
+    if (IsTrackedURL(path)) CountHitKey(vkTrackedPageDomain, path, visit.ReferrerDomain, hit);
 
     if (Profile.ParamType == 0 || hit.Query().empty()) return;
     static constexpr TCharSet kAmpersand("&");

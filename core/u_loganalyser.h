@@ -168,5 +168,10 @@ private:
     std::string Key; // reused key buffer
     std::string Scratch;
     std::string Navigation;
+    // Searched with a std::string_view, without making a string.
+    struct TTextHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
     std::unordered_map<std::string, TAgentClass, TTextHash, std::equal_to<>> AgentClasses; // by agent text
 };
