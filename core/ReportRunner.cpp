@@ -2,7 +2,10 @@
 
 #include "core/Progress.h"
 #include "core/u_analysethread.h"
+#include "profile/ProfileLock.h"
 #include "profile/u_qvprofile.h"
+#include "report/CLangReader.h"
+#include "report/StatisticsCompiler.h"
 #include "report/ReportFolder.h"
 #include "sources/BatchLookup.h"
 #include "sources/CUtils.h"
@@ -21,9 +24,25 @@ TRunReportResult RunReport(std::string_view profileName, bool unattended, TProgr
         result.Status = rsInvalidProfile;
         return result;
     }
-    if (!DirectoryExists(ReportTemplateFolder(profile.TemplateName))) {
+    // One run of a profile at a time: a second one waits for nothing and touches nothing.
+    TProfileLock lock;
+    std::string lockError;
+    int holder = 0;
+    if (!lock.TryLock(profile.Name, &holder, &lockError)) {
+        message(lockError);
+        result.Status = holder >= 0 ? rsBusy : rsFailed;
+        return result;
+    }
+    const std::string templateFolder = ReportTemplateFolder(profile.TemplateName);
+    if (!DirectoryExists(templateFolder)) {
         message("The template selected for this profile doesn't exist, please select a valid template in "
                 "Options-->Reports.");
+        result.Status = rsMissingTemplate;
+        return result;
+    }
+    if (!HasPageStylesheets(templateFolder)) {
+        message("The template \"" + profile.TemplateName + "\" in " + templateFolder +
+                " has no main.xsl and toc.xsl, please select a valid template in Options-->Reports.");
         result.Status = rsMissingTemplate;
         return result;
     }
@@ -32,6 +51,15 @@ TRunReportResult RunReport(std::string_view profileName, bool unattended, TProgr
         result.Status = rsNoLanguage;
         return result;
     }
+    if (TCLangReader language;
+        !language.Load(profile.ReportLanguage) || language.LineCount() < TStatisticsCompiler::kRequiredLines) {
+        message("The report language \"" + profile.ReportLanguage +
+                "\" cannot be read or is incomplete. Please select a language in Options-->Reports.");
+        result.Status = rsNoLanguage;
+        return result;
+    }
+    // What killed runs left behind: their work folders and unfinished reports.
+    RemoveStalePrivateFolders();
     if (profile.UseDNS && BatchLookup().DnsEntryCount() == 0) BatchLookup().LoadDnsCache(DnsCacheFileName());
     if (profile.FTPAutoFetch)
         message("Fetching logs by FTP is not available in this version; the report uses the local log files.");

@@ -19,6 +19,7 @@ enum TRunStatus : int {
     rsNoLanguage = 4,
     rsNoData = 5,
     rsCancelled = 6,
+    rsBusy = 7, // another run is making the same profile's report
 };
 
 struct TRunReportResult {

@@ -6,12 +6,17 @@
 #include "report/CLangReader.h"
 #include "report/ChartConvert.h"
 #include "report/ReportFolder.h"
+#include "report/ReportStaging.h"
+#include "report/u_chartsvg.h"
 #include "report/StatisticsCompiler.h"
 #include "sources/FileUtils.h"
 #include "sources/ReportName.h"
 #include "sources/SpecialFolders.h"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -19,6 +24,12 @@ namespace {
 
 // The statistics view each field of effect groups; other fields are not registered.
 constexpr int kGroupViewKinds[] = {5, 10, 7, 8, 15, 12};
+
+// Removes a folder with everything in it when the scope ends.
+struct TFolderRemover {
+    std::string Folder;
+    ~TFolderRemover() { EmptyFolder(Folder, true); }
+};
 
 } // namespace
 
@@ -59,6 +70,11 @@ int TAnalyseThread::Execute() {
 
 int TAnalyseThread::RunSteps() {
     Progress.NewJob("Preparing...", 0);
+    // The work folder belongs to this run alone and goes with it, whatever the result.
+    const std::string workFolder = MakePrivateTempFolder("work");
+    if (workFolder.empty()) throw EReportWriteError("no private temporary folder can be made in " + TempFolder());
+    const TFolderRemover removeWork{workFolder};
+
     auto analyser = std::make_unique<TLogAnalyser>(Profile, &Progress);
     for (int i = 0; i < Profile.GroupCount(); ++i) {
         const TQVGroup* group = Profile.GetGroup(i);
@@ -78,7 +94,10 @@ int TAnalyseThread::RunSteps() {
     LastDay = analyser->EndDate;
 
     if (TerminationRequested()) return jrCancelled;
-    CompileReport(*analyser);
+    // Until Commit the new report lives in a hidden folder that its destructor removes: a
+    // failed or cancelled run leaves the previous report as it was.
+    TReportStaging staging;
+    CompileReport(*analyser, workFolder, staging);
     if (FromCommandLine) {
         // The process ends right after an unattended job: handing millions of small blocks
         // back one by one would only delay the exit. Kept reachable, so leak checks stay quiet.
@@ -88,27 +107,53 @@ int TAnalyseThread::RunSteps() {
 
     if (TerminationRequested()) return jrCancelled;
     std::vector<TPageFailure> failures;
-    Dispatcher.RunAndWait([&] { failures = TransformReport(ReportWorkFolder(), ReportPath); });
-    for (const TPageFailure& f : failures)
-        Notes.push_back("The page of " + f.XmlFile + " was not made: " + f.Error);
+    Dispatcher.RunAndWait([&] { failures = TransformReport(workFolder, staging.Path()); });
+    if (!failures.empty()) {
+        for (const TPageFailure& f : failures)
+            Notes.push_back("The page of " + f.XmlFile + " was not made: " + f.Error);
+        throw EReportWriteError("the report would miss " + std::to_string(failures.size()) + " of its pages");
+    }
     if (TerminationRequested()) return jrCancelled;
-    if (!FinishReport(ReportPath, Profile.AutoOpenReport && !FromCommandLine, FirstDay, LastDay))
-        Notes.push_back("The dates of the report could not be written to " + ReportPath + "params.ini.");
+    if (!WriteReportDates(staging.Path(), Today(), FirstDay, LastDay))
+        throw EReportWriteError(staging.Path() + "params.ini cannot be written: " + std::strerror(errno ? errno : EIO));
+    std::string error;
+    if (TerminationRequested()) return jrCancelled;
+    if (!staging.Commit(&error)) throw EReportWriteError(error);
+    if (Profile.AutoOpenReport && !FromCommandLine) OpenReport(ReportPath);
     return jrCompleted;
 }
 
-void TAnalyseThread::CompileReport(TLogAnalyser& analyser) {
+void TAnalyseThread::CompileReport(TLogAnalyser& analyser, const std::string& workFolder, TReportStaging& staging) {
     Progress.NewJob("Compiling Statistics...", 0);
     analyser.SortAll();
     const std::string reportName = ExpandReportName(Profile.RptSplitParam, analyser.StartDate);
-    ReportPath = ReportFolderPath(Profile.ReportFolder(), reportName);
-    const std::string work = ReportWorkFolder();
-    PrepareReportFolders(ReportPath, work, ReportTemplateFolder(Profile.TemplateName), StylesheetLibraryFolder());
+    const std::string baseFolder = Profile.ReportFolder();
+    ReportPath = ReportFolderPath(baseFolder, reportName);
+    CleanReportBase(baseFolder);
+    // Only a report of ours is ever replaced: a folder of that name holding anything else stays.
+    if (std::filesystem::exists(std::filesystem::symlink_status(ReportPath.substr(0, ReportPath.size() - 1))) &&
+        !IsReplaceableReport(ReportPath))
+        throw EReportWriteError("the folder " + ReportPath +
+                                " exists and is not a report of this program; it was left as it is. Choose "
+                                "another report name or destination.");
+    std::string error;
+    if (!staging.Begin(ReportPath, &error)) throw EReportWriteError(error);
+    const std::string templateFolder = ReportTemplateFolder(Profile.TemplateName);
+    if (!HasPageStylesheets(templateFolder))
+        throw EReportWriteError("the template \"" + Profile.TemplateName + "\" has no main.xsl and toc.xsl");
+    if (!PrepareReportFolders(staging.Path(), workFolder, templateFolder, StylesheetLibraryFolder(), &error))
+        throw EReportWriteError("the template cannot be copied: " + error);
     analyser.ComputeAverages();
     TCLangReader language;
-    if (!language.Load(Profile.ReportLanguage))
-        Notes.push_back("The report language \"" + Profile.ReportLanguage + "\" could not be read.");
+    if (!language.Load(Profile.ReportLanguage) || language.LineCount() < TStatisticsCompiler::kRequiredLines)
+        throw EReportWriteError("the report language \"" + Profile.ReportLanguage + "\" could not be read");
     TStatisticsCompiler compiler(analyser, Profile, language);
-    compiler.Compile(work);
-    ConvertCharts(work + "charts/", ReportPath + "charts/");
+    compiler.Compile(workFolder);
+    std::vector<std::string> chartErrors;
+    ConvertCharts(workFolder + "charts/", staging.Path() + "charts/", ProgramFolder(), &chartErrors);
+    if (!chartErrors.empty()) {
+        for (const std::string& e : chartErrors)
+            Notes.push_back("A chart was not made: " + e);
+        throw EReportWriteError("the report would miss " + std::to_string(chartErrors.size()) + " of its charts");
+    }
 }

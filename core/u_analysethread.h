@@ -15,6 +15,7 @@
 class TLogAnalyser;
 class TProgress;
 class TQVProfile;
+class TReportStaging;
 
 // Result codes of a job.
 enum TJobResult : int {
@@ -40,7 +41,9 @@ public:
     TAnalyseThread& operator=(const TAnalyseThread&) = delete;
 
     bool FromCommandLine = false; // the finished report is not opened; the process ends after the job
-    std::string ReportPath;       // folder of the report, set before the transform
+    // Folder of the report, set before the transform. The report is built beside it and takes
+    // its place only when it is whole: until the job has completed it holds the previous report.
+    std::string ReportPath;
 
     // Starts the job on its worker thread.
     void Start();
@@ -62,7 +65,8 @@ public:
 
 private:
     int RunSteps();
-    void CompileReport(TLogAnalyser& analyser);
+    // Compiles the report into the work folder and the new report's hidden folder.
+    void CompileReport(TLogAnalyser& analyser, const std::string& workFolder, TReportStaging& staging);
 
     TQVProfile& Profile;
     TProgress& Progress;

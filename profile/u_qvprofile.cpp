@@ -311,7 +311,8 @@ void TQVProfile::Upgrade(int32_t fromVersion) {
 }
 
 std::string TQVProfile::ReportFolder() const {
-    if (AltReportDest) return EnsureTrailingSeparator(ExpandFolderMacros(ReportDest));
+    // An empty destination would be the working directory: the default folder is used instead.
+    if (AltReportDest && !TrimView(ReportDest).empty()) return EnsureTrailingSeparator(ExpandFolderMacros(ReportDest));
     return DataFolder() + "reports/" + Name + "/";
 }
 

@@ -64,14 +64,21 @@ private:
 };
 
 // Moves the product to its place; an existing file there stays, and the product is
-// removed either way so that it cannot stand in for a later chart.
-void MoveProduct(const std::string& product, const std::string& output) {
-    std::error_code ec;
-    if (!fs::exists(output, ec)) {
+// removed either way so that it cannot stand in for a later chart. False with the reason
+// when the picture could not be put in place.
+bool MoveProduct(const std::string& product, const std::string& output, std::string& reason) {
+    std::error_code ec, ignored;
+    if (!fs::exists(output, ignored)) {
         fs::rename(product, output, ec);
-        if (ec) fs::copy_file(product, output, fs::copy_options::none, ec); // another file system
+        if (ec) {
+            ec.clear();
+            fs::copy_file(product, output, fs::copy_options::none, ec); // another file system
+            if (ec) fs::remove(output, ignored);
+        }
     }
-    fs::remove(product, ec);
+    fs::remove(product, ignored);
+    if (ec) reason = ec.message();
+    return !ec;
 }
 
 } // namespace
@@ -83,7 +90,8 @@ std::string SaxonCommandLine(const std::string& javaFolder, const std::string& p
            Quoted(programFolder + "chartsvg/chartsvg.xsl") + " ";
 }
 
-int ConvertCharts(const std::string& sourceFolder, const std::string& targetFolder, const std::string& programFolder) {
+int ConvertCharts(const std::string& sourceFolder, const std::string& targetFolder, const std::string& programFolder,
+                  std::vector<std::string>* errors) {
     const std::string source = EnsureTrailingSeparator(sourceFolder);
     const std::string target = EnsureTrailingSeparator(targetFolder);
     ForceFolders(target);
@@ -106,7 +114,8 @@ int ConvertCharts(const std::string& sourceFolder, const std::string& targetFold
     for (const std::string& name : files) {
         const std::string input = source + name;
         if (UpperExtension(name) != "XML") {
-            fs::copy_file(input, target + name, fs::copy_options::overwrite_existing, ec);
+            std::string reason;
+            if (!CopyFileOver(input, target + name, &reason) && errors) errors->push_back(reason);
             continue;
         }
         const std::string output = target + BaseNameNoExt(name) + ".svg";
@@ -120,10 +129,13 @@ int ConvertCharts(const std::string& sourceFolder, const std::string& targetFold
         } else {
             made = transform.Run(input, product);
         }
-        if (made && FileExists(product))
-            MoveProduct(product, output);
-        else
+        std::string reason = "the chart could not be converted";
+        if (made && FileExists(product)) {
+            if (MoveProduct(product, output, reason)) continue;
+        } else {
             fs::remove(product, ec);
+        }
+        if (errors) errors->push_back(output + ": " + reason);
     }
     return lastError;
 }

@@ -210,12 +210,24 @@ bool Fail(std::string* error, std::string text) {
 
 } // namespace
 
-std::string ReportWorkFolder() {
-    return TempFolder() + "quorvel/";
+std::string ReportTemplateFolder(std::string_view templateName) {
+    const std::string name = Trim(templateName);
+    if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string_view("/\0", 2)) != std::string::npos)
+        return {};
+    const std::string templates = ProgramFolder() + "templates/";
+    const std::string folder = templates + name + "/";
+    // A link inside the templates folder may lead elsewhere: it is not followed out of it.
+    std::error_code ec;
+    const fs::path root = fs::weakly_canonical(fs::path(templates), ec);
+    const fs::path target = ec ? fs::path() : fs::weakly_canonical(fs::path(folder), ec);
+    if (ec) return {};
+    const auto [r, t] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
+    if (r != root.end() && !(std::next(r) == root.end() && r->empty())) return {};
+    return folder;
 }
 
-std::string ReportTemplateFolder(std::string_view templateName) {
-    return ProgramFolder() + "templates/" + std::string(templateName) + "/";
+bool HasPageStylesheets(const std::string& templateFolder) {
+    return !templateFolder.empty() && FileExists(templateFolder + "main.xsl") && FileExists(templateFolder + "toc.xsl");
 }
 
 std::string StylesheetLibraryFolder() {
@@ -228,19 +240,25 @@ std::string ReportFolderPath(std::string_view baseFolder, std::string_view repor
     return EnsureTrailingSeparator(baseFolder) + name + "/";
 }
 
-void PrepareReportFolders(const std::string& reportFolder, const std::string& workFolder,
-                          const std::string& templateFolder, const std::string& libraryFolder) {
-    // An empty path would name the current directory.
+bool PrepareReportFolders(const std::string& reportFolder, const std::string& workFolder,
+                          const std::string& templateFolder, const std::string& libraryFolder, std::string* error) {
+    bool ok = true;
+    // An empty path would name the current directory; an empty template folder, likewise.
+    if (templateFolder.empty()) {
+        if (error) *error = "no template folder";
+        return false;
+    }
     if (!reportFolder.empty()) {
         if (DirectoryExists(reportFolder)) EmptyFolder(reportFolder, false);
-        CopyFilesByMask(templateFolder, reportFolder, kTemplateExcludedFiles, "*.*");
+        ok = CopyFilesByMask(templateFolder, reportFolder, kTemplateExcludedFiles, "*.*", error);
     }
     if (!workFolder.empty()) {
         ForceFolders(workFolder);
         EmptyFolder(workFolder, false);
-        CopyFilesByMask(templateFolder, workFolder, "", "*.xsl");
-        CopyFilesByMask(libraryFolder, workFolder, "", "*.xsl");
+        ok = CopyFilesByMask(templateFolder, workFolder, "", "*.xsl", ok ? error : nullptr) && ok;
+        ok = CopyFilesByMask(libraryFolder, workFolder, "", "*.xsl", ok ? error : nullptr) && ok;
     }
+    return ok;
 }
 
 bool TransformFile(const std::string& xmlFile, const std::string& xslFile, const std::string& outputFile,

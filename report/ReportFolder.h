@@ -16,10 +16,11 @@ inline constexpr std::string_view kTemplateExcludedFiles = "main.xsl;toc.xsl;";
 // Used when a report name would not name a folder of its own inside the base folder.
 inline constexpr std::string_view kFallbackReportName = "Default Report";
 
-// TempFolder() + "quorvel/": the XML, charts and stylesheets of the running job.
-std::string ReportWorkFolder();
-// ProgramFolder() + "templates/" + templateName + "/".
+// ProgramFolder() + "templates/" + templateName + "/"; "" when the name is empty or would
+// lead out of the templates folder (".", "..", a "/", a link elsewhere).
 std::string ReportTemplateFolder(std::string_view templateName);
+// Whether templateFolder holds the page stylesheets "main.xsl" and "toc.xsl".
+bool HasPageStylesheets(const std::string& templateFolder);
 // ProgramFolder() + "xsllib/": stylesheets shared by every template.
 std::string StylesheetLibraryFolder();
 // baseFolder + reportName + "/". "/" in the name becomes "-"; an empty name, "." or ".."
@@ -30,9 +31,11 @@ std::string ReportFolderPath(std::string_view baseFolder, std::string_view repor
 // Empties reportFolder (when it exists) and workFolder (created when missing), copies the
 // template into reportFolder without kTemplateExcludedFiles, then the "*.xsl" files of the
 // template and of the library into workFolder, a library file replacing a template file of
-// the same name. Failures are ignored file by file.
-void PrepareReportFolders(const std::string& reportFolder, const std::string& workFolder,
-                          const std::string& templateFolder, const std::string& libraryFolder);
+// the same name. Goes on past a failure; false when anything could not be copied, with the
+// file and the reason in *error.
+bool PrepareReportFolders(const std::string& reportFolder, const std::string& workFolder,
+                          const std::string& templateFolder, const std::string& libraryFolder,
+                          std::string* error = nullptr);
 
 // Transforms xmlFile with the stylesheet xslFile and writes the result to outputFile
 // (replaced only when the transform succeeds). params holds blank-separated name=value

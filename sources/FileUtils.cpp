@@ -3,7 +3,9 @@
 #include "sources/CUtils.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
@@ -35,13 +37,25 @@ bool IsRealDirectory(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Copies a regular file, replacing dest (a link at dest is replaced, not followed).
-bool CopyOneFile(const std::string& source, const std::string& dest) {
+// Whether the folder is ours alone: a real directory owned by this user.
+bool IsPrivateFolder(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) return false;
+    if ((st.st_mode & 0777) != 0700) chmod(path.c_str(), 0700);
+    return true;
+}
+
+} // namespace
+
+// Copies a regular file, replacing dest (a link at dest is replaced, not followed). On a
+// failure the cut copy is removed and errno tells why.
+static bool CopyOneFile(const std::string& source, const std::string& dest) {
     const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
     unlink(dest.c_str());
     const int out = open(dest.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     bool ok = out >= 0;
+    int reason = ok ? 0 : errno;
     char buf[65536];
     while (ok) {
         const ssize_t n = read(in, buf, sizeof buf);
@@ -52,20 +66,17 @@ bool CopyOneFile(const std::string& source, const std::string& dest) {
         }
         ok = WriteAll(out, buf, static_cast<size_t>(n));
     }
+    if (!ok && reason == 0) reason = errno;
     close(in);
-    if (out >= 0) close(out);
+    // A full disk may show only when the file is closed.
+    if (out >= 0 && close(out) != 0 && ok) {
+        ok = false;
+        reason = errno;
+    }
+    if (!ok && out >= 0) unlink(dest.c_str());
+    errno = reason;
     return ok;
 }
-
-// Whether the folder is ours alone: a real directory owned by this user.
-bool IsPrivateFolder(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) return false;
-    if ((st.st_mode & 0777) != 0700) chmod(path.c_str(), 0700);
-    return true;
-}
-
-} // namespace
 
 bool TUniqueFd::Reset(int fd) {
     bool ok = true;
@@ -169,13 +180,19 @@ void EmptyFolder(const std::string& path, bool removeSelf) {
     if (removeSelf) rmdir(folder.c_str());
 }
 
-void CopyFilesByMask(const std::string& source, const std::string& dest, std::string_view exclude,
-                     std::string_view mask) {
+bool CopyFilesByMask(const std::string& source, const std::string& dest, std::string_view exclude,
+                     std::string_view mask, std::string* error) {
     const std::string from = EnsureTrailingSeparator(source), to = EnsureTrailingSeparator(dest);
     const std::string excluded = UpperCase(exclude);
     // "*.*" names every entry, with or without a dot, as folder listings take it.
     const bool everything = mask == "*.*" || mask == "*";
+    bool ok = true;
+    const auto fail = [&](const std::string& path) {
+        if (ok && error) *error = path + ": " + std::strerror(errno ? errno : EIO);
+        ok = false;
+    };
     ForceFolders(to);
+    if (!IsRealDirectory(to.substr(0, to.size() - 1))) fail(to);
     ForEachEntry(from, [&](const std::string& name) {
         if (!everything && !MatchesMask(name, mask)) return;
         if (excluded.find(UpperCase(name) + ";") != std::string::npos) return;
@@ -183,11 +200,14 @@ void CopyFilesByMask(const std::string& source, const std::string& dest, std::st
         struct stat st {};
         if (lstat(full.c_str(), &st) != 0) return;
         if (S_ISDIR(st.st_mode)) {
-            if (name[0] != '.') CopyFilesByMask(full + "/", to + name + "/", exclude, "*.*");
+            if (name[0] != '.' && !CopyFilesByMask(full + "/", to + name + "/", exclude, "*.*", ok ? error : nullptr))
+                ok = false;
         } else if (FileExists(full)) {
-            CopyOneFile(full, to + name);
+            errno = 0;
+            if (!CopyOneFile(full, to + name)) fail(to + name);
         }
     });
+    return ok;
 }
 
 std::string ReadReportParam(std::string_view folder, std::string_view key) {
@@ -211,4 +231,51 @@ std::string ReadReportParam(std::string_view folder, std::string_view key) {
         return std::string(value);
     }
     return {};
+}
+
+namespace {
+
+constexpr std::string_view kPrivatePrefix = "q.";
+
+// The process that made a private folder "q.<pid>.<kind>.XXXXXX", or 0 for other names.
+pid_t OwnerOfPrivateFolder(std::string_view name) {
+    if (!name.starts_with(kPrivatePrefix)) return 0;
+    name.remove_prefix(kPrivatePrefix.size());
+    pid_t pid = 0;
+    size_t i = 0;
+    for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < 100000000; ++i)
+        pid = pid * 10 + (name[i] - '0');
+    return i > 0 && i < name.size() && name[i] == '.' ? pid : 0;
+}
+
+} // namespace
+
+std::string MakePrivateTempFolder(std::string_view kind) {
+    const std::string base = TempFolder();
+    if (base.empty()) return {};
+    std::string pattern = base + std::string(kPrivatePrefix) + std::to_string(getpid()) + "." + std::string(kind) +
+                          ".XXXXXX";
+    if (!mkdtemp(pattern.data())) return {};
+    return pattern + "/";
+}
+
+bool ProcessIsAlive(pid_t pid) {
+    return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
+}
+
+void RemoveStalePrivateFolders() {
+    const std::string base = TempFolder();
+    if (base.empty()) return;
+    ForEachEntry(base, [&](const std::string& name) {
+        const pid_t owner = OwnerOfPrivateFolder(name);
+        if (owner == 0 || ProcessIsAlive(owner) || !IsRealDirectory(base + name)) return;
+        EmptyFolder(base + name + "/", true);
+    });
+}
+
+bool CopyFileOver(const std::string& source, const std::string& dest, std::string* error) {
+    errno = 0;
+    if (CopyOneFile(source, dest)) return true;
+    if (error) *error = dest + ": " + std::strerror(errno ? errno : EIO);
+    return false;
 }

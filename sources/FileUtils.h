@@ -4,6 +4,7 @@
 // Folder paths end in the separator "/". Failures are ignored or give empty results.
 
 #include <cstddef>
+#include <sys/types.h>
 #include <string>
 #include <string_view>
 
@@ -65,10 +66,23 @@ void ForceFolders(std::string_view path);
 // names do not start with "."; removes path itself when removeSelf. Links are deleted,
 // never followed.
 void EmptyFolder(const std::string& path, bool removeSelf);
+// Copies a regular file over dest (a link at dest is replaced, not followed); false with
+// the file and the reason in *error.
+bool CopyFileOver(const std::string& source, const std::string& dest, std::string* error = nullptr);
 // Copies the entries of source matching mask into dest ("*.*" names every entry),
 // replacing existing files; names in the ";"-terminated exclude list (any case) are
 // skipped at every level; matching sub-folders not starting with "." are copied whole.
-void CopyFilesByMask(const std::string& source, const std::string& dest, std::string_view exclude,
-                     std::string_view mask);
+// Goes on past a failure; false when anything could not be copied, with the first file
+// and its reason in *error.
+bool CopyFilesByMask(const std::string& source, const std::string& dest, std::string_view exclude,
+                     std::string_view mask, std::string* error = nullptr);
 // The value of key in section [OPTS] of folder's "params.ini"; "" when missing.
 std::string ReadReportParam(std::string_view folder, std::string_view key);
+
+// A new folder of this process alone inside TempFolder(), "q.<pid>.<kind>.XXXXXX/", so that
+// runs at the same time never share temporary files; "" when it cannot be made.
+std::string MakePrivateTempFolder(std::string_view kind);
+// Removes the private folders of processes that no longer run (a killed run's leftovers).
+void RemoveStalePrivateFolders();
+// Whether a process of that id exists.
+bool ProcessIsAlive(pid_t pid);
