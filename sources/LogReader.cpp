@@ -196,6 +196,7 @@ TLogFileReader::TLogFileReader() {
 
 TLogFileReader::~TLogFileReader() {
     ClearLogFiles();
+    if (!PrivateBase.empty()) EmptyFolder(PrivateBase, true);
 }
 
 void TLogFileReader::Warn(const std::string& path, std::string_view what) {
@@ -215,13 +216,18 @@ void TLogFileReader::ClearLogFiles() {
     BufferSize = 0;
 }
 
+std::string TLogFileReader::ExpandFolder(int32_t number) const {
+    return PrivateBase.empty() ? std::string() : PrivateBase + "quorvellog" + std::to_string(number) + "/";
+}
+
 std::string TLogFileReader::NextTempFolder() {
-    const std::string base = TempFolder();
+    // The reader's own folder, so that two runs at once never expand into each other's files.
+    if (PrivateBase.empty()) PrivateBase = MakePrivateTempFolder("logs");
     const int32_t number = TempCount++;
     // Without a private temporary folder nothing is expanded: a relative name would land in
     // the current directory.
-    if (base.empty()) return {};
-    std::string folder = base + "quorvellog" + std::to_string(number) + "/";
+    if (PrivateBase.empty()) return {};
+    std::string folder = ExpandFolder(number);
     ForceFolders(folder);
     TempFolders.push_back(folder);
     return folder;

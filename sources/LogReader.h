@@ -76,6 +76,9 @@ public:
     bool ReadLine();
     // Kilobytes consumed so far, between 0 and about TotalKB.
     int64_t ProgressKB() const;
+    // The temporary folder of that number: "quorvellog<n>/" inside a folder of this reader
+    // alone; "" before the first archive.
+    std::string ExpandFolder(int32_t number) const;
 
 private:
     struct TLineSpan {
@@ -94,6 +97,7 @@ private:
     void AddPlainFile(const std::string& path);
     void Warn(const std::string& path, std::string_view what);
 
+    std::string PrivateBase;              // this reader's folder inside TempFolder(), removed at its end
     std::vector<std::string> TempFolders; // the folders handed out, removed by ClearLogFiles
     std::unique_ptr<char[]> Buffer;       // the current chunk's bytes
     size_t BufferSize = 0;

@@ -81,7 +81,7 @@ protected:
     TEnvOverride Tmp{"TMPDIR", Scratch.Path()}; // the reader's temporary folders go here
     TLogFileReader Reader;
 
-    std::string Temp(int n) const { return TempFolder() + "quorvellog" + std::to_string(n) + "/"; }
+    std::string Temp(int n) const { return Reader.ExpandFolder(n); }
 };
 
 TEST_F(LogReaderTest, ListsFilesByExtensionSkippingHiddenFilesAndSubFolders) {
@@ -340,12 +340,17 @@ TEST_F(LogReaderTest, GzipFilesExpandIntoNumberedTemporaryFoldersRemovedByClear)
     EXPECT_EQ(Reader.TempCount, 0);
     for (int n = 0; n < 5; ++n)
         EXPECT_FALSE(fs::exists(Temp(n))) << n;
+    std::string otherFolder;
     {
+        // Another reader expands into a folder of its own, removed with it.
         TLogFileReader other;
         other.AddLogFile(Scratch.Path() + "ex0401.log.gz");
-        ASSERT_TRUE(fs::exists(Temp(0) + "ex0401.log"));
+        otherFolder = other.ExpandFolder(0);
+        ASSERT_NE(otherFolder, Temp(0));
+        ASSERT_TRUE(fs::exists(otherFolder + "ex0401.log"));
     }
-    EXPECT_FALSE(fs::exists(Temp(0)));
+    EXPECT_FALSE(fs::exists(otherFolder));
+    EXPECT_FALSE(fs::exists(ExtractFilePath(otherFolder.substr(0, otherFolder.size() - 1))));
 }
 
 TEST_F(LogReaderTest, ZipMembersAreFlattenedAndOnlyPlainFilesAreWrittenInsideTheirFolder) {
