@@ -16,8 +16,8 @@ inline constexpr std::string_view kTemplateExcludedFiles = "main.xsl;toc.xsl;";
 // Used when a report name would not name a folder of its own inside the base folder.
 inline constexpr std::string_view kFallbackReportName = "Default Report";
 
-// ProgramFolder() + "templates/" + templateName + "/"; "" when the name is empty or would
-// lead out of the templates folder (".", "..", a "/", a link elsewhere).
+// ProgramFolder() + "templates/" + templateName + "/"; "" when the name is not one plain
+// folder name (empty, ".", "..", or holding a "/"), which could lead out of the templates folder.
 std::string ReportTemplateFolder(std::string_view templateName);
 // Whether templateFolder holds the page stylesheets "main.xsl" and "toc.xsl".
 bool HasPageStylesheets(const std::string& templateFolder);

@@ -93,7 +93,8 @@ void CleanReportBase(const std::string& baseFolder) {
             if (ProcessIsAlive(owner) || dot == std::string_view::npos || !IsDirectoryNoFollow(base + name)) continue;
             const std::string original = base + std::string(rest.substr(dot + 1));
             struct stat st {};
-            if (lstat(original.c_str(), &st) != 0 && errno == ENOENT && rename((base + name).c_str(), original.c_str()) == 0)
+            if (lstat(original.c_str(), &st) != 0 && errno == ENOENT &&
+                rename((base + name).c_str(), original.c_str()) == 0)
                 continue;
             EmptyFolder(base + name + "/", true);
         }

@@ -253,8 +253,8 @@ pid_t OwnerOfPrivateFolder(std::string_view name) {
 std::string MakePrivateTempFolder(std::string_view kind) {
     const std::string base = TempFolder();
     if (base.empty()) return {};
-    std::string pattern = base + std::string(kPrivatePrefix) + std::to_string(getpid()) + "." + std::string(kind) +
-                          ".XXXXXX";
+    std::string pattern =
+        base + std::string(kPrivatePrefix) + std::to_string(getpid()) + "." + std::string(kind) + ".XXXXXX";
     if (!mkdtemp(pattern.data())) return {};
     return pattern + "/";
 }

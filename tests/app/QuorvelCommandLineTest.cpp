@@ -78,7 +78,8 @@ TEST_F(QuorvelCommandLineTest, ReportsAProfileAndRefusesWhatCannotWork) {
     const size_t caption = general.find("Total Hits</td>");
     ASSERT_NE(caption, std::string::npos);
     EXPECT_EQ(general.substr(general.find("<td", caption + 10), 22), "<td class=\"num\">3</td>");
-    for (const auto& entry : fs::directory_iterator(TempFolder())) ADD_FAILURE() << entry.path();
+    for (const auto& entry : fs::directory_iterator(TempFolder()))
+        ADD_FAILURE() << entry.path();
     TQVProfile stamped;
     ASSERT_TRUE(stamped.Load("site"));
     EXPECT_EQ(DayNumber(stamped.LastReportDate), DayNumber(Today()));
