@@ -81,6 +81,12 @@ TEST(ReportStagingTest, OnlyReportsAndEmptyFoldersAreReplaced) {
     EXPECT_EQ(names, (std::set<std::string>{"report", "template-only", "photos", "empty", "link"}));
     EXPECT_EQ(ReadReportParam(t.Path() + "report/", "CreationDate"), "45001");
     EXPECT_TRUE(FileExists(t.Path() + "photos/a.jpg"));
+
+    // A report being made is never listed among the archived ones.
+    TReportStaging running;
+    ASSERT_TRUE(running.Begin(t.Path() + "report/", nullptr));
+    t.WriteFile(running.Path().substr(t.Path().size()) + "params.ini", "[OPTS]\n");
+    EXPECT_EQ(ListReportFolders(t.Path()), (std::vector<std::string>{"link", "report", "template-only"}));
 }
 
 } // namespace
