@@ -40,19 +40,6 @@ bool IsEmptyFolder(const std::string& path) {
     return true;
 }
 
-// "<pid>.<rest>" after a prefix: the process id, 0 when the name has none.
-pid_t PidAfter(std::string_view name, std::string_view prefix, std::string_view* rest) {
-    if (!name.starts_with(prefix)) return 0;
-    name.remove_prefix(prefix.size());
-    pid_t pid = 0;
-    size_t i = 0;
-    for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < 100000000; ++i)
-        pid = pid * 10 + (name[i] - '0');
-    if (i == 0 || i >= name.size() || name[i] != '.') return 0;
-    if (rest) *rest = name.substr(i + 1);
-    return pid;
-}
-
 // A name not used yet in folder: prefix + pid + "." + a random word + suffix.
 std::string UnusedName(const std::string& folder, std::string_view prefix, std::string_view suffix) {
     static std::atomic<unsigned> counter{0};
@@ -100,9 +87,9 @@ void CleanReportBase(const std::string& baseFolder) {
         names.emplace_back(entry->d_name);
     for (const std::string& name : names) {
         std::string_view rest;
-        if (const pid_t pid = PidAfter(name, kStagingPrefix, &rest); pid != 0) {
+        if (const pid_t pid = PidInName(name, kStagingPrefix, &rest); pid != 0) {
             if (!ProcessIsAlive(pid) && IsDirectoryNoFollow(base + name)) EmptyFolder(base + name + "/", true);
-        } else if (const pid_t owner = PidAfter(name, kRetiredPrefix, &rest); owner != 0) {
+        } else if (const pid_t owner = PidInName(name, kRetiredPrefix, &rest); owner != 0) {
             // "<pid>.<word>.<report name>": a swap was cut short between its two renames.
             const size_t dot = rest.find('.');
             if (ProcessIsAlive(owner) || dot == std::string_view::npos || !IsDirectoryNoFollow(base + name)) continue;

@@ -237,18 +237,19 @@ namespace {
 
 constexpr std::string_view kPrivatePrefix = "q.";
 
-// The process that made a private folder "q.<pid>.<kind>.XXXXXX", or 0 for other names.
-pid_t OwnerOfPrivateFolder(std::string_view name) {
-    if (!name.starts_with(kPrivatePrefix)) return 0;
-    name.remove_prefix(kPrivatePrefix.size());
+} // namespace
+
+pid_t PidInName(std::string_view name, std::string_view prefix, std::string_view* rest) {
+    if (!name.starts_with(prefix)) return 0;
+    name.remove_prefix(prefix.size());
     pid_t pid = 0;
     size_t i = 0;
     for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < 100000000; ++i)
         pid = pid * 10 + (name[i] - '0');
-    return i > 0 && i < name.size() && name[i] == '.' ? pid : 0;
+    if (i == 0 || i >= name.size() || name[i] != '.') return 0;
+    if (rest) *rest = name.substr(i + 1);
+    return pid;
 }
-
-} // namespace
 
 std::string MakePrivateTempFolder(std::string_view kind) {
     const std::string base = TempFolder();
@@ -267,7 +268,7 @@ void RemoveStalePrivateFolders() {
     const std::string base = TempFolder();
     if (base.empty()) return;
     ForEachEntry(base, [&](const std::string& name) {
-        const pid_t owner = OwnerOfPrivateFolder(name);
+        const pid_t owner = PidInName(name, kPrivatePrefix);
         if (owner == 0 || ProcessIsAlive(owner) || !IsRealDirectory(base + name)) return;
         EmptyFolder(base + name + "/", true);
     });

@@ -84,5 +84,8 @@ std::string ReadReportParam(std::string_view folder, std::string_view key);
 std::string MakePrivateTempFolder(std::string_view kind);
 // Removes the private folders of processes that no longer run (a killed run's leftovers).
 void RemoveStalePrivateFolders();
+// The process id in a name made of prefix, the id, "." and the rest (put in *rest); 0 for
+// other names.
+pid_t PidInName(std::string_view name, std::string_view prefix, std::string_view* rest = nullptr);
 // Whether a process of that id exists.
 bool ProcessIsAlive(pid_t pid);
