@@ -92,6 +92,38 @@ TEST_F(XMLProfileTest, SavedRecordMatchesTheFileFormatByteForByte) {
     EXPECT_TRUE(read.NoGroups.empty());
 }
 
+// Keys of a newer version or of another tool survive a load and save, after the record's own
+// keys and in their order, and follow the record when it is copied under a new name.
+TEST_F(XMLProfileTest, UnknownKeysSurviveLoadAndSave) {
+    const std::string unknown[] = {
+        "<Future>  7 </Future>\r\n",
+        "<Extra>\r\n<item intval=\"3\">a</item>\r\n<item> b</item>\r\n</Extra>\r\n",
+        "<Tool mode=\"x\">\r\n<inner>\r\n<deep>v&amp;w</deep>\r\n</inner>\r\n</Tool>\r\n",
+    };
+    WriteRecord("hand.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<cvprofile>\r\n" + unknown[0] +
+                                "<Visits>5</Visits>\r\n" + unknown[1] + unknown[2] + "</cvprofile>\r\n");
+    TSampleRecord record;
+    ASSERT_TRUE(record.Load("hand"));
+    record.Visits = 6;
+    ASSERT_TRUE(record.Save());
+    ASSERT_TRUE(record.CopyFrom("hand"));
+    record.SetName("copy");
+    ASSERT_TRUE(record.Save());
+    ASSERT_TRUE(record.Load("copy"));
+    ASSERT_TRUE(record.Save()); // saved again unchanged
+    for (const char* name : {"hand.xml", "copy.xml"}) {
+        const std::string text = TTestFolder::ReadFile(Folder() + name);
+        size_t previous = text.find("<NoGroups/>");
+        ASSERT_NE(previous, std::string::npos) << name;
+        for (const std::string& key : unknown) {
+            const size_t at = text.find(key);
+            EXPECT_GT(at, previous) << name << "\n" << key << "\n" << text;
+            previous = at;
+        }
+        EXPECT_NE(text.find("<Visits>6</Visits>"), std::string::npos) << name;
+    }
+}
+
 TEST_F(XMLProfileTest, ReadsHandWrittenRecordsWithoutExpandingEntities) {
     WriteRecord("hand.xml", "<?xml version=\"1.0\"?>\n"
                             "<!DOCTYPE cvprofile [\n"
