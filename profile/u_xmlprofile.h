@@ -66,6 +66,6 @@ private:
 
     bool Batch = false;
     bool BatchWritten = false;
-    // While a batch is open: upper-cased file name -> the folder's files of that name.
+    // While a batch is open: lower-cased file name -> the folder's files of that name.
     std::unordered_map<std::string, std::vector<std::string>> Listing;
 };
