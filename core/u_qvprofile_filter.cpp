@@ -7,22 +7,20 @@
 #include "sources/DateTime.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace {
 
 // A damaged line count must not make a load allocate without end.
-constexpr int64_t kMaxLineCount = 10000;
+constexpr int kMaxLineCount = 10000;
+
+// The keys of one line, each with the line's index appended.
+constexpr std::string_view kLineKeys[] = {"FLNegative", "FLHitsFilter", "FLType",    "FLField",
+                                          "FLIntParam", "FLPreDefined", "FLStrParam"};
 
 std::string IndexedKey(std::string_view key, size_t index) {
     std::string result(key);
     result += std::to_string(index);
     return result;
-}
-
-int32_t ClampToInt32(int64_t value) {
-    return static_cast<int32_t>(
-        std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 // "a;b;" is two parameters; each is trimmed.
@@ -113,22 +111,27 @@ void TQVFilter::SetDefaults() {
 }
 
 void TQVFilter::ReadValues() {
-    FilterBasicType = static_cast<uint8_t>(ReadInt("FilterBasicType", FilterBasicType));
+    FilterBasicType = ReadNumber("FilterBasicType", FilterBasicType);
     FilterComment = ReadString("FilterComment", FilterComment);
-    const int64_t count = std::clamp<int64_t>(ReadInt("LineCount", 0), 0, kMaxLineCount);
+    const int count = ReadNumber("LineCount", 0, 0, kMaxLineCount);
     Lines.reserve(static_cast<size_t>(count));
     for (size_t i = 0; i < static_cast<size_t>(count); ++i) {
         auto line = std::make_unique<TFilterLine>();
         line->FLNegative = ReadBool(IndexedKey("FLNegative", i), false);
         line->FLHitsFilter = ReadBool(IndexedKey("FLHitsFilter", i), false);
-        line->FLType = static_cast<uint8_t>(ReadInt(IndexedKey("FLType", i), 0));
-        line->FLField = static_cast<uint8_t>(ReadInt(IndexedKey("FLField", i), 0));
-        line->FLIntParam = ClampToInt32(ReadInt(IndexedKey("FLIntParam", i), 0));
+        line->FLType = ReadNumber<uint8_t>(IndexedKey("FLType", i), 0);
+        line->FLField = ReadNumber<uint8_t>(IndexedKey("FLField", i), 0);
+        line->FLIntParam = ReadNumber<int32_t>(IndexedKey("FLIntParam", i), 0);
         // Kept so that the next save writes it back unchanged.
-        line->FLPreDefined = ClampToInt32(ReadInt(IndexedKey("FLPreDefined", i), 0));
+        line->FLPreDefined = ReadNumber<int32_t>(IndexedKey("FLPreDefined", i), 0);
         SplitParams(ReadString(IndexedKey("FLStrParam", i), ""), line->FLStrParam);
         Lines.push_back(std::move(line));
     }
+}
+
+bool TQVFilter::IsOwnKey(std::string_view key) const {
+    return std::any_of(std::begin(kLineKeys), std::end(kLineKeys),
+                       [&](std::string_view prefix) { return IsIndexedKey(key, prefix); });
 }
 
 void TQVFilter::WriteValues() {

@@ -107,6 +107,7 @@ public:
     void ReadValues() override;
     void WriteValues() override;
     void SetDefaults() override;
+    bool IsOwnKey(std::string_view key) const override;
 
     void NewLine();
     // False when line index does not exist.

@@ -15,8 +15,8 @@ void TQVGroup::SetDefaults() {
 
 void TQVGroup::ReadValues() {
     DisplayName = ReadString("display", DisplayName);
-    GroupingType = static_cast<uint8_t>(ReadInt("grouptype", GroupingType));
-    FieldOfEffect = static_cast<uint8_t>(ReadInt("foe", FieldOfEffect));
+    GroupingType = ReadNumber("grouptype", GroupingType);
+    FieldOfEffect = ReadNumber("foe", FieldOfEffect);
     SetMembers(ReadString("members", MembersText));
 }
 

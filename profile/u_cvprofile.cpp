@@ -4,12 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
-
-// A damaged flat list count must not make a read run for ages.
-constexpr int64_t kMaxFlatListCount = 100000;
 
 std::string IndexedKey(std::string_view key, std::string_view infix, int64_t index) {
     std::string result(key);
@@ -18,16 +14,17 @@ std::string IndexedKey(std::string_view key, std::string_view infix, int64_t ind
     return result;
 }
 
-int32_t ClampToInt32(int64_t value) {
-    return static_cast<int32_t>(
-        std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
-
 bool IsNameChar(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
 
 } // namespace
+
+bool IsIndexedKey(std::string_view key, std::string_view prefix) {
+    return key.size() > prefix.size() && key.starts_with(prefix) &&
+           std::all_of(key.begin() + static_cast<std::ptrdiff_t>(prefix.size()), key.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
 
 int64_t TCVProfileInterface::ReadInt(std::string_view key, int64_t def) {
     return StrToInt64Def(ReadString(key, ""), def);
@@ -42,11 +39,11 @@ void TCVProfileInterface::ReadList(std::string_view key, TProfileList& list, boo
     list.clear();
     std::string countKey(key);
     countKey += "Count";
-    const int64_t count = std::min(ReadInt(countKey, 0), kMaxFlatListCount);
+    const int64_t count = std::min<int64_t>(ReadInt(countKey, 0), kMaxListItems);
     for (int64_t i = 0; i < count; ++i) {
         TProfileListEntry entry;
         entry.Text = ReadString(IndexedKey(key, "", i), "");
-        if (withInts) entry.Value = ClampToInt32(ReadInt(IndexedKey(key, "Int", i), 0));
+        if (withInts) entry.Value = ClampTo<int32_t>(ReadInt(IndexedKey(key, "Int", i), 0));
         list.push_back(std::move(entry));
     }
 }
@@ -81,24 +78,24 @@ TCVProfile::~TCVProfile() = default;
 bool TCVProfile::Load(std::string_view name) {
     Name = std::string(name);
     StoredName = Name;
-    bool upgraded = false;
+    bool writeBack = false;
     const bool loaded = Store->LoadRecord(name, [&] {
         SetDefaults();
         CreationDate = ReadDate("CreationDate", 0);
-        Version = ClampToInt32(ReadInt("profile_version", 0));
+        Version = ReadNumber<int32_t>("profile_version", 0);
         ReadValues();
         if (Version < CurrentVersion()) {
-            Upgrade(Version);
+            writeBack = Upgrade(Version);
             Version = CurrentVersion();
-            upgraded = true;
         }
     });
     if (!loaded) {
         InitNew();
         return false;
     }
+    Store->ForgetKeptKeys([this](std::string_view key) { return IsOwnKey(key); });
     // The upgraded record is written back in its current form at once.
-    if (upgraded) Save();
+    if (writeBack) Save();
     return true;
 }
 
@@ -121,6 +118,7 @@ bool TCVProfile::Save(std::string* error) {
 void TCVProfile::Delete(std::string_view name) {
     Store->DeleteRecord(name);
     if (name == Name) {
+        Store->ForgetKeptKeys([](std::string_view) { return true; });
         SetDefaults();
         StoredName.clear();
         Name.clear();
@@ -142,6 +140,7 @@ void TCVProfile::SetName(std::string_view requested) {
 }
 
 void TCVProfile::InitNew() {
+    Store->ForgetKeptKeys([](std::string_view) { return true; });
     StoredName.clear();
     SetName(DefaultName);
     CreationDate = Now();

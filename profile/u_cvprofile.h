@@ -5,11 +5,15 @@
 
 #include "sources/DateTime.h"
 
+#include <algorithm>
+#include <concepts>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 // One entry of a stored list: a text, optionally paired with an integer.
@@ -19,6 +23,20 @@ struct TProfileListEntry {
     bool operator==(const TProfileListEntry&) const = default;
 };
 using TProfileList = std::vector<TProfileListEntry>;
+
+// The integer types of settings (booleans are read by ReadBool).
+template <typename T>
+concept TSettingInteger = std::integral<T> && !std::same_as<T, bool>;
+
+// value held to T's range, or to [lo, hi] within it; never wrapped.
+template <TSettingInteger T>
+constexpr T ClampTo(int64_t value, std::type_identity_t<T> lo = std::numeric_limits<T>::min(),
+                    std::type_identity_t<T> hi = std::numeric_limits<T>::max()) {
+    return static_cast<T>(std::clamp<int64_t>(value, lo, hi));
+}
+
+// Whether key is prefix followed by a decimal index ("ExtGrpName12" for "ExtGrpName").
+bool IsIndexedKey(std::string_view key, std::string_view prefix);
 
 // The values of one record while it is read or written. Reads and writes act on the
 // record last loaded by LoadRecord or being built by SaveRecord.
@@ -31,6 +49,9 @@ public:
     TCVProfileInterface& operator=(const TCVProfileInterface&) = delete;
 
     const std::string Folder;
+
+    // Entries a list keeps when it is read; the rest of a longer list is left out.
+    static constexpr size_t kMaxListItems = 10000;
 
     // Decimal value of the key; def when absent or not a number.
     virtual int64_t ReadInt(std::string_view key, int64_t def);
@@ -62,6 +83,20 @@ public:
     virtual bool SaveRecord(std::string_view name, const std::function<void()>& writeValues, std::string* error) = 0;
     // Removes the record's file, found without regard to letter case; nothing when absent.
     virtual void DeleteRecord(std::string_view name) = 0;
+
+    // Keys of the last loaded record that the next saves do not write themselves are written
+    // back after the record's own keys, in their loaded order. This forgets those for which
+    // drop is true (all of them for a fresh record).
+    virtual void ForgetKeptKeys(const std::function<bool(std::string_view)>& drop) { (void)drop; }
+
+    // While a batch is open the folder is listed once and saves skip their own flushes;
+    // for one object writing many records in a row. EndBatch flushes the files written
+    // since BeginBatch; false with the system's message in *error when that failed.
+    virtual void BeginBatch() {}
+    virtual bool EndBatch(std::string* error) {
+        (void)error;
+        return true;
+    }
 };
 
 class TCVProfile {
@@ -83,8 +118,19 @@ public:
     virtual void WriteValues() {}
     virtual void SetDefaults() {}
     virtual void SetNewDefaults() {}
-    virtual void Upgrade(int32_t fromVersion) { (void)fromVersion; }
+    // Converts a record of an older version; false when what it converted into could not all
+    // be written, so that the record is not written back now and is converted again next time.
+    virtual bool Upgrade(int32_t fromVersion) {
+        (void)fromVersion;
+        return true;
+    }
     virtual int32_t CurrentVersion() const { return 0; }
+    // Keys of the record's numbered families: left out of a save when the family has fewer
+    // entries now, never kept as unknown keys.
+    virtual bool IsOwnKey(std::string_view key) const {
+        (void)key;
+        return false;
+    }
 
     // Forwarded to Store; valid only inside Load (reads) and Save (writes).
     int64_t ReadInt(std::string_view key, int64_t def) { return Store->ReadInt(key, def); }
@@ -93,6 +139,12 @@ public:
     void ReadList(std::string_view key, TProfileList& list, bool withInts) { Store->ReadList(key, list, withInts); }
     void WriteList(std::string_view key, const TProfileList& list, bool withInts) {
         Store->WriteList(key, list, withInts);
+    }
+    // The key's integer held to T's range, or to [lo, hi]; def when absent or not a number.
+    template <TSettingInteger T>
+    T ReadNumber(std::string_view key, T def, std::type_identity_t<T> lo = std::numeric_limits<T>::min(),
+                 std::type_identity_t<T> hi = std::numeric_limits<T>::max()) {
+        return ClampTo<T>(Store->ReadInt(key, def), lo, hi);
     }
     // A non-zero integer reads as true.
     bool ReadBool(std::string_view key, bool def) { return Store->ReadInt(key, def ? 1 : 0) != 0; }

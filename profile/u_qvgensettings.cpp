@@ -3,10 +3,8 @@
 #include "profile/u_xmlprofile.h"
 #include "sources/SpecialFolders.h"
 
-#include <algorithm>
 #include <fstream>
 #include <vector>
-#include <limits>
 #include <memory>
 
 namespace {
@@ -16,12 +14,6 @@ std::unique_ptr<TCVQVGenSettings>& Instance() {
     return instance;
 }
 
-int32_t ReadInt32(TCVProfile& record, std::string_view key, int32_t def) {
-    const int64_t value = record.ReadInt(key, def);
-    return static_cast<int32_t>(
-        std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
-
 } // namespace
 
 TCVQVGenSettings::TCVQVGenSettings() : TCVProfile(std::make_unique<TXMLProfileInterface>(""), "new_profile") {
@@ -29,9 +21,9 @@ TCVQVGenSettings::TCVQVGenSettings() : TCVProfile(std::make_unique<TXMLProfileIn
 
 void TCVQVGenSettings::ReadValues() {
     ShowTips = ReadBool("ShowTips", true);
-    LastTip = ReadInt32(*this, "LastTip", 0);
-    ProfileSort = ReadInt32(*this, "ProfileSort", 0);
-    ReportSort = ReadInt32(*this, "ReportSort", 0);
+    LastTip = ReadNumber<int32_t>("LastTip", 0);
+    ProfileSort = ReadNumber<int32_t>("ProfileSort", 0);
+    ReportSort = ReadNumber<int32_t>("ReportSort", 0);
 }
 
 void TCVQVGenSettings::WriteValues() {

@@ -53,6 +53,17 @@ std::string ReduceToRecordName(std::string_view text) {
     return FilterChars(text, kNameChars, false, '\0');
 }
 
+// Version 0 kept lists in flat keys; the upgrade reads them and they are not written again.
+bool IsVersionZeroListKey(std::string_view key) {
+    static constexpr std::string_view kCounts[] = {"LogPathsCount", "UrlTrackCount", "RptIgnoredFilesCount",
+                                                   "GroupCount"};
+    static constexpr std::string_view kIndexed[] = {"LogPaths",  "UrlTrack",   "RptIgnoredFiles", "GroupName",
+                                                    "GroupType", "GroupField", "GroupMembers",    "GroupEnabled"};
+    return std::find(std::begin(kCounts), std::end(kCounts), key) != std::end(kCounts) ||
+           std::any_of(std::begin(kIndexed), std::end(kIndexed),
+                       [&](std::string_view prefix) { return IsIndexedKey(key, prefix); });
+}
+
 // The first day of the month `months` after the month of date (negative: before).
 TDateTime AddMonths(TDateTime date, int months) {
     const TDateParts p = DecodeDateTime(date);
@@ -153,30 +164,31 @@ void TQVProfile::ReadValues() {
     LastReportDate = ReadDate("LastReportDate", LastReportDate);
     AltReportDest = ReadBool("AltReportDest", AltReportDest);
     ReportDest = ReadString("ReportDest", ReportDest);
-    ParamType = static_cast<uint8_t>(ReadInt("ParamType", 0));
+    ParamType = ReadNumber<uint8_t>("ParamType", 0);
     ParamList = EnsureTrailingChar(ReadString("ParamList", ""), ';');
     TProfileList list;
     ReadList("UrlTrack", list, false);
     UrlTrack = FromList(list);
     ReadList("GroupList", list, false);
     ClearGroups();
-    for (const TProfileListEntry& e : list)
-        AddGroupName(e.Text);
+    for (size_t i = 0; i < list.size() && GroupCount() < kMaxUrlGroups; ++i)
+        AddGroupName(list[i].Text);
     FTPHost = ReadString("FTPHost", FTPHost);
     FTPUsername = ReadString("FTPUsername", FTPUsername);
     FTPSource = ReadString("FTPSource", FTPSource);
-    FTPPort = static_cast<int32_t>(ReadInt("FTPPort", FTPPort));
+    FTPPort = ReadNumber("FTPPort", FTPPort);
     FTPDest = ReadString("FTPDest", FTPDest);
     ReadList("LogPaths", list, false);
     LogPaths = FromList(list);
     if (LogPaths.empty()) LogPaths = {"%mydocuments%/logs/"};
     OpenExt = ReadBool("OpenExt", OpenExt);
     LogExts = EnsureTrailingChar(ReadString("LogExts", LogExts), ';');
-    LogReadBuf = static_cast<int32_t>(ReadInt("LogReadBuf", LogReadBuf));
+    LogReadBuf = ReadNumber("LogReadBuf", LogReadBuf, 1, 99);
     LogFormat = ReadString("LogFormat", LogFormat);
     ExtGroups.clear();
-    const int64_t extCount = ReadInt("ExtGrpCount", 0);
-    for (int64_t i = 0; i < extCount; ++i) {
+    const int extCount = ReadNumber("ExtGrpCount", 0, 0, kMaxExtGroups);
+    ExtGroups.reserve(static_cast<size_t>(extCount));
+    for (int i = 0; i < extCount; ++i) {
         const std::string n = std::to_string(i);
         const bool path = ReadBool("ExtGrpPath" + n, false);
         const std::string extensions = ReadString("ExtGrpList" + n, "");
@@ -187,12 +199,12 @@ void TQVProfile::ReadValues() {
         if (g.Path) PathExtensions += UpperCase(g.Extensions);
     FilterName = ReadString("FilterName", FilterName);
     DateFormat = ReadString("DateFormat", DateFormat);
-    DailyRowsMax = static_cast<int32_t>(ReadInt("DailyRowsMax", DailyRowsMax));
-    DailyTruncMethod = static_cast<int32_t>(ReadInt("DailyTruncMethod", DailyTruncMethod));
+    DailyRowsMax = ReadNumber("DailyRowsMax", DailyRowsMax, 0, 999);
+    DailyTruncMethod = ReadNumber("DailyTruncMethod", DailyTruncMethod);
     ReportLanguage = ReadString("ReportLanguage", ReportLanguage);
-    ForceBW = static_cast<int32_t>(ReadInt("ForceBW", ForceBW));
-    ForceBWT = static_cast<int32_t>(ReadInt("ForceBWT", ForceBWT));
-    ChartRenderer = static_cast<uint8_t>(ReadInt("ChartRenderer", 0));
+    ForceBW = ReadNumber("ForceBW", ForceBW);
+    ForceBWT = ReadNumber("ForceBWT", ForceBWT);
+    ChartRenderer = ReadNumber<uint8_t>("ChartRenderer", 0);
     BGColor = TextToColor(ReadString("BGColor", ColorToText(kDefaultBackground)), kDefaultBackground);
     for (int i = 0; i < 6; ++i)
         Color[i] = TextToColor(ReadString(kColorKeys[i], ColorToText(kDefaultColors[i])), kDefaultColors[i]);
@@ -201,17 +213,18 @@ void TQVProfile::ReadValues() {
     Group206 = ReadBool("Group206", Group206);
     IgnoreErrors = ReadBool("IgnoreErrors", IgnoreErrors);
     UseDNS = ReadBool("UseDNS", UseDNS);
-    Timezone = static_cast<int32_t>(ReadInt("Timezone", Timezone));
-    VisitTimeout = static_cast<int32_t>(ReadInt("VisitTimeout", VisitTimeout));
-    AnimNo = static_cast<int32_t>(ReadInt("AnimNo", AnimNo));
+    // Zones of +13 and +14 exist: only the type's range holds the time zone.
+    Timezone = ReadNumber("Timezone", Timezone);
+    VisitTimeout = ReadNumber("VisitTimeout", VisitTimeout, 1, 60);
+    AnimNo = ReadNumber("AnimNo", AnimNo, 0, 6);
     RptStartDate = ReadDate("RptStartDate", RptStartDate);
     RptEndDate = ReadDate("RptEndDate", RptEndDate);
-    SetRangeType(static_cast<uint8_t>(ReadInt("RptRangeType", RptRangeType)));
-    RptPurgeType = static_cast<int32_t>(ReadInt("RptPurgeType", RptPurgeType));
+    SetRangeType(ReadNumber("RptRangeType", RptRangeType));
+    RptPurgeType = ReadNumber("RptPurgeType", RptPurgeType);
     RptPurgeParam1 = ReadString("RptPurgeParam1", "0.5");
-    RptPurgeParam2 = static_cast<int32_t>(ReadInt("RptPurgeParam2", RptPurgeParam2));
-    RptPurgeParam3 = static_cast<int32_t>(ReadInt("RptPurgeParam3", RptPurgeParam3));
-    RptIncludedSections = static_cast<int32_t>(ReadInt("RptIncludedSections", RptIncludedSections));
+    RptPurgeParam2 = ReadNumber("RptPurgeParam2", RptPurgeParam2);
+    RptPurgeParam3 = ReadNumber("RptPurgeParam3", RptPurgeParam3);
+    RptIncludedSections = ReadNumber("RptIncludedSections", RptIncludedSections);
     RptSplitParam = ReadString("RptSplitParam", RptSplitParam);
     ReadList("RptIgnoredFiles", list, false);
     RptIgnoredFiles = FromList(list);
@@ -279,8 +292,12 @@ void TQVProfile::WriteValues() {
     WriteString("FTPDest", FTPDest);
 }
 
-void TQVProfile::Upgrade(int32_t fromVersion) {
-    if (fromVersion != 0) return;
+bool TQVProfile::IsOwnKey(std::string_view key) const {
+    return IsIndexedKey(key, "ExtGrpName") || IsIndexedKey(key, "ExtGrpList") || IsIndexedKey(key, "ExtGrpPath");
+}
+
+bool TQVProfile::Upgrade(int32_t fromVersion) {
+    if (fromVersion != 0) return true;
     // Version 0 kept lists in flat keys: key + "Count" and key + index.
     TProfileList list;
     Store->TCVProfileInterface::ReadList("LogPaths", list, false);
@@ -291,23 +308,31 @@ void TQVProfile::Upgrade(int32_t fromVersion) {
     RptIgnoredFiles = FromList(list);
 
     ClearGroups();
-    const int64_t groupCount = ReadInt("GroupCount", 0);
-    for (int64_t i = 0; i < groupCount; ++i) {
+    const int groupCount = ReadNumber("GroupCount", 0, 0, kMaxUrlGroups);
+    TQVGroup& group = CurrentGroup();
+    // The groups folder is listed once, and the new group files are flushed together
+    // before the converted profile is written back.
+    group.Store->BeginBatch();
+    bool groupsSaved = true;
+    for (int i = 0; i < groupCount; ++i) {
         const std::string n = std::to_string(i);
         const std::string displayName = ReadString("GroupName" + n, "");
         const std::string name = ReduceToRecordName(displayName);
-        TQVGroup& group = CurrentGroup();
         if (name.empty() || !group.Load(name)) {
             group.InitNew();
             group.SetName(name);
             group.DisplayName = displayName;
-            group.GroupingType = static_cast<uint8_t>(ReadInt("GroupType" + n, 0));
-            group.FieldOfEffect = static_cast<uint8_t>(ReadInt("GroupField" + n, 0));
+            group.GroupingType = ReadNumber<uint8_t>("GroupType" + n, 0);
+            group.FieldOfEffect = ReadNumber<uint8_t>("GroupField" + n, 0);
             group.SetMembers(ReadString("GroupMembers" + n, ""));
-            group.Save();
+            groupsSaved = group.Save() && groupsSaved;
         }
         if (ReadInt("GroupEnabled" + n, 0) == 1) AddGroupName(group.Name);
     }
+    groupsSaved = group.Store->EndBatch(nullptr) && groupsSaved;
+    // Until every group is on disk the flat keys stay the only full copy of the groups.
+    if (groupsSaved) Store->ForgetKeptKeys(IsVersionZeroListKey);
+    return groupsSaved;
 }
 
 std::string TQVProfile::ReportFolder() const {
@@ -348,15 +373,16 @@ TQVGroup* TQVProfile::GetGroup(int index) {
 }
 
 bool TQVProfile::HasGroup(std::string_view name) const {
-    return std::any_of(Groups.begin(), Groups.end(), [&](const TGroupEntry& g) { return SameText(g.Name, name); });
+    return GroupKeys.contains(LowerCase(name));
 }
 
 void TQVProfile::AddGroupName(std::string_view name) {
-    if (!HasGroup(name)) Groups.push_back({std::string(name), nullptr});
+    if (GroupKeys.insert(LowerCase(name)).second) Groups.push_back({std::string(name), nullptr});
 }
 
 void TQVProfile::ClearGroups() {
     Groups.clear();
+    GroupKeys.clear();
 }
 
 TQVGroup* TQVProfile::FindGroup(std::string_view text, uint8_t fieldOfEffect) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 // A colour laid out 0x00BBGGRR (red in the lowest byte).
@@ -51,6 +52,10 @@ class TQVProfile : public TCVProfile {
 public:
     TQVProfile();
     ~TQVProfile() override;
+
+    // Entries a read keeps; no real profile comes near them.
+    static constexpr int kMaxExtGroups = 1000;
+    static constexpr int kMaxUrlGroups = 1000;
 
     std::vector<std::string> LogPaths;
     bool OpenExt = false;
@@ -111,8 +116,9 @@ public:
     void WriteValues() override;
     void SetDefaults() override;
     void SetNewDefaults() override;
-    void Upgrade(int32_t fromVersion) override;
+    bool Upgrade(int32_t fromVersion) override;
     int32_t CurrentVersion() const override { return 1; }
+    bool IsOwnKey(std::string_view key) const override;
 
     // The folder of this profile's reports, ending in "/".
     std::string ReportFolder() const;
@@ -158,6 +164,7 @@ private:
         std::unique_ptr<TQVGroup> Group;
     };
     std::vector<TGroupEntry> Groups;
+    std::unordered_set<std::string> GroupKeys; // the names of Groups, lower-cased
 };
 
 // The one profile object of the program.

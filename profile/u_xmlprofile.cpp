@@ -15,6 +15,7 @@
 #include <limits>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <type_traits>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -111,6 +112,25 @@ std::string SystemMessage(const std::string& path, int err) {
     return path + ": " + std::strerror(err);
 }
 
+// Entity references are left out of copied keys: the written record has no DTD to
+// declare them, and an undeclared one would make the file unreadable.
+template <typename TParent> // an element or an attribute
+void DropEntityRefs(TParent* parent) {
+    for (xmlNode* child = parent->children; child != nullptr;) {
+        xmlNode* next = child->next;
+        if (child->type == XML_ENTITY_REF_NODE) {
+            xmlUnlinkNode(child);
+            xmlFreeNode(child);
+        } else if (child->type == XML_ELEMENT_NODE) {
+            DropEntityRefs(child);
+        }
+        child = next;
+    }
+    if constexpr (std::is_same_v<TParent, xmlNode>)
+        for (xmlAttr* attr = parent->properties; attr != nullptr; attr = attr->next)
+            DropEntityRefs(attr);
+}
+
 void SyncFolder(const std::string& folder) {
     TUniqueFd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.Get() >= 0) fsync(dir.Get());
@@ -166,12 +186,21 @@ std::vector<std::string> TXMLProfileInterface::FindRecordFiles(std::string_view 
     std::vector<std::string> found;
     if (!IsUsableName(name)) return found;
     const std::string exact = RecordPath(name);
+    const std::string fileName = std::string(name) + std::string(kExtension);
+    if (Batch) {
+        const auto it = Listing.find(LowerCase(fileName));
+        if (it == Listing.end()) return found;
+        for (const bool exactName : {true, false})
+            for (const std::string& entry : it->second)
+                if ((entry == fileName) == exactName) found.push_back(FolderPath() + entry);
+        if (firstOnly && found.size() > 1) found.resize(1);
+        return found;
+    }
     std::error_code ec;
     if (fs::is_regular_file(exact, ec)) {
         found.push_back(exact);
         if (firstOnly) return found;
     }
-    const std::string fileName = std::string(name) + std::string(kExtension);
     for (fs::directory_iterator it(FolderPath(), ec), end; !ec && it != end; it.increment(ec)) {
         const std::string entry = it->path().filename().string();
         if (entry == fileName || !SameText(entry, fileName)) continue;
@@ -185,17 +214,28 @@ std::vector<std::string> TXMLProfileInterface::FindRecordFiles(std::string_view 
 
 _xmlNode* TXMLProfileInterface::FindKey(std::string_view key) const {
     if (Root == nullptr) return nullptr;
+    const auto it = Keys.find(key);
+    return it != Keys.end() ? it->second : nullptr;
+}
+
+void TXMLProfileInterface::IndexKeys() {
+    Keys.clear();
+    if (Root == nullptr) return;
     for (xmlNode* child = Root->children; child != nullptr; child = child->next)
-        if (HasName(child, key)) return child;
-    return nullptr;
+        if (child->type == XML_ELEMENT_NODE && child->name != nullptr)
+            Keys.emplace(reinterpret_cast<const char*>(child->name), child); // the first of a name counts
 }
 
 _xmlNode* TXMLProfileInterface::ReplaceKey(std::string_view key) {
-    if (Root == nullptr) return nullptr;
+    if (Root == nullptr || !Doc) return nullptr;
     const std::string name(key);
     RequireValidKey(name);
     xmlNode* element = FindKey(key);
-    if (element == nullptr) return xmlAddChild(Root, xmlNewDocNode(Doc.get(), nullptr, XmlText(name), nullptr));
+    if (element == nullptr) {
+        element = xmlAddChild(Root, xmlNewDocNode(Doc.get(), nullptr, XmlText(name), nullptr));
+        if (element != nullptr) Keys.emplace(reinterpret_cast<const char*>(element->name), element);
+        return element;
+    }
     while (element->children != nullptr) {
         xmlNode* child = element->children;
         xmlUnlinkNode(child);
@@ -262,18 +302,51 @@ bool TXMLProfileInterface::RecordExists(std::string_view name) {
 
 bool TXMLProfileInterface::LoadRecord(std::string_view name, const std::function<void()>& readValues) {
     Doc.reset();
+    Loaded.reset();
     Root = nullptr;
+    Keys.clear();
     const std::vector<std::string> files = FindRecordFiles(name, true);
     if (files.empty()) return false;
     std::unique_ptr<xmlDoc, TXmlDocFree> doc = ParseRecordFile(files.front());
     xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
     if (root == nullptr || !HasName(root, kRootName)) return false;
-    Doc = std::move(doc);
+    // Kept after reading: its keys that the record does not write go back into the next save.
+    Loaded = std::move(doc);
     Root = root;
+    IndexKeys();
     readValues();
-    Doc.reset();
     Root = nullptr;
+    Keys.clear();
     return true;
+}
+
+void TXMLProfileInterface::ForgetKeptKeys(const std::function<bool(std::string_view)>& drop) {
+    xmlNode* keptRoot = Loaded ? xmlDocGetRootElement(Loaded.get()) : nullptr;
+    if (keptRoot == nullptr) return;
+    for (xmlNode* child = keptRoot->children; child != nullptr;) {
+        xmlNode* next = child->next;
+        if (child->type == XML_ELEMENT_NODE && child->name != nullptr &&
+            drop(reinterpret_cast<const char*>(child->name))) {
+            xmlUnlinkNode(child);
+            xmlFreeNode(child);
+        }
+        child = next;
+    }
+    // Called while the record is being read: the index must not point at freed elements.
+    if (Root == keptRoot) IndexKeys();
+}
+
+void TXMLProfileInterface::AppendKeptKeys() {
+    const xmlNode* keptRoot = Loaded ? xmlDocGetRootElement(Loaded.get()) : nullptr;
+    if (keptRoot == nullptr) return;
+    for (const xmlNode* child = keptRoot->children; child != nullptr; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE || child->name == nullptr) continue;
+        if (Keys.contains(reinterpret_cast<const char*>(child->name))) continue;
+        xmlNode* copy = xmlDocCopyNode(const_cast<xmlNode*>(child), Doc.get(), 1);
+        if (copy == nullptr) continue;
+        DropEntityRefs(copy);
+        xmlAddChild(Root, copy);
+    }
 }
 
 bool TXMLProfileInterface::SaveRecord(std::string_view name, const std::function<void()>& writeValues,
@@ -281,6 +354,7 @@ bool TXMLProfileInterface::SaveRecord(std::string_view name, const std::function
     const auto fail = [&](std::string message) {
         Doc.reset();
         Root = nullptr;
+        Keys.clear();
         if (error != nullptr) *error = std::move(message);
         return false;
     };
@@ -289,7 +363,9 @@ bool TXMLProfileInterface::SaveRecord(std::string_view name, const std::function
     Doc.reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
     Root = xmlNewDocNode(Doc.get(), nullptr, reinterpret_cast<const xmlChar*>(kRootName), nullptr);
     xmlDocSetRootElement(Doc.get(), Root);
+    Keys.clear();
     writeValues();
+    AppendKeptKeys();
 
     xmlChar* dumped = nullptr;
     int dumpedSize = 0;
@@ -297,6 +373,7 @@ bool TXMLProfileInterface::SaveRecord(std::string_view name, const std::function
     const std::unique_ptr<xmlChar, TXmlCharFree> serialised(dumped);
     Doc.reset();
     Root = nullptr;
+    Keys.clear();
     if (!serialised) return fail("cannot serialise record \"" + std::string(name) + "\"");
     const std::string text =
         CrLfTagLines(std::string_view(reinterpret_cast<const char*>(serialised.get()), dumpedSize));
@@ -314,7 +391,8 @@ bool TXMLProfileInterface::SaveRecord(std::string_view name, const std::function
     const std::vector<std::string> existing = FindRecordFiles(name, false);
     struct stat old {};
     if (!existing.empty() && stat(existing.front().c_str(), &old) == 0) fchmod(temp.Get(), old.st_mode & 07777);
-    if (!WriteAll(temp.Get(), text.data(), text.size()) || fsync(temp.Get()) != 0 || !temp.Reset() ||
+    // In a batch the files are flushed together by EndBatch.
+    if (!WriteAll(temp.Get(), text.data(), text.size()) || (!Batch && fsync(temp.Get()) != 0) || !temp.Reset() ||
         rename(tempPath.c_str(), target.c_str()) != 0) {
         const int err = errno;
         unlink(tempPath.c_str());
@@ -323,6 +401,12 @@ bool TXMLProfileInterface::SaveRecord(std::string_view name, const std::function
     // The same record under another letter case is now replaced by the new file.
     for (const std::string& path : existing)
         if (path != target) unlink(path.c_str());
+    if (Batch) {
+        const std::string fileName = fs::path(target).filename().string();
+        Listing[LowerCase(fileName)] = {fileName};
+        BatchWritten = true;
+        return true;
+    }
     SyncFolder(folder);
     return true;
 }
@@ -330,4 +414,34 @@ bool TXMLProfileInterface::SaveRecord(std::string_view name, const std::function
 void TXMLProfileInterface::DeleteRecord(std::string_view name) {
     for (const std::string& path : FindRecordFiles(name, false))
         unlink(path.c_str());
+    if (Batch && IsUsableName(name)) Listing.erase(LowerCase(std::string(name) + std::string(kExtension)));
+}
+
+void TXMLProfileInterface::BeginBatch() {
+    Listing.clear();
+    std::error_code ec;
+    for (fs::directory_iterator it(FolderPath(), ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError)) continue;
+        const std::string entry = it->path().filename().string();
+        Listing[LowerCase(entry)].push_back(entry);
+    }
+    Batch = true;
+    BatchWritten = false;
+}
+
+bool TXMLProfileInterface::EndBatch(std::string* error) {
+    const bool flush = Batch && BatchWritten;
+    Batch = false;
+    BatchWritten = false;
+    Listing.clear();
+    if (!flush) return true;
+    // One flush of the file system for every record written in the batch, renames included.
+    const std::string folder = FolderPath();
+    TUniqueFd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() < 0 || syncfs(dir.Get()) != 0) {
+        if (error != nullptr) *error = SystemMessage(folder, errno);
+        return false;
+    }
+    return true;
 }

@@ -1,13 +1,15 @@
 #pragma once
 // The record store of this system: each record is one XML file "<name>.xml" (root
 // "cvprofile", one element per key) in a folder of the per-user data folder. Files are
-// found without regard to letter case and replaced atomically on save.
+// found without regard to letter case and replaced atomically on save; keys the record
+// does not write itself are carried from load to save.
 
 #include "profile/u_cvprofile.h"
 
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct _xmlDoc;
@@ -36,6 +38,9 @@ public:
     bool LoadRecord(std::string_view name, const std::function<void()>& readValues) override;
     bool SaveRecord(std::string_view name, const std::function<void()>& writeValues, std::string* error) override;
     void DeleteRecord(std::string_view name) override;
+    void ForgetKeptKeys(const std::function<bool(std::string_view)>& drop) override;
+    void BeginBatch() override;
+    bool EndBatch(std::string* error) override;
 
     // The record folder: DataFolder() + Folder + "/", or DataFolder() for an empty Folder.
     std::string FolderPath() const;
@@ -48,7 +53,19 @@ private:
     _xmlNode* FindKey(std::string_view key) const;
     // The key's element, emptied, or a new one appended to the root; nullptr outside SaveRecord.
     _xmlNode* ReplaceKey(std::string_view key);
+    // Keys: the first element of each name under Root.
+    void IndexKeys();
+    // Copies of the kept elements whose names the record did not write, appended to Root.
+    void AppendKeptKeys();
 
-    std::unique_ptr<_xmlDoc, TXmlDocFree> Doc;
-    _xmlNode* Root = nullptr;
+    std::unique_ptr<_xmlDoc, TXmlDocFree> Doc;    // the record being written
+    std::unique_ptr<_xmlDoc, TXmlDocFree> Loaded; // the record last loaded, for its unknown keys
+    _xmlNode* Root = nullptr;                     // root of the record being read or written
+    // Names point into the elements' own names.
+    std::unordered_map<std::string_view, _xmlNode*> Keys;
+
+    bool Batch = false;
+    bool BatchWritten = false;
+    // While a batch is open: lower-cased file name -> the folder's files of that name.
+    std::unordered_map<std::string, std::vector<std::string>> Listing;
 };

@@ -37,9 +37,10 @@ public:
         FreshDefaults = false;
     }
     void SetNewDefaults() override { FreshDefaults = true; }
-    void Upgrade(int32_t fromVersion) override {
+    bool Upgrade(int32_t fromVersion) override {
         UpgradedFrom.push_back(fromVersion);
         Size = ReadInt("OldSize", 0) * 2;
+        return true;
     }
     int32_t CurrentVersion() const override { return Current; }
 

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <limits>
+
 namespace {
 
 TDateTime Day(int y, int m, int d) {
@@ -186,6 +190,74 @@ TEST_F(QVProfileTest, VersionZeroProfilesAreConvertedAndWrittenBack) {
     ASSERT_TRUE(again.Load("old"));
     EXPECT_EQ(again.LogPaths, Profile.LogPaths);
     EXPECT_EQ(again.GroupName(0), "MyImages");
+}
+
+// Counts no real profile reaches are held to their limits, and reading stays linear.
+TEST_F(QVProfileTest, HundredThousandExtensionGroupsLoadFastHeldToTheLimit) {
+    std::string body = "<profile_version>1</profile_version>\r\n";
+    for (int i = 0; i < 100000; ++i)
+        body += "<ExtGrpName" + std::to_string(i) + ">g</ExtGrpName" + std::to_string(i) + ">\r\n";
+    body += "<ExtGrpCount>100000</ExtGrpCount>\r\n";
+    WriteRecord("huge", body);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Profile.Load("huge"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(Profile.ExtGroupCount(), TQVProfile::kMaxExtGroups);
+
+    // The groups beyond the limit are the profile's own keys, not unknown ones kept for it.
+    ASSERT_TRUE(Profile.Save());
+    const std::string text = TTestFolder::ReadFile(DataFolder() + "profiles/huge.xml");
+    const std::string last = "ExtGrpName" + std::to_string(TQVProfile::kMaxExtGroups - 1) + ">";
+    EXPECT_NE(text.find("<" + last), std::string::npos);
+    EXPECT_EQ(text.find("<ExtGrpName" + std::to_string(TQVProfile::kMaxExtGroups) + ">"), std::string::npos);
+}
+
+TEST_F(QVProfileTest, VersionZeroProfileWithTwoThousandGroupsConvertsBoundedAndFast) {
+    std::string body;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string n = std::to_string(i);
+        body += "<GroupName" + n + ">group " + n + "</GroupName" + n + "><GroupMembers" + n + ">*.g" + n +
+                "</GroupMembers" + n + "><GroupEnabled" + n + ">1</GroupEnabled" + n + ">\r\n";
+    }
+    body += "<GroupCount>2000</GroupCount>\r\n";
+    WriteRecord("old", body);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Profile.Load("old"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(Profile.GroupCount(), TQVProfile::kMaxUrlGroups);
+    const auto files = std::distance(std::filesystem::directory_iterator(DataFolder() + "groups"),
+                                     std::filesystem::directory_iterator());
+    EXPECT_EQ(files, TQVProfile::kMaxUrlGroups);
+    ASSERT_NE(Profile.GetGroup(7), nullptr);
+    EXPECT_TRUE(Profile.GetGroup(7)->Matches("/a.g7"));
+    const std::string text = TTestFolder::ReadFile(DataFolder() + "profiles/old.xml");
+    EXPECT_EQ(text.find("GroupName"), std::string::npos); // the flat keys were converted, not kept
+}
+
+// Numbers beyond their field's range are held to it, not wrapped, and stay so when saved.
+TEST_F(QVProfileTest, OutOfRangeNumbersAreHeldToTheirRange) {
+    WriteRecord("wide", "<profile_version>1</profile_version>\r\n<FTPPort>99999999999</FTPPort>\r\n"
+                        "<Timezone>-99999999999</Timezone>\r\n<ChartRenderer>300</ChartRenderer>\r\n"
+                        "<ParamType>-1</ParamType>\r\n<VisitTimeout>0</VisitTimeout>\r\n"
+                        "<RptIncludedSections>-2</RptIncludedSections>\r\n");
+    ASSERT_TRUE(Profile.Load("wide"));
+    ASSERT_TRUE(Profile.Save());
+    TQVProfile loaded;
+    ASSERT_TRUE(loaded.Load("wide"));
+    struct Case {
+        const char* key;
+        int64_t value, expected;
+    };
+    const Case cases[] = {
+        {"FTPPort", loaded.FTPPort, std::numeric_limits<int32_t>::max()},
+        {"Timezone", loaded.Timezone, std::numeric_limits<int32_t>::min()},
+        {"ChartRenderer", loaded.ChartRenderer, 255},
+        {"ParamType", loaded.ParamType, 0},
+        {"VisitTimeout", loaded.VisitTimeout, 1},                // at least a minute
+        {"RptIncludedSections", loaded.RptIncludedSections, -2}, // in range: as it was
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.value, c.expected) << c.key;
 }
 
 TEST_F(QVProfileTest, ReportFolderAndIgnoredFiles) {

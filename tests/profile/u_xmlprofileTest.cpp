@@ -92,6 +92,47 @@ TEST_F(XMLProfileTest, SavedRecordMatchesTheFileFormatByteForByte) {
     EXPECT_TRUE(read.NoGroups.empty());
 }
 
+// Keys of a newer version or of another tool survive a load and save, after the record's own
+// keys and in their order, and follow the record when it is copied under a new name.
+TEST_F(XMLProfileTest, UnknownKeysSurviveLoadAndSave) {
+    struct TCase {
+        std::string Read, Written;
+    } const cases[] = {
+        {"<Future>  7 </Future>\r\n", "<Future>  7 </Future>\r\n"},
+        {"<Extra>\r\n<item intval=\"3\">a</item>\r\n<item> b</item>\r\n</Extra>\r\n",
+         "<Extra>\r\n<item intval=\"3\">a</item>\r\n<item> b</item>\r\n</Extra>\r\n"},
+        {"<Tool mode=\"x\"><inner><deep>v&amp;w</deep></inner></Tool>\r\n",
+         "<Tool mode=\"x\">\r\n<inner>\r\n<deep>v&amp;w</deep>\r\n</inner>\r\n</Tool>\r\n"},
+        // The saved record has no DTD: an entity reference would make it unreadable.
+        {"<Entity>a&word;b</Entity>\r\n", "<Entity>ab</Entity>\r\n"},
+    };
+    std::string text = "<?xml version=\"1.0\"?>\r\n<!DOCTYPE cvprofile [<!ENTITY word \"w\">]>\r\n<cvprofile>\r\n" +
+                       cases[0].Read + "<Visits>5</Visits>\r\n";
+    for (size_t i = 1; i < std::size(cases); ++i)
+        text += cases[i].Read;
+    WriteRecord("hand.xml", text + "</cvprofile>\r\n");
+    TSampleRecord record;
+    ASSERT_TRUE(record.Load("hand"));
+    record.Visits = 6;
+    ASSERT_TRUE(record.Save());
+    ASSERT_TRUE(record.CopyFrom("hand"));
+    record.SetName("copy");
+    ASSERT_TRUE(record.Save());
+    ASSERT_TRUE(record.Load("copy"));
+    ASSERT_TRUE(record.Save()); // saved again unchanged
+    for (const char* name : {"hand.xml", "copy.xml"}) {
+        const std::string saved = TTestFolder::ReadFile(Folder() + name);
+        size_t previous = saved.find("<NoGroups/>");
+        ASSERT_NE(previous, std::string::npos) << name;
+        for (const TCase& c : cases) {
+            const size_t at = saved.find(c.Written);
+            EXPECT_GT(at, previous) << name << "\n" << c.Written << "\n" << saved;
+            previous = at;
+        }
+        EXPECT_NE(saved.find("<Visits>6</Visits>"), std::string::npos) << name;
+    }
+}
+
 TEST_F(XMLProfileTest, ReadsHandWrittenRecordsWithoutExpandingEntities) {
     WriteRecord("hand.xml", "<?xml version=\"1.0\"?>\n"
                             "<!DOCTYPE cvprofile [\n"
