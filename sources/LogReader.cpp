@@ -549,16 +549,15 @@ void TLogFileReader::LoadChunk() {
     AtLastChunk = n < capacity || failed;
     // A file cut shorter than what was known of it (truncated, or emptied and written anew)
     // may now hold other text at these offsets: its reading ends before this chunk.
+    CurrentKnownSize = std::max(CurrentKnownSize, ChunkStart + static_cast<int64_t>(n));
     struct stat st {};
-    if (fstat(CurrentFd.Get(), &st) == 0 &&
-        st.st_size < std::max(CurrentKnownSize, ChunkStart + static_cast<int64_t>(n))) {
+    if (fstat(CurrentFd.Get(), &st) == 0 && st.st_size < CurrentKnownSize) {
         Warn(CurrentFile, "shrank from " + std::to_string(CurrentKnownSize) + " to " + std::to_string(st.st_size) +
                               " bytes while it was read; the rest of it is left out");
         CurrentFd.Reset();
         AtLastChunk = true;
         return;
     }
-    CurrentKnownSize = std::max(CurrentKnownSize, ChunkStart + static_cast<int64_t>(n));
     if (failed)
         Warn(CurrentFile, "read error at byte " + std::to_string(ChunkStart + static_cast<int64_t>(n)) + " (" +
                               ErrorText(readError) + "); the rest of it is left out");
