@@ -468,9 +468,13 @@ void TQVProfile::OpenLogFiles() {
         for (; problem != problems.end() && problem->FolderIndex <= folderIndex; ++problem)
             LogReader.Warnings.push_back(problem->Text);
     };
+    size_t excluded = 0;
     for (const TListedLogFile& f : files) {
         warnUpTo(f.FolderIndex);
-        if (IsLogFileSelected(f.Path)) LogReader.AddLogFile(ExpandFolderMacros(f.Path));
+        if (IsLogFileSelected(f.Path))
+            LogReader.AddLogFile(ExpandFolderMacros(f.Path));
+        else
+            ++excluded;
     }
     warnUpTo(static_cast<int>(LogPaths.size()));
     if (LogReader.Files.empty()) {
@@ -481,7 +485,9 @@ void TQVProfile::OpenLogFiles() {
         }
         std::string what = "no readable log file";
         if (!extensions.empty()) what += " with the extensions " + std::string(extensions);
-        LogReader.Warnings.push_back(folders.empty() ? "no log folder is set" : what + " in " + folders);
+        what += " in " + folders;
+        if (excluded > 0) what += " (" + std::to_string(excluded) + " left out as ignored files of the profile)";
+        LogReader.Warnings.push_back(folders.empty() ? "no log folder is set" : what);
     }
     LogReader.Rewind();
     LineParser.SetFormat(LogFormat);

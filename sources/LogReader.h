@@ -1,7 +1,8 @@
 #pragma once
 // The log file set: a profile's log folders turned into an ordered list of files, gzip, tar
 // and zip archives expanded into numbered temporary folders, read in chunks and delivered one
-// cleaned line at a time, with progress counted in kilobytes.
+// cleaned line at a time, with progress counted in kilobytes and what could not be read kept
+// as warnings.
 
 #include "sources/FileUtils.h"
 
@@ -86,8 +87,6 @@ public:
     bool ReadLine();
     // Kilobytes consumed so far, between 0 and about TotalKB.
     int64_t ProgressKB() const;
-    // Adds "<path>: <what>" to Warnings.
-    void Warn(const std::string& path, std::string_view what);
 
 private:
     struct TLineSpan {
@@ -104,6 +103,7 @@ private:
     std::vector<std::string> UntarToTemp(const std::string& path);
     std::vector<std::string> UnzipToTemp(const std::string& path);
     void AddPlainFile(const std::string& path);
+    void Warn(const std::string& path, std::string_view what);
     // Opens CurrentFile for its first chunk; false (with a warning) when it cannot be read.
     bool OpenCurrentFile();
 
