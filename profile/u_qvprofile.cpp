@@ -485,10 +485,37 @@ void TQVProfile::OpenLogFiles() {
     // nothing, a huge value would exhaust memory.
     LogReader.BufferMB = std::clamp<int32_t>(LogReadBuf, 1, 99);
     LogReader.ClearLogFiles();
+    const std::string_view extensions = OpenExt ? std::string_view(LogExts) : std::string_view();
     std::vector<TListedLogFile> files;
-    ListLogFiles(LogPaths, files, OpenExt ? std::string_view(LogExts) : std::string_view());
-    for (const TListedLogFile& f : files)
-        if (IsLogFileSelected(f.Path)) LogReader.AddLogFile(ExpandFolderMacros(f.Path));
+    std::vector<TLogFolderProblem> problems;
+    ListLogFiles(LogPaths, files, extensions, &problems);
+    // The warnings follow the order of the folders: a folder's problem before the files after it.
+    auto problem = problems.begin();
+    const auto warnUpTo = [&](int folderIndex) {
+        for (; problem != problems.end() && problem->FolderIndex <= folderIndex; ++problem)
+            LogReader.Warnings.push_back(problem->Text);
+    };
+    size_t excluded = 0;
+    for (const TListedLogFile& f : files) {
+        warnUpTo(f.FolderIndex);
+        if (IsLogFileSelected(f.Path))
+            LogReader.AddLogFile(ExpandFolderMacros(f.Path));
+        else
+            ++excluded;
+    }
+    warnUpTo(static_cast<int>(LogPaths.size()));
+    if (LogReader.Files.empty()) {
+        std::string folders;
+        for (const std::string& path : LogPaths) {
+            const std::string folder = EnsureTrailingSeparator(ExpandFolderMacros(path));
+            if (!folder.empty()) folders += (folders.empty() ? "" : ", ") + folder;
+        }
+        std::string what = "no readable log file";
+        if (!extensions.empty()) what += " with the extensions " + std::string(extensions);
+        what += " in " + folders;
+        if (excluded > 0) what += " (" + std::to_string(excluded) + " left out as ignored files of the profile)";
+        LogReader.Warnings.push_back(folders.empty() ? "no log folder is set" : what);
+    }
     LogReader.Rewind();
     LineParser.SetFormat(LogFormat);
     CurrentDate = 0;

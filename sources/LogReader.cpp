@@ -18,6 +18,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 namespace {
 
@@ -42,12 +43,33 @@ using TGzHandle = std::unique_ptr<gzFile_s, TGzCloser>;
 using TZipHandle = std::unique_ptr<zip_t, TZipDiscarder>;
 using TZipFileHandle = std::unique_ptr<zip_file_t, TZipFileCloser>;
 
+// The system's text for an errno value.
+std::string ErrorText(int error) {
+    return std::generic_category().message(error);
+}
+
+constexpr int kNotRegular = -1; // OpenRegularFile's error for a path that is no regular file
+
 // Opens a regular file read-only; invalid for anything else, so that a FIFO or device never
-// blocks or feeds the reader.
-TUniqueFd OpenRegularFile(const std::string& path, struct stat& st) {
+// blocks or feeds the reader. error tells why it failed: an errno value or kNotRegular.
+TUniqueFd OpenRegularFile(const std::string& path, struct stat& st, int& error) {
+    error = 0;
     TUniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (fd.Valid() && (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))) fd.Reset();
+    if (!fd.Valid()) {
+        error = errno;
+    } else if (fstat(fd.Get(), &st) != 0) {
+        error = errno;
+        fd.Reset();
+    } else if (!S_ISREG(st.st_mode)) {
+        error = kNotRegular;
+        fd.Reset();
+    }
     return fd;
+}
+
+// Why a log could not be opened, for a warning.
+std::string OpenFailureText(int error) {
+    return error == kNotRegular ? "not a regular file" : "cannot open the log file (" + ErrorText(error) + ")";
 }
 
 // Reads up to count bytes at offset; stops early at the end of the file or on an error.
@@ -146,25 +168,55 @@ bool IsClean(const unsigned char* p, size_t n) {
 } // namespace
 
 void ListLogFiles(const std::vector<std::string>& paths, std::vector<TListedLogFile>& files,
-                  std::string_view extensions) {
+                  std::string_view extensions, std::vector<TLogFolderProblem>* problems) {
     files.clear();
+    if (problems) problems->clear();
     std::string list = UpperCase(extensions);
     if (!list.empty() && list.back() != ';') list += ';';
     for (size_t i = 0; i < paths.size(); ++i) {
         const std::string folder = EnsureTrailingSeparator(ExpandFolderMacros(paths[i]));
         if (folder.empty()) continue;
+        const auto problem = [&](std::string_view what) {
+            if (problems) problems->push_back({folder + ": " + std::string(what), static_cast<int>(i)});
+        };
         TDirHandle dir(opendir(folder.c_str()));
-        if (!dir) continue;
-        while (dirent* entry = readdir(dir.get())) {
+        if (!dir) {
+            const int error = errno;
+            if (error == ENOENT)
+                problem("log folder not found");
+            else if (error == ENOTDIR)
+                problem("not a folder");
+            else
+                problem("cannot list the log folder (" + ErrorText(error) + ")");
+            continue;
+        }
+        int unexamined = 0, examineError = 0;
+        for (;;) {
+            errno = 0;
+            const dirent* entry = readdir(dir.get());
+            if (!entry) {
+                if (errno != 0) problem("listing broke off (" + ErrorText(errno) + ")");
+                break;
+            }
             const std::string_view name = entry->d_name;
             if (name.empty() || name[0] == '.') continue;
             struct stat st {};
-            if (fstatat(dirfd(dir.get()), entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+            if (fstatat(dirfd(dir.get()), entry->d_name, &st, 0) != 0) {
+                // A dangling link is no log; anything else hides one.
+                if (errno != ENOENT) {
+                    ++unexamined;
+                    examineError = errno;
+                }
+                continue;
+            }
+            if (!S_ISREG(st.st_mode)) continue;
             // A plain substring test, as profiles have always used it: a name without an
             // extension passes any list.
             if (!list.empty() && list.find(UpperExtension(name) + ";") == std::string::npos) continue;
             files.push_back({folder + entry->d_name, static_cast<int>(i)});
         }
+        if (unexamined > 0)
+            problem(std::to_string(unexamined) + " entries could not be examined (" + ErrorText(examineError) + ")");
     }
 }
 
@@ -206,6 +258,7 @@ void TLogFileReader::Warn(const std::string& path, std::string_view what) {
 void TLogFileReader::ClearLogFiles() {
     Rewind();
     Files.clear();
+    FileIdentities.clear();
     TotalKB = 0;
     for (const std::string& folder : TempFolders)
         EmptyFolder(folder, true);
@@ -253,8 +306,13 @@ void TLogFileReader::AddLogFile(const std::string& path) {
 
 void TLogFileReader::AddPlainFile(const std::string& path) {
     struct stat st {};
-    if (!OpenRegularFile(path, st).Valid()) return;
+    int error = 0;
+    if (!OpenRegularFile(path, st, error).Valid()) {
+        Warn(path, OpenFailureText(error));
+        return;
+    }
     Files.push_back(path);
+    FileIdentities.push_back({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
     TotalKB += std::max<int64_t>(1, static_cast<int64_t>(st.st_size) / 1024);
 }
 
@@ -266,18 +324,31 @@ std::string TLogFileReader::GunzipToTemp(const std::string& path) {
     }
     std::string name = StripExtension(ExtractFileName(path), true);
     if (UpperExtension(path) == "TGZ") name += ".tar";
-    if (!IsPlainName(name)) return {};
+    if (!IsPlainName(name)) {
+        Warn(path, "no name to expand it to");
+        return {};
+    }
 
     struct stat st {};
-    TUniqueFd in = OpenRegularFile(path, st);
-    if (!in.Valid()) return {};
+    int openError = 0;
+    TUniqueFd in = OpenRegularFile(path, st, openError);
+    if (!in.Valid()) {
+        Warn(path, OpenFailureText(openError));
+        return {};
+    }
     TGzHandle gz(gzdopen(in.Get(), "rb"));
-    if (!gz) return {};
+    if (!gz) {
+        Warn(path, "cannot start reading the gzip data");
+        return {};
+    }
     in.Release(); // the gzip handle closes it now
     gzbuffer(gz.get(), kCopyBlockSize);
 
     const TUniqueFd folderFd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folderFd.Valid()) return {};
+    if (!folderFd.Valid()) {
+        Warn(path, "cannot open the temporary folder " + folder);
+        return {};
+    }
     TUniqueFd out = CreateInFolder(folderFd.Get(), name);
     if (!out.Valid()) {
         Warn(path, "cannot create the expanded file");
@@ -417,6 +488,7 @@ std::vector<std::string> TLogFileReader::UnzipToTemp(const std::string& path) {
 }
 
 void TLogFileReader::Rewind() {
+    CurrentFd.Reset();
     ChunkLines.clear();
     ChunkStart = 0;
     ChunkEnd = 0;
@@ -449,7 +521,9 @@ void TLogFileReader::LoadChunk() {
     ChunkKB = 0; // counted once, even when this load stops early
     ChunkLines.clear();
     LineIndex = 0;
+    const bool firstChunk = AtLastChunk;
     if (AtLastChunk) {
+        CurrentFd.Reset();
         ++FileIndex;
         if (FileIndex < static_cast<int32_t>(Files.size())) {
             CurrentFile = Files[static_cast<size_t>(FileIndex)];
@@ -464,11 +538,8 @@ void TLogFileReader::LoadChunk() {
         return;
     }
 
-    // The file is opened again for every chunk; one that has become unreadable ends here and
-    // the next load moves on to the following file.
-    struct stat st {};
-    const TUniqueFd fd = OpenRegularFile(CurrentFile, st);
-    if (!fd.Valid()) {
+    // A file that cannot be read ends here; the next load moves on to the following file.
+    if (firstChunk && !OpenCurrentFile()) {
         AtLastChunk = true;
         return;
     }
@@ -479,8 +550,24 @@ void TLogFileReader::LoadChunk() {
     }
     char* const data = Buffer.get();
     bool failed = false;
-    const size_t n = ReadAt(fd.Get(), data, capacity, ChunkStart, failed);
+    const size_t n = ReadAt(CurrentFd.Get(), data, capacity, ChunkStart, failed);
+    const int readError = errno;
     AtLastChunk = n < capacity || failed;
+    // A file cut shorter than what was known of it (truncated, or emptied and written anew)
+    // may now hold other text at these offsets: its reading ends before this chunk.
+    CurrentKnownSize = std::max(CurrentKnownSize, ChunkStart + static_cast<int64_t>(n));
+    struct stat st {};
+    if (fstat(CurrentFd.Get(), &st) == 0 && st.st_size < CurrentKnownSize) {
+        Warn(CurrentFile, "shrank from " + std::to_string(CurrentKnownSize) + " to " + std::to_string(st.st_size) +
+                              " bytes while it was read; the rest of it is left out");
+        CurrentFd.Reset();
+        AtLastChunk = true;
+        return;
+    }
+    if (failed)
+        Warn(CurrentFile, "read error at byte " + std::to_string(ChunkStart + static_cast<int64_t>(n)) + " (" +
+                              ErrorText(readError) + "); the rest of it is left out");
+    if (AtLastChunk) CurrentFd.Reset();
 
     // A chunk ends before its last line break; the break starts the next chunk. A line longer
     // than the buffer (no break after the first byte) is cut at the buffer's end and delivered
@@ -524,6 +611,23 @@ void TLogFileReader::LoadChunk() {
     if (!ChunkLines.empty() && blank(ChunkLines.front())) ChunkLines.erase(ChunkLines.begin());
     if (!ChunkLines.empty() && blank(ChunkLines.back())) ChunkLines.pop_back();
     ChunkKB = std::max<int64_t>(1, static_cast<int64_t>(cut) / 1024);
+}
+
+bool TLogFileReader::OpenCurrentFile() {
+    struct stat st {};
+    int error = 0;
+    CurrentFd = OpenRegularFile(CurrentFile, st, error);
+    if (!CurrentFd.Valid()) {
+        Warn(CurrentFile, OpenFailureText(error));
+        return false;
+    }
+    CurrentKnownSize = static_cast<int64_t>(st.st_size);
+    // Another file at the name (a log rotated since the listing) is read as it is now.
+    const auto index = static_cast<size_t>(FileIndex);
+    if (index < FileIdentities.size() && (FileIdentities[index].Device != static_cast<uint64_t>(st.st_dev) ||
+                                          FileIdentities[index].Inode != static_cast<uint64_t>(st.st_ino)))
+        Warn(CurrentFile, "replaced by another file since the logs were listed; the new file is read");
+    return true;
 }
 
 int64_t TLogFileReader::ProgressKB() const {

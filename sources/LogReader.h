@@ -1,7 +1,10 @@
 #pragma once
 // The log file set: a profile's log folders turned into an ordered list of files, gzip, tar
 // and zip archives expanded into numbered temporary folders, read in chunks and delivered one
-// cleaned line at a time, with progress counted in kilobytes.
+// cleaned line at a time, with progress counted in kilobytes and what could not be read kept
+// as warnings.
+
+#include "sources/FileUtils.h"
 
 #include <cstdint>
 #include <functional>
@@ -23,12 +26,19 @@ struct TListedLogFile {
     int FolderIndex = 0; // index of the folder in the list it was found in
 };
 
+// A folder of the list that could not be read, or not wholly.
+struct TLogFolderProblem {
+    std::string Text;    // "<folder>: <what>", the folder's path expanded
+    int FolderIndex = 0; // index of the folder in the list
+};
+
 // Lists the candidate files of the folders (macros expanded, "/" appended), in listing order:
 // regular files whose names do not start with "."; sub-folders are not descended into. With a
 // non-empty ";"-separated extension list a name is kept when its extension is one of the list
-// (any case) or when it has none.
+// (any case) or when it has none. A folder that is missing, is no folder or cannot be listed
+// contributes nothing and, when problems is given, one entry there.
 void ListLogFiles(const std::vector<std::string>& paths, std::vector<TListedLogFile>& files,
-                  std::string_view extensions);
+                  std::string_view extensions, std::vector<TLogFolderProblem>* problems = nullptr);
 
 // The line as the analyser sees it: codes 0-31 deleted, runs of spaces collapsed to one, spaces
 // trimmed at both ends. Written into `out`, reusing its capacity.
@@ -55,8 +65,9 @@ public:
     int64_t ChunkEnd = 0;    // byte offset of the chunk's last byte
     bool AtLastChunk = true; // the current chunk reached the end of CurrentFile
     std::string CurrentLine; // the cleaned line of the last successful ReadLine, "" after the end
-    // What went wrong while expanding archives ("<path>: <what>"), in order; the set still
-    // holds whatever could be recovered. Cleared by ClearLogFiles.
+    // What could not be read ("<path>: <what>"), in order: folders, files that cannot be opened,
+    // damaged archives, files that shrank while they were read. The set still holds whatever
+    // could be recovered. Cleared by ClearLogFiles.
     std::vector<std::string> Warnings;
     // Expanding an archive stops before less than this share of the temporary folder's disk
     // would stay free, so that a decompression bomb cannot fill it; the file then
@@ -68,7 +79,7 @@ public:
     // Empties the set and removes the temporary folders.
     void ClearLogFiles();
     // Adds one file, or every file a ".gz", ".tgz", ".tar" or ".zip" expands to. Files that
-    // cannot be opened, and anything but regular files, are left out without a message.
+    // cannot be opened, and anything but regular files, are left out with a warning.
     void AddLogFile(const std::string& path);
     // Positions before the first line of the first file; call after the last AddLogFile.
     void Rewind();
@@ -96,10 +107,24 @@ private:
     std::vector<std::string> UnzipToTemp(const std::string& path);
     void AddPlainFile(const std::string& path);
     void Warn(const std::string& path, std::string_view what);
+    // Opens CurrentFile for its first chunk; false (with a warning) when it cannot be read.
+    bool OpenCurrentFile();
+
+    // Which file a path named when it was added, so that a file put in its place before its
+    // first chunk is noticed.
+    struct TFileIdentity {
+        uint64_t Device = 0;
+        uint64_t Inode = 0;
+    };
 
     std::string PrivateBase;              // this reader's folder inside TempFolder(), removed at its end
     std::vector<std::string> TempFolders; // the folders handed out, removed by ClearLogFiles
     std::unique_ptr<char[]> Buffer;       // the current chunk's bytes
     size_t BufferSize = 0;
-    std::vector<TLineSpan> ChunkLines; // the current chunk's lines, uncleaned, as spans of Buffer
+    std::vector<TLineSpan> ChunkLines;         // the current chunk's lines, uncleaned, as spans of Buffer
+    std::vector<TFileIdentity> FileIdentities; // one for each of Files
+    // CurrentFile, open from its first chunk to its last: a log renamed or replaced while it
+    // is read is still read to its end. Only one log is open at a time.
+    TUniqueFd CurrentFd;
+    int64_t CurrentKnownSize = 0; // bytes CurrentFile is known to hold: its size at the first chunk, or more read
 };

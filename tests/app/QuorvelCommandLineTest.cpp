@@ -115,4 +115,22 @@ TEST_F(QuorvelCommandLineTest, TenThousandEmptyLogsEndSoonWithNoData) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
+// A log folder that is missing beside a good one: the report is made from the good one and
+// stderr names the missing folder.
+TEST_F(QuorvelCommandLineTest, MissingLogFolderIsNamedAndTheReportIsMade) {
+    MakeProfile("partial", kLog);
+    TQVProfile profile;
+    ASSERT_TRUE(profile.Load("partial"));
+    const std::string missing = Sandbox.Folder.Path() + "no-such-logs/";
+    profile.LogPaths.insert(profile.LogPaths.begin(), missing);
+    ASSERT_TRUE(profile.Save());
+    const std::string errors = Sandbox.Folder.Path() + "stderr.txt";
+    EXPECT_EQ(RunHiddenAndCapture("/bin/sh -c \"exec '" QUORVEL_BINARY "' partial 2>'" + errors + "'\"", true, &Output),
+              0)
+        << Output;
+    EXPECT_TRUE(FileExists(DataFolder() + "reports/partial/Report for October/TOC.htm"));
+    const std::string messages = TTestFolder::ReadFile(errors);
+    EXPECT_NE(messages.find("quorvel: " + missing + ": log folder not found"), std::string::npos) << messages;
+}
+
 } // namespace

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -100,6 +103,41 @@ TEST_F(ProfileLogTest, ExtensionFilterAndIgnoredFilesChooseTheFiles) {
         files.push_back(file);
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::string>{"/B.LOG", "/access_log"}));
+}
+
+// Each folder or file that cannot be read is one warning, in the order of the folders, and
+// the rest is read; with nothing readable one more warning names the folders looked in.
+TEST_F(ProfileLogTest, WhatCannotBeReadIsWarnedAboutAndTheRestIsRead) {
+    const std::string root = Sandbox.Folder.Path();
+    Sandbox.Folder.WriteFile("good/access.log",
+                             "1.2.3.4 - - [10/Oct/2003:13:55:36 -0700] \"GET /a HTTP/1.0\" 200 1 \"-\" \"x\"\n");
+    Sandbox.Folder.WriteFile("empty/.keep", "");
+    const std::string locked = Sandbox.Folder.WriteFile("locked/secret.log", "x\n");
+    chmod(locked.c_str(), 0);
+    const bool modeStopsReading = access(locked.c_str(), R_OK) != 0; // not so for root
+
+    const struct {
+        std::vector<std::string> Folders;
+        size_t Lines;
+        std::vector<std::string> Warnings; // "$" stands for the sandbox folder
+        bool NeedsModeToStopReading = false;
+    } cases[] = {
+        {{"missing", "good"}, 1, {"$missing/: log folder not found"}},
+        {{"good/access.log", "good"}, 1, {"$good/access.log/: not a folder"}},
+        {{"locked", "good"}, 1, {"$locked/secret.log: cannot open the log file (Permission denied)"}, true},
+        {{"missing", "empty"}, 0, {"$missing/: log folder not found", "no readable log file in $missing/, $empty/"}},
+    };
+    for (const auto& c : cases) {
+        if (c.NeedsModeToStopReading && !modeStopsReading) continue;
+        Profile.LogPaths.clear();
+        for (const std::string& folder : c.Folders)
+            Profile.LogPaths.push_back(root + folder);
+        EXPECT_EQ(ReadAll().size(), c.Lines) << c.Folders[0];
+        std::vector<std::string> expected;
+        for (const std::string& w : c.Warnings)
+            expected.push_back(ReplaceAll(w, "$", root));
+        EXPECT_EQ(Profile.LogReader.Warnings, expected);
+    }
 }
 
 } // namespace

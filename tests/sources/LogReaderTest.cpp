@@ -244,9 +244,10 @@ TEST_F(LogReaderTest, HundredMegabyteLineComesInBoundedPiecesAndLaterLinesFollow
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
-// A file of NUL bytes gives only empty lines; a file cut shorter between two chunks ends
-// where it now ends, with no stale bytes, and the next file is read.
-TEST_F(LogReaderTest, NulFilesAndFilesCutWhileReadingEndCleanly) {
+// A file of NUL bytes gives only empty lines. A file cut shorter while it is read ends with a
+// warning after the chunk already loaded (what now lies past the cut may be another text),
+// and the next file is read.
+TEST_F(LogReaderTest, NulFilesEndCleanlyAndAFileCutWhileReadEndsWithAWarning) {
     Reader.AddLogFile(Scratch.WriteFile("nul.log", std::string(3 * kMiB + 17, '\0')));
     std::string content;
     size_t count = 0;
@@ -263,43 +264,55 @@ TEST_F(LogReaderTest, NulFilesAndFilesCutWhileReadingEndCleanly) {
     EXPECT_LE(nulLines, 4u);
     ASSERT_EQ(Reader.CurrentLine, "line 0");
     // The first chunk of cut.log is loaded; now the file shrinks to a point in its second chunk.
-    const size_t keptBytes = kMiB + kMiB / 2;
-    fs::resize_file(cut, keptBytes);
+    fs::resize_file(cut, kMiB + kMiB / 2);
     std::vector<std::string> rest;
     while (Reader.ReadLine() && rest.size() <= count)
         rest.push_back(Reader.CurrentLine);
     ASSERT_GE(rest.size(), 2u);
     EXPECT_EQ(rest.back(), "n1");
     rest.pop_back();
-    // Every line is the next one in order; only the very last may be cut short.
-    for (size_t i = 0; i + 1 < rest.size(); ++i)
+    // The whole lines of the first chunk, in order, and nothing after them.
+    const std::string firstChunk = content.substr(0, kMiB);
+    ASSERT_EQ(rest.size(), static_cast<size_t>(std::count(firstChunk.begin(), firstChunk.end(), '\n') - 1));
+    for (size_t i = 0; i < rest.size(); ++i)
         ASSERT_EQ(rest[i], "line " + std::to_string(i + 1));
-    EXPECT_EQ(("line " + std::to_string(rest.size())).rfind(rest.back(), 0), 0u) << rest.back();
-    const std::string kept = content.substr(0, keptBytes);
-    EXPECT_EQ(std::count(kept.begin(), kept.end(), '\n') + 1, static_cast<std::ptrdiff_t>(rest.size() + 1));
+    ASSERT_EQ(Reader.Warnings.size(), 1u);
+    EXPECT_EQ(Reader.Warnings[0].rfind(cut + ": shrank", 0), 0u) << Reader.Warnings[0];
     EXPECT_LE(Reader.ProgressKB(), Reader.TotalKB);
 }
 
-TEST_F(LogReaderTest, FileThatBecomesUnreadableEndsAndTheNextIsRead) {
+// A log rotated while it is read (renamed, a new file at its name) is read to its own end. A
+// file removed before its first chunk is left out with a warning; one replaced by another file
+// before its first chunk is read as it is then, with a warning.
+TEST_F(LogReaderTest, LogRotatedWhileReadIsReadToItsEnd) {
     std::string content;
-    size_t count = 0;
-    while (content.size() < 3 * kMiB)
-        content += "big line " + std::to_string(count++) + "\n";
-    const std::string big = Scratch.WriteFile("big.log", content);
-    Reader.AddLogFile(big);
-    Reader.AddLogFile(Scratch.WriteFile("next.log", "n1\nn2\n"));
+    std::vector<std::string> expected;
+    while (content.size() < 3 * kMiB) {
+        expected.push_back("big line " + std::to_string(expected.size()));
+        content += expected.back() + "\n";
+    }
+    const std::string big = Scratch.WriteFile("access.log", content);
+    const std::string gone = Scratch.WriteFile("gone.log", "g1\n");
+    const std::string replaced = Scratch.WriteFile("replaced.log", "r1\n");
+    Reader.BufferMB = 1;
+    for (const std::string& path : {big, gone, replaced})
+        Reader.AddLogFile(path);
     Reader.Rewind();
     ASSERT_TRUE(Reader.ReadLine());
-    fs::remove(big); // the reader holds no descriptor between chunks
+    fs::rename(big, big + ".1");
+    Scratch.WriteFile("access.log", "rotated 1\nrotated 2\n");
+    fs::remove(gone);
+    Scratch.WriteFile("replacement.log", "new r1\n");
+    fs::rename(Scratch.Path() + "replacement.log", replaced);
 
-    std::vector<std::string> rest;
-    while (Reader.ReadLine() && rest.size() <= count)
-        rest.push_back(Reader.CurrentLine);
-    ASSERT_GE(rest.size(), 3u);
-    EXPECT_LT(rest.size(), count); // the first chunk only
-    EXPECT_EQ(rest[rest.size() - 3], "big line " + std::to_string(rest.size() - 2));
-    EXPECT_EQ(rest[rest.size() - 2], "n1");
-    EXPECT_EQ(rest.back(), "n2");
+    std::vector<std::string> lines = {Reader.CurrentLine};
+    while (Reader.ReadLine())
+        lines.push_back(Reader.CurrentLine);
+    expected.push_back("new r1");
+    EXPECT_EQ(lines, expected);
+    ASSERT_EQ(Reader.Warnings.size(), 2u);
+    EXPECT_EQ(Reader.Warnings[0], gone + ": cannot open the log file (No such file or directory)");
+    EXPECT_EQ(Reader.Warnings[1].rfind(replaced + ": replaced", 0), 0u) << Reader.Warnings[1];
 }
 
 TEST_F(LogReaderTest, GzipFilesExpandIntoNumberedTemporaryFoldersRemovedByClear) {
