@@ -7,6 +7,7 @@
 #include "core/HashTables.h"
 #include "core/LogView.h"
 #include "core/PathIndex.h"
+#include "core/TextArena.h"
 #include "core/WebVisit.h"
 
 #include <cstdint>
@@ -96,10 +97,19 @@ private:
     // Counts up to n of the closed visits not counted yet and recycles them.
     void CountClosedVisits(size_t n);
     void CountHit(const TWebVisit& visit, const TLogEntry& hit);
-    void CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit);
-    void CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit);
+    void CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
+                       unsigned kept = 0);
+    void CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
+                     unsigned kept = 0);
     // Counts the hit into row, finding or making the row first when it is not known yet.
-    void CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName, const TLogEntry& hit);
+    void CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
+                      unsigned kept = 0);
+    void CountHitInto(TLogView& row, const TLogEntry& hit);
+    // The row of the key, made when absent; kept tells which texts outlive the run already
+    // (kKeptName, kKeptSubName) and need no copy.
+    TLogView* FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept);
+    // Counts the hits a long visit holds into the hit-level views and gives them back.
+    void CountHeldHits(TWebVisit& visit);
     void RecycleVisit(TWebVisit* visit);
     // Notes a visit's times, so that closing passes that cannot close anything are skipped.
     void NoteVisitTimes(const TWebVisit& visit);
@@ -132,8 +142,9 @@ private:
     std::mutex AnswersMutex;
     std::vector<TAnswer> Answers; // guarded by AnswersMutex
 
-    TStringTable<TLogView> Table[kViewKindCount];
+    TViewTable Table[kViewKindCount];
     std::deque<TLogView> Rows[kViewKindCount]; // owns the rows of Table
+    TTextArena RowTexts;                       // the rows' texts that are not kept elsewhere
     std::vector<TLogView*> List[kViewKindCount];
     std::vector<std::unique_ptr<TGroupView>> Groups[kViewKindCount]; // sorted by name
 
@@ -150,6 +161,10 @@ private:
     int32_t LastDay = 0;
 
     uint64_t VisitSerial = 0; // of the last visit begun
+    // Long visits are counted in parts unless a filter is to judge their hits when they close.
+    bool CountInParts = false;
+    TWebVisit* PartVisit = nullptr; // the visit being counted, when it is counted in parts
+    int64_t MergedBytes = 0;        // while non-zero, hits are counted as these bytes only
     bool HasLastEntry = false;
     TDateTime LastEntryTime = 0; // time of the last entry added as a hit: "now" for expiry
     // Bounds over the open visits: no visit expires while LastEntryTime stays within them.
@@ -165,7 +180,6 @@ private:
     };
     TPathIndex PathIds;
     std::vector<TPathRows> PathRows;
-    std::string Key; // reused key buffer
     std::string Scratch;
     std::string Navigation;
     // Searched with a std::string_view, without making a string.
