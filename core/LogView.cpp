@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace {
 
@@ -138,24 +139,112 @@ bool SameKey(const TLogView& row, std::string_view name, std::string_view subNam
 
 } // namespace
 
-TLogView* TViewTable::Find(int key, std::string_view name, std::string_view subName) {
-    for (int i = FindSlot(key); i >= 0; i = FindNextSlot(key)) {
-        auto* row = static_cast<TLogView*>(AllSlots()[static_cast<size_t>(i)].Value);
-        if (SameKey(*row, name, subName)) return row;
-    }
-    return nullptr;
+namespace {
+
+constexpr double kMultiplier = 0.6180339887498949; // as THashTableBase
+constexpr int32_t kEmptySlot = -1;
+
+int MaxLoad(int n) {
+    return static_cast<int>(std::lround(0.8 * n));
 }
 
-TLogView* TViewTable::Value(std::string_view key) {
+} // namespace
+
+TViewTable::TViewTable()
+    : Slots(THashTableBase::kInitialCapacity, TSlot{kEmptySlot, 0}), SlotCount(THashTableBase::kInitialCapacity),
+      GrowAt(MaxLoad(THashTableBase::kInitialCapacity)) {
+}
+
+TViewTable::~TViewTable() {
+    Clear();
+}
+
+int TViewTable::HomeSlot(int key) const {
+    double x = key * kMultiplier;
+    x -= static_cast<double>(static_cast<int64_t>(x));
+    return static_cast<int>(x * SlotCount);
+}
+
+void TViewTable::Place(int key, uint32_t row) {
+    int i = HomeSlot(key);
+    while (Slots[static_cast<size_t>(i)].Key >= 0)
+        if (++i == SlotCount) i = 0;
+    Slots[static_cast<size_t>(i)] = TSlot{key, row};
+    ++LiveCount;
+}
+
+void TViewTable::SetCapacity(int n) {
+    if (n > THashTableBase::kMaxCapacity || LiveCount >= MaxLoad(n)) throw EHashTableError("Invalid capacity");
+    if (n == SlotCount) return;
+    std::vector<TSlot> old(static_cast<size_t>(n), TSlot{kEmptySlot, 0});
+    old.swap(Slots);
+    SlotCount = n;
+    GrowAt = MaxLoad(n);
+    LiveCount = 0;
+    Cursor = -1;
+    for (const TSlot& slot : old)
+        if (slot.Key >= 0) Place(slot.Key, slot.Row);
+}
+
+uint32_t TViewTable::Find(int key, std::string_view name, std::string_view subName) const {
+    int i = HomeSlot(key);
+    for (int left = SlotCount; left > 0; --left) {
+        const TSlot& slot = Slots[static_cast<size_t>(i)];
+        if (slot.Key == kEmptySlot) break;
+        if (slot.Key == key && SameKey(Row(slot.Row), name, subName)) return slot.Row;
+        if (++i == SlotCount) i = 0;
+    }
+    return kNoRow;
+}
+
+uint32_t TViewTable::Add(int key, std::string_view name, std::string_view subName, int kind) {
+    if (RowCount >= kGroupBit) throw EHashTableError("Invalid capacity");
+    if ((RowCount & (kChunkRows - 1)) == 0)
+        Chunks.push_back(static_cast<TLogView*>(::operator new(sizeof(TLogView) * kChunkRows)));
+    new (&Chunks.back()[RowCount & (kChunkRows - 1)]) TLogView(name, subName, kind);
+    if (LiveCount + 1 >= GrowAt) SetCapacity(SlotCount * 2);
+    Place(key, RowCount);
+    return RowCount++;
+}
+
+void TViewTable::AddGroup(TLogView* group) {
+    if (LiveCount + 1 >= GrowAt) SetCapacity(SlotCount * 2);
+    Place(KeyOf(group->Name, {}), kGroupBit | static_cast<uint32_t>(Groups.size()));
+    Groups.push_back(group);
+}
+
+TLogView* TViewTable::Value(std::string_view key) const {
     // The first line feed splits the key as a row would have been made from it: a row whose
     // name holds one is found by the joined comparison all the same.
     const size_t feed = key.find('\n');
     const std::string_view name = key.substr(0, feed);
     const std::string_view subName = feed == std::string_view::npos ? std::string_view() : key.substr(feed + 1);
-    const int hash = TStringTableBase::StrHash(key);
-    for (int i = FindSlot(hash); i >= 0; i = FindNextSlot(hash)) {
-        auto* row = static_cast<TLogView*>(AllSlots()[static_cast<size_t>(i)].Value);
-        if (SameKey(*row, name, subName)) return row;
-    }
-    return nullptr;
+    const uint32_t row = Find(TStringTableBase::StrHash(key), name, subName);
+    return row == kNoRow ? nullptr : &Row(row);
+}
+
+TLogView* TViewTable::First() {
+    Cursor = -1;
+    return Next();
+}
+
+TLogView* TViewTable::Next() {
+    int i = Cursor < 0 ? 0 : Cursor + 1;
+    while (i < SlotCount && Slots[static_cast<size_t>(i)].Key < 0)
+        ++i;
+    Cursor = i;
+    return i < SlotCount ? &Row(Slots[static_cast<size_t>(i)].Row) : nullptr;
+}
+
+void TViewTable::Clear() {
+    for (uint32_t i = 0; i < RowCount; ++i)
+        Row(i).~TLogView();
+    for (TLogView* chunk : Chunks)
+        ::operator delete(static_cast<void*>(chunk));
+    Chunks.clear();
+    RowCount = 0;
+    Groups.clear();
+    std::fill(Slots.begin(), Slots.end(), TSlot{kEmptySlot, 0});
+    LiveCount = 0;
+    Cursor = -1;
 }

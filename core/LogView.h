@@ -116,15 +116,19 @@ public:
     void AddMember(const TLogView& row);
 };
 
-// The rows of one view kind by key (Name, or Name + line feed + SubName), on the slots of
-// THashTableBase keyed by the string hash of the key, so that rows come out in the same
-// order as from a text table. The rows are not owned.
-class TViewTable : protected THashTableBase {
+// The rows of one view kind, owned in chunks that never move, and found by key (Name, or
+// Name + line feed + SubName). The slots hold the string hash of the key and the row's
+// number, 8 bytes each, and follow the slot order of THashTableBase (multiplicative home
+// slot, linear probing, doubling at 80 % load), so that rows come out in the same order as
+// from a text table. Group rows join the table at the end, not owned.
+class TViewTable {
 public:
-    using THashTableBase::Capacity;
-    using THashTableBase::Clear;
-    using THashTableBase::Count;
-    using THashTableBase::SetCapacity;
+    static constexpr uint32_t kNoRow = UINT32_MAX;
+
+    TViewTable();
+    ~TViewTable();
+    TViewTable(const TViewTable&) = delete;
+    TViewTable& operator=(const TViewTable&) = delete;
 
     // The string hash of the key of (name, subName), without joining them.
     static int KeyOf(std::string_view name, std::string_view subName) {
@@ -132,10 +136,49 @@ public:
         if (!subName.empty()) h = TStringTableBase::HashMore(h * 131 + '\n', subName);
         return TStringTableBase::HashKey(h);
     }
-    TLogView* Find(int key, std::string_view name, std::string_view subName);
+    // The number of the row with the key, or kNoRow.
+    uint32_t Find(int key, std::string_view name, std::string_view subName) const;
+    // Makes a row (its texts must outlive it) and returns its number.
+    uint32_t Add(int key, std::string_view name, std::string_view subName, int kind);
+    // A row made here, or a group row, by number.
+    TLogView& Row(uint32_t number) const {
+        if (number & kGroupBit) return *Groups[number & ~kGroupBit];
+        return Chunks[number >> kChunkBits][number & (kChunkRows - 1)];
+    }
     // The row of the joined key, or null.
-    TLogView* Value(std::string_view key);
-    void Add(int key, TLogView* row) { InsertValue(key, row); }
-    TLogView* First() { return static_cast<TLogView*>(FirstValue()); }
-    TLogView* Next() { return static_cast<TLogView*>(NextValue()); }
+    TLogView* Value(std::string_view key) const;
+    void AddGroup(TLogView* group);
+
+    // Rows in slot order; null at the end.
+    TLogView* First();
+    TLogView* Next();
+
+    int Count() const { return LiveCount; }
+    int Capacity() const { return SlotCount; }
+    // Raises "Invalid capacity" as THashTableBase does.
+    void SetCapacity(int n);
+    // Frees the rows and empties the table; the capacity stays.
+    void Clear();
+
+private:
+    static constexpr uint32_t kGroupBit = 0x80000000u;
+    static constexpr int kChunkBits = 12;
+    static constexpr uint32_t kChunkRows = 1u << kChunkBits;
+    struct TSlot {
+        int32_t Key; // -1 when empty
+        uint32_t Row;
+    };
+
+    int HomeSlot(int key) const;
+    void Place(int key, uint32_t row);
+
+    std::vector<TSlot> Slots;
+    int SlotCount = 0;
+    int LiveCount = 0;
+    int GrowAt = 0;
+    int Cursor = -1;
+    // Rows are built in place as they come: pages of a chunk not reached yet cost nothing.
+    std::vector<TLogView*> Chunks; // raw memory of kChunkRows rows each, freed by Clear
+    uint32_t RowCount = 0;
+    std::vector<TLogView*> Groups;
 };

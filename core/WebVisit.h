@@ -25,6 +25,13 @@ public:
     void Release(TLogEntry* entry);
     // Entries made so far: the most that were in use at once.
     size_t Allocated() const { return Made; }
+    // Gives every entry's memory back; none may be in use.
+    void FreeAll() {
+        Chunks.clear();
+        Free.clear();
+        Free.shrink_to_fit();
+        Made = 0;
+    }
 
 private:
     static constexpr size_t kChunkEntries = 4096;

@@ -84,6 +84,7 @@ std::string CountryOfName(std::string_view host) {
 
 TLogAnalyser::TLogAnalyser(TQVProfile& profile, TProgress* progress, TBatchLookup* resolver)
     : Profile(profile), Progress(progress), Resolver(resolver ? resolver : &BatchLookup()) {
+    std::fill(std::begin(LastRow), std::end(LastRow), TViewTable::kNoRow);
     // The country tables load beside the first part of the run: addresses get their
     // countries only when their visits close.
     CountryTablesLoad = std::thread([] {
@@ -180,17 +181,26 @@ TLogView* TLogAnalyser::GetView(int kind, std::string_view name, std::string_vie
     return FindOrAddRow(kind, name, subName, 0);
 }
 
-TLogView* TLogAnalyser::FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept) {
+TLogView* TLogAnalyser::FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept,
+                                     uint32_t* number) {
     // Consecutive counts often hit the same row (a status, a type, a directory): compare
     // before hashing.
-    TLogView*& last = LastRow[kind];
-    if (last && last->Name == name && last->SubName == subName) return last;
+    TViewTable& table = Table[kind];
+    uint32_t& last = LastRow[kind];
+    if (last != TViewTable::kNoRow) {
+        TLogView& row = table.Row(last);
+        if (row.Name == name && row.SubName == subName) {
+            if (number) *number = last;
+            return &row;
+        }
+    }
     const int key = TViewTable::KeyOf(name, subName);
-    if (TLogView* row = Table[kind].Find(key, name, subName)) return last = row;
-    TLogView& row = Rows[kind].emplace_back(kept & kKeptName ? name : RowTexts.Store(name),
-                                            kept & kKeptSubName ? subName : RowTexts.Store(subName), kind);
-    Table[kind].Add(key, &row);
-    return last = &row;
+    last = table.Find(key, name, subName);
+    if (last == TViewTable::kNoRow)
+        last = table.Add(key, kept & kKeptName ? name : RowTexts.Store(name),
+                         kept & kKeptSubName ? subName : RowTexts.Store(subName), kind);
+    if (number) *number = last;
+    return &table.Row(last);
 }
 
 void TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
@@ -216,11 +226,14 @@ void TLogAnalyser::CountHitKey(int kind, std::string_view name, std::string_view
     CountHitInto(*FindOrAddRow(kind, name, subName, kept), hit);
 }
 
-void TLogAnalyser::CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName,
+void TLogAnalyser::CountPathRow(uint32_t& row, int kind, std::string_view name, std::string_view subName,
                                 const TLogEntry& hit, unsigned kept) {
     if (name.empty()) return;
-    if (!row) row = FindOrAddRow(kind, name, subName, kept);
-    CountHitInto(*row, hit);
+    if (row == TViewTable::kNoRow) {
+        CountHitInto(*FindOrAddRow(kind, name, subName, kept, &row), hit);
+    } else {
+        CountHitInto(Table[kind].Row(row), hit);
+    }
 }
 
 void TLogAnalyser::CountVisit(const TWebVisit& visit) {
@@ -313,7 +326,8 @@ void TLogAnalyser::CountHit(const TWebVisit& visit, const TLogEntry& hit) {
     CountPathRow(rows->Directory, vkDirectory, hit.Directory(), {}, hit);
     CountHitKey(vkUser, hit.User(), {}, hit);
     // A path mostly keeps its status: the row of the last one is tried first.
-    if (!rows->PageStatus || rows->PageStatus->Name != status) rows->PageStatus = nullptr;
+    if (rows->PageStatus != TViewTable::kNoRow && Table[vkPageStatus].Row(rows->PageStatus).Name != status)
+        rows->PageStatus = TViewTable::kNoRow;
     CountPathRow(rows->PageStatus, vkPageStatus, status, path, hit, keptSubName);
     if (IsTrackedURL(path)) CountHitKey(vkTrackedPageDomain, path, visit.ReferrerDomain, hit, keptName);
 
@@ -522,6 +536,16 @@ bool TLogAnalyser::Run() {
     }
     if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
     FlushVisits(true);
+    // Every visit is counted: the pools are not needed while the report is made.
+    EntriesMade = std::max(EntriesMade, Entries.Allocated());
+    VisitsMade = std::max(VisitsMade, VisitStore.size());
+    if (OpenVisits.Count() == 0 && Closing.empty()) {
+        FreeVisits.clear();
+        FreeVisits.shrink_to_fit();
+        VisitStore.clear();
+        VisitStore.shrink_to_fit();
+        Entries.FreeAll();
+    }
     if (cancelled) return false;
     BuildLists();
     return Visits > 0;
@@ -602,7 +626,7 @@ void TLogAnalyser::BuildLists() {
                 group->Bytes /= n;
             }
             List[kind].push_back(group.get());
-            Table[kind].Add(TViewTable::KeyOf(group->Name, {}), group.get());
+            Table[kind].AddGroup(group.get());
         }
     }
 }
@@ -658,9 +682,8 @@ void TLogAnalyser::ComputeAverages() {
 void TLogAnalyser::Clear() {
     PathRows.clear();
     for (int kind = 0; kind < kViewKindCount; ++kind) {
-        LastRow[kind] = nullptr;
+        LastRow[kind] = TViewTable::kNoRow;
         Table[kind].Clear();
-        Rows[kind].clear();
         List[kind].clear();
         Groups[kind].clear();
     }

@@ -62,8 +62,8 @@ public:
     int32_t DurationBucket(int i) const { return i >= 0 && i < kDurationBucketCount ? DurationHistogram[i] : 0; }
     const std::vector<std::unique_ptr<TGroupView>>& GroupsOf(int kind) const { return Groups[kind]; }
     // Entries and visits made so far: what the open visits needed at most.
-    size_t PooledEntries() const { return Entries.Allocated(); }
-    size_t PooledVisits() const { return VisitStore.size(); }
+    size_t PooledEntries() const { return EntriesMade; }
+    size_t PooledVisits() const { return VisitsMade; }
 
     TDateTime StartDate = 0;
     TDateTime EndDate = 0;
@@ -102,12 +102,14 @@ private:
     void CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
                      unsigned kept = 0);
     // Counts the hit into row, finding or making the row first when it is not known yet.
-    void CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
+    void CountPathRow(uint32_t& row, int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
                       unsigned kept = 0);
     void CountHitInto(TLogView& row, const TLogEntry& hit);
     // The row of the key, made when absent; kept tells which texts outlive the run already
     // (kKeptName, kKeptSubName) and need no copy.
-    TLogView* FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept);
+    // number, when given, receives the row's number in its table.
+    TLogView* FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept,
+                           uint32_t* number = nullptr);
     // Counts the hits a long visit holds into the hit-level views and gives them back.
     void CountHeldHits(TWebVisit& visit);
     void RecycleVisit(TWebVisit* visit);
@@ -142,9 +144,8 @@ private:
     std::mutex AnswersMutex;
     std::vector<TAnswer> Answers; // guarded by AnswersMutex
 
-    TViewTable Table[kViewKindCount];
-    std::deque<TLogView> Rows[kViewKindCount]; // owns the rows of Table
-    TTextArena RowTexts;                       // the rows' texts that are not kept elsewhere
+    TViewTable Table[kViewKindCount]; // owns the rows
+    TTextArena RowTexts;              // the rows' texts that are not kept elsewhere
     std::vector<TLogView*> List[kViewKindCount];
     std::vector<std::unique_ptr<TGroupView>> Groups[kViewKindCount]; // sorted by name
 
@@ -154,7 +155,8 @@ private:
     std::vector<TWebVisit*> Closing; // closed by the last pass, in start order
     size_t ClosedCounted = 0;        // of Closing
     TEntryPool Entries;
-    TLogEntry LineEntry; // the line being analysed
+    size_t EntriesMade = 0, VisitsMade = 0; // at most, before the pools were given back
+    TLogEntry LineEntry;                    // the line being analysed
 
     bool Limited = false; // lines outside FirstDay..LastDay are not counted
     int32_t FirstDay = 0;
@@ -170,13 +172,13 @@ private:
     // Bounds over the open visits: no visit expires while LastEntryTime stays within them.
     TDateTime EarliestExpiry = 0;
     TDateTime LatestStart = 0;
-    TLogView* LastRow[kViewKindCount] = {}; // the row each kind counted last
+    uint32_t LastRow[kViewKindCount]; // the row each kind counted last, or TViewTable::kNoRow
     // Rows by path number: those of the views whose key is the path or follows from it.
     struct TPathRows {
-        TLogView* Page = nullptr;
-        TLogView* FileType = nullptr;
-        TLogView* Directory = nullptr;
-        TLogView* PageStatus = nullptr; // of the status last counted for the path
+        uint32_t Page = TViewTable::kNoRow;
+        uint32_t FileType = TViewTable::kNoRow;
+        uint32_t Directory = TViewTable::kNoRow;
+        uint32_t PageStatus = TViewTable::kNoRow; // of the status last counted for the path
     };
     TPathIndex PathIds;
     std::vector<TPathRows> PathRows;
