@@ -10,18 +10,17 @@
 
 namespace {
 
-// The visit's serial, so that a recycled visit object counts as a new visit; visits made
-// without one are told apart by their address.
-uint64_t VisitId(const TWebVisit* visit) {
-    if (!visit) return 0;
-    return visit->Serial != 0 ? visit->Serial : reinterpret_cast<uintptr_t>(visit) | (uint64_t{1} << 63);
-}
-
 int32_t DayOf(TDateTime time) {
     return static_cast<int32_t>(std::trunc(time));
 }
 
 } // namespace
+
+uint32_t TLogView::VisitId(const TWebVisit* visit) {
+    if (!visit) return 0;
+    if (visit->Serial != 0) return static_cast<uint32_t>(visit->Serial);
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(visit) >> 4) | 0x80000000u;
+}
 
 TDayRecord& TLogView::StoredDay(int32_t day) {
     TDayList& days = *Days;
@@ -39,6 +38,11 @@ void TLogView::KeepDayList() {
     if (Days) return;
     Days = std::make_unique<TDayList>();
     if (OnlyDay != kNoDay) Days->emplace_back(OnlyDay, TDayRecord{Hits, Visits, Bytes});
+}
+
+void TLogView::BecomeGroup() {
+    KeepDayList();
+    OnlyDay = kGroupMark;
 }
 
 // While every count falls on one day, the row's totals are that day's record.
@@ -96,8 +100,7 @@ void TLogView::AddBytes(TDateTime time, int64_t bytes) {
 TGroupView::TGroupView(std::string_view name, std::string_view members, uint8_t groupingType, int kind)
     : TLogView({}, {}, kind), OwnName(name), GroupingType(groupingType) {
     Name = std::string_view(OwnName);
-    Group = true;
-    KeepDayList(); // its totals may be averaged while its days stay sums
+    BecomeGroup(); // its totals may be averaged while its days stay sums
     static constexpr TCharSet kSemicolon(";");
     for (int i = 0;; ++i) {
         const std::string_view mask = TokenView(members, kSemicolon, i);
@@ -248,3 +251,6 @@ void TViewTable::Clear() {
     LiveCount = 0;
     Cursor = -1;
 }
+
+// A distinct path costs a row or two: they stay one cache line each.
+static_assert(sizeof(void*) != 8 || sizeof(TLogView) <= 64, "a view row outgrew 64 bytes");

@@ -51,17 +51,19 @@ class TLogView {
 public:
     TLogView() = default;
     // The texts must outlive the row.
-    TLogView(std::string_view name, std::string_view subName, int kind)
-        : Name(name), SubName(subName), Kind(static_cast<int16_t>(kind)) {}
+    // Rows do not keep their kind: their table knows it.
+    TLogView(std::string_view name, std::string_view subName, int /*kind*/) : Name(name), SubName(subName) {}
 
     int64_t Bytes = 0;
     TRowText Name;
     TRowText SubName;       // second key of a two-level view
-    uint64_t LastVisit = 0; // the visit counted last (its serial), for counting distinct visits
+    uint32_t LastVisit = 0; // the visit counted last (VisitId), for counting distinct visits
     int32_t Hits = 0;
     int32_t Visits = 0;
-    int16_t Kind = 0;
 
+    // The number that tells a visit apart in LastVisit: its serial, or for a visit made
+    // without one, a number from its address.
+    static uint32_t VisitId(const TWebVisit* visit);
     // Counts a closed visit, or one of its hits (a visit that is new to the row, or not).
     void AddVisit(const TWebVisit& visit);
     void AddHit(const TLogEntry& hit);
@@ -83,17 +85,18 @@ public:
         }
     }
 
-    bool IsGroup() const { return Group; }
+    bool IsGroup() const { return OnlyDay == kGroupMark; }
 
 protected:
-    bool Group = false;
-    // Days kept as a list from the start.
-    void KeepDayList();
+    // Days kept as a list from the start, and the row marked as a group's.
+    void BecomeGroup();
 
 private:
     using TDayList = std::vector<std::pair<int32_t, TDayRecord>>;
     static constexpr int32_t kNoDay = INT32_MIN;
+    static constexpr int32_t kGroupMark = INT32_MIN + 1; // in OnlyDay: a group, whose days are a list
 
+    void KeepDayList();
     void Count(int32_t day, int32_t hits, int32_t visits, int64_t bytes);
     TDayRecord& StoredDay(int32_t day);
 

@@ -20,6 +20,12 @@ public:
     // The same, with the kept text of the path, good for the life of the index.
     uint32_t IdOf(std::string_view path, std::string_view& stored);
     size_t Count() const { return Entries.size(); }
+    // Gives back what finds a path's number, keeping the texts handed out; numbering starts
+    // again from 0 afterwards.
+    void ReleaseLookup() {
+        std::vector<TEntry>().swap(Entries);
+        std::vector<uint32_t>().swap(Slots);
+    }
 
 private:
     static constexpr size_t kInitialSlots = 1024; // a power of two, as every size after it

@@ -214,7 +214,7 @@ void TLogAnalyser::CountHitInto(TLogView& row, const TLogEntry& hit) {
         row.AddBytes(hit.Time, MergedBytes);
     } else if (PartVisit) {
         // Other visits count between the parts: the rows this one reached are remembered.
-        row.AddHit(hit, row.LastVisit != PartVisit->Serial && PartVisit->MarkRow(&row));
+        row.AddHit(hit, row.LastVisit != TLogView::VisitId(PartVisit) && PartVisit->MarkRow(&row));
     } else {
         row.AddHit(hit);
     }
@@ -546,6 +546,9 @@ bool TLogAnalyser::Run() {
         VisitStore.shrink_to_fit();
         Entries.FreeAll();
     }
+    // Rows keep the path texts; the numbering itself is done with.
+    PathIds.ReleaseLookup();
+    std::vector<TPathRows>().swap(PathRows);
     if (cancelled) return false;
     BuildLists();
     return Visits > 0;
