@@ -252,5 +252,5 @@ void TViewTable::Clear() {
     Cursor = -1;
 }
 
-// A distinct path costs a row or two: they stay one cache line each.
-static_assert(sizeof(void*) != 8 || sizeof(TLogView) <= 64, "a view row outgrew 64 bytes");
+// A distinct path costs a row or two: they stay small.
+static_assert(sizeof(void*) != 8 || sizeof(TLogView) <= 56, "a view row outgrew 56 bytes");
