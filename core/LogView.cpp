@@ -145,7 +145,6 @@ bool SameKey(const TLogView& row, std::string_view name, std::string_view subNam
 namespace {
 
 constexpr double kMultiplier = 0.6180339887498949; // as THashTableBase
-constexpr int32_t kEmptySlot = -1;
 
 int MaxLoad(int n) {
     return static_cast<int>(std::lround(0.8 * n));
@@ -154,7 +153,7 @@ int MaxLoad(int n) {
 } // namespace
 
 TViewTable::TViewTable()
-    : Slots(THashTableBase::kInitialCapacity, TSlot{kEmptySlot, 0}), SlotCount(THashTableBase::kInitialCapacity),
+    : Slots(THashTableBase::kInitialCapacity, 0), SlotCount(THashTableBase::kInitialCapacity),
       GrowAt(MaxLoad(THashTableBase::kInitialCapacity)) {
 }
 
@@ -168,40 +167,48 @@ int TViewTable::HomeSlot(int key) const {
     return static_cast<int>(x * SlotCount);
 }
 
-void TViewTable::Place(int key, uint32_t row) {
+void TViewTable::Place(int key, uint32_t handle) {
     int i = HomeSlot(key);
-    while (Slots[static_cast<size_t>(i)].Key >= 0)
+    while (Slots[static_cast<size_t>(i)] != 0)
         if (++i == SlotCount) i = 0;
-    Slots[static_cast<size_t>(i)] = TSlot{key, row};
+    const uint32_t number = (handle & ~kGroupBit) + 1;
+    Slots[static_cast<size_t>(i)] = TagOf(key) | (handle & kGroupBit ? kSlotGroupBit : 0) | number;
     ++LiveCount;
 }
 
 void TViewTable::SetCapacity(int n) {
     if (n > THashTableBase::kMaxCapacity || LiveCount >= MaxLoad(n)) throw EHashTableError("Invalid capacity");
     if (n == SlotCount) return;
-    std::vector<TSlot> old(static_cast<size_t>(n), TSlot{kEmptySlot, 0});
+    std::vector<uint32_t> old(static_cast<size_t>(n), 0);
     old.swap(Slots);
     SlotCount = n;
     GrowAt = MaxLoad(n);
     LiveCount = 0;
     Cursor = -1;
-    for (const TSlot& slot : old)
-        if (slot.Key >= 0) Place(slot.Key, slot.Row);
+    for (const uint32_t slot : old) {
+        if (slot == 0) continue;
+        const uint32_t handle = HandleOf(slot);
+        Place(KeyOfRow(handle), handle);
+    }
 }
 
 uint32_t TViewTable::Find(int key, std::string_view name, std::string_view subName) const {
+    const uint32_t tag = TagOf(key);
     int i = HomeSlot(key);
     for (int left = SlotCount; left > 0; --left) {
-        const TSlot& slot = Slots[static_cast<size_t>(i)];
-        if (slot.Key == kEmptySlot) break;
-        if (slot.Key == key && SameKey(Row(slot.Row), name, subName)) return slot.Row;
+        const uint32_t slot = Slots[static_cast<size_t>(i)];
+        if (slot == 0) break;
+        if ((slot & ~(kSlotGroupBit | kNumberMask)) == tag) {
+            const uint32_t handle = HandleOf(slot);
+            if (SameKey(Row(handle), name, subName)) return handle;
+        }
         if (++i == SlotCount) i = 0;
     }
     return kNoRow;
 }
 
 uint32_t TViewTable::Add(int key, std::string_view name, std::string_view subName, int kind) {
-    if (RowCount >= kGroupBit) throw EHashTableError("Invalid capacity");
+    if (RowCount >= kNumberMask) throw EHashTableError("Invalid capacity");
     if ((RowCount & (kChunkRows - 1)) == 0)
         Chunks.push_back(static_cast<TLogView*>(::operator new(sizeof(TLogView) * kChunkRows)));
     new (&Chunks.back()[RowCount & (kChunkRows - 1)]) TLogView(name, subName, kind);
@@ -211,6 +218,7 @@ uint32_t TViewTable::Add(int key, std::string_view name, std::string_view subNam
 }
 
 void TViewTable::AddGroup(TLogView* group) {
+    if (Groups.size() >= kNumberMask) throw EHashTableError("Invalid capacity");
     if (LiveCount + 1 >= GrowAt) SetCapacity(SlotCount * 2);
     Place(KeyOf(group->Name, {}), kGroupBit | static_cast<uint32_t>(Groups.size()));
     Groups.push_back(group);
@@ -233,10 +241,10 @@ TLogView* TViewTable::First() {
 
 TLogView* TViewTable::Next() {
     int i = Cursor < 0 ? 0 : Cursor + 1;
-    while (i < SlotCount && Slots[static_cast<size_t>(i)].Key < 0)
+    while (i < SlotCount && Slots[static_cast<size_t>(i)] == 0)
         ++i;
     Cursor = i;
-    return i < SlotCount ? &Row(Slots[static_cast<size_t>(i)].Row) : nullptr;
+    return i < SlotCount ? &Row(HandleOf(Slots[static_cast<size_t>(i)])) : nullptr;
 }
 
 void TViewTable::Clear() {
@@ -247,7 +255,7 @@ void TViewTable::Clear() {
     Chunks.clear();
     RowCount = 0;
     Groups.clear();
-    std::fill(Slots.begin(), Slots.end(), TSlot{kEmptySlot, 0});
+    std::fill(Slots.begin(), Slots.end(), 0u);
     LiveCount = 0;
     Cursor = -1;
 }

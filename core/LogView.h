@@ -132,9 +132,10 @@ public:
 };
 
 // The rows of one view kind, owned in chunks that never move, and found by key (Name, or
-// Name + line feed + SubName). The slots hold the string hash of the key and the row's
-// number, 8 bytes each, and follow the slot order of THashTableBase (multiplicative home
-// slot, linear probing, doubling at 80 % load), so that rows come out in the same order as
+// Name + line feed + SubName). A slot is 4 bytes: the row's number and five bits of its
+// key's string hash (the full hash is worked out again from the texts when the table
+// grows). Rows take the slots THashTableBase would give their keys (multiplicative home
+// slot, linear probing, doubling at 80 % load), so that they come out in the same order as
 // from a text table. Group rows join the table at the end, not owned.
 class TViewTable {
 public:
@@ -179,15 +180,24 @@ private:
     static constexpr uint32_t kGroupBit = 0x80000000u;
     static constexpr int kChunkBits = 12;
     static constexpr uint32_t kChunkRows = 1u << kChunkBits;
-    struct TSlot {
-        int32_t Key; // -1 when empty
-        uint32_t Row;
-    };
+    // A slot: 0 when empty, else tag << 27 | group bit << 26 | (row or group number + 1).
+    static constexpr int kNumberBits = 26;
+    static constexpr uint32_t kNumberMask = (1u << kNumberBits) - 1;
+    static constexpr uint32_t kSlotGroupBit = 1u << kNumberBits;
+    static uint32_t TagOf(int key) { return static_cast<uint32_t>(key) >> kNumberBits << (kNumberBits + 1); }
+    static uint32_t HandleOf(uint32_t slot) {
+        const uint32_t number = (slot & kNumberMask) - 1;
+        return slot & kSlotGroupBit ? kGroupBit | number : number;
+    }
+    int KeyOfRow(uint32_t handle) const {
+        const TLogView& row = Row(handle);
+        return KeyOf(row.Name, row.SubName);
+    }
 
     int HomeSlot(int key) const;
-    void Place(int key, uint32_t row);
+    void Place(int key, uint32_t handle);
 
-    std::vector<TSlot> Slots;
+    std::vector<uint32_t> Slots;
     int SlotCount = 0;
     int LiveCount = 0;
     int GrowAt = 0;
