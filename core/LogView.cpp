@@ -24,14 +24,27 @@ uint32_t TLogView::VisitId(const TWebVisit* visit) {
 
 TDayRecord& TLogView::StoredDay(int32_t day) {
     TDayList& days = *Days;
-    if (days.empty() || days.back().first < day) return days.emplace_back(day, TDayRecord{}).second;
-    // Visits that cross midnight switch between the last two days: those are tried first.
-    if (days.back().first == day) return days.back().second;
-    if (days.size() >= 2 && days[days.size() - 2].first == day) return days[days.size() - 2].second;
-    auto it = std::lower_bound(days.begin(), days.end(), day,
-                               [](const std::pair<int32_t, TDayRecord>& d, int32_t value) { return d.first < value; });
-    if (it == days.end() || it->first != day) it = days.insert(it, {day, TDayRecord{}});
-    return it->second;
+    size_t at = days.size();
+    if (days.empty() || days.back().first < day) {
+        days.emplace_back(day, TDayRecord{});
+    } else if (days.back().first == day) {
+        at = days.size() - 1;
+    } else {
+        // A row counted every day has its days at their offset from the first one.
+        const int64_t offset = int64_t{day} - days.front().first;
+        if (offset >= 0 && offset < static_cast<int64_t>(days.size()) &&
+            days[static_cast<size_t>(offset)].first == day) {
+            at = static_cast<size_t>(offset);
+        } else {
+            const auto it = std::lower_bound(
+                days.begin(), days.end(), day,
+                [](const std::pair<int32_t, TDayRecord>& d, int32_t value) { return d.first < value; });
+            at = static_cast<size_t>(it - days.begin());
+            if (it == days.end() || it->first != day) days.insert(it, {day, TDayRecord{}});
+        }
+    }
+    days.Recent = at;
+    return days[days.Recent].second;
 }
 
 void TLogView::KeepDayList() {
@@ -45,25 +58,16 @@ void TLogView::BecomeGroup() {
     OnlyDay = kGroupMark;
 }
 
-// While every count falls on one day, the row's totals are that day's record.
-void TLogView::Count(int32_t day, int32_t hits, int32_t visits, int64_t bytes) {
+void TLogView::CountDay(int32_t day, int32_t hits, int32_t visits, int64_t bytes) {
     if (!Days) {
-        if (OnlyDay == day || OnlyDay == kNoDay) {
-            OnlyDay = day;
-            Hits += hits;
-            Visits += visits;
-            Bytes += bytes;
-            return;
-        }
-        KeepDayList();
+        // A second day: the totals so far, less this count, were the first day's.
+        Days = std::make_unique<TDayList>();
+        Days->emplace_back(OnlyDay, TDayRecord{Hits - hits, Visits - visits, Bytes - bytes});
     }
     TDayRecord& d = StoredDay(day);
     d.Hits += hits;
     d.Visits += visits;
     d.Bytes += bytes;
-    Hits += hits;
-    Visits += visits;
-    Bytes += bytes;
 }
 
 TDayRecord& TLogView::Day(int32_t day) {
@@ -80,21 +84,12 @@ TDayRecord TLogView::DayCounts(int32_t day) const {
 }
 
 void TLogView::AddVisit(const TWebVisit& visit) {
-    Count(DayOf(visit.StartTime), visit.HitCount(), 1, visit.Bytes);
-    LastVisit = VisitId(&visit);
+    CountVisit(DayOf(visit.StartTime), visit.HitCount(), visit.Bytes, VisitId(&visit));
 }
 
 void TLogView::AddHit(const TLogEntry& hit) {
-    AddHit(hit, LastVisit != VisitId(hit.Visit));
-}
-
-void TLogView::AddHit(const TLogEntry& hit, bool newVisit) {
-    Count(DayOf(hit.Time), 1, newVisit ? 1 : 0, hit.Bytes);
-    LastVisit = VisitId(hit.Visit);
-}
-
-void TLogView::AddBytes(TDateTime time, int64_t bytes) {
-    Count(DayOf(time), 0, 0, bytes);
+    const uint32_t id = VisitId(hit.Visit);
+    CountHit(DayOf(hit.Time), hit.Bytes, LastVisit != id, id);
 }
 
 TGroupView::TGroupView(std::string_view name, std::string_view members, uint8_t groupingType, int kind)

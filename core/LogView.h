@@ -79,9 +79,18 @@ public:
     // Counts a closed visit, or one of its hits (a visit that is new to the row, or not).
     void AddVisit(const TWebVisit& visit);
     void AddHit(const TLogEntry& hit);
-    void AddHit(const TLogEntry& hit, bool newVisit);
+    // The same from figures worked out once for every row: the day number of the visit's
+    // start or of the hit, and VisitId of the visit.
+    void CountVisit(int32_t day, int32_t hits, int64_t bytes, uint32_t visitId) {
+        Count(day, hits, 1, bytes);
+        LastVisit = visitId;
+    }
+    void CountHit(int32_t day, int64_t bytes, bool newVisit, uint32_t visitId) {
+        Count(day, 1, newVisit ? 1 : 0, bytes);
+        LastVisit = visitId;
+    }
     // Bytes that join a hit counted before (merged partial content), on the hit's day.
-    void AddBytes(TDateTime time, int64_t bytes);
+    void AddBytes(int32_t day, int64_t bytes) { Count(day, 0, 0, bytes); }
     // The day's own record, to fill by hand; from then on the row keeps a day list and its
     // totals are no longer derived from it.
     TDayRecord& Day(int32_t day);
@@ -104,12 +113,36 @@ protected:
     void BecomeGroup();
 
 private:
-    using TDayList = std::vector<std::pair<int32_t, TDayRecord>>;
+    // Days in order, and the one counted last: counts mostly come day after day.
+    struct TDayList : std::vector<std::pair<int32_t, TDayRecord>> {
+        size_t Recent = 0;
+    };
     static constexpr int32_t kNoDay = INT32_MIN;
     static constexpr int32_t kGroupMark = INT32_MIN + 1; // in OnlyDay: a group, whose days are a list
 
     void KeepDayList();
-    void Count(int32_t day, int32_t hits, int32_t visits, int64_t bytes);
+    // While every count falls on one day, the row's totals are that day's record.
+    void Count(int32_t day, int32_t hits, int32_t visits, int64_t bytes) {
+        Hits += hits;
+        Visits += visits;
+        Bytes += bytes;
+        if (!Days) {
+            if (OnlyDay == day) return;
+            if (OnlyDay == kNoDay) {
+                OnlyDay = day;
+                return;
+            }
+        } else if (Days->Recent < Days->size() && (*Days)[Days->Recent].first == day) {
+            TDayRecord& d = (*Days)[Days->Recent].second;
+            d.Hits += hits;
+            d.Visits += visits;
+            d.Bytes += bytes;
+            return;
+        }
+        CountDay(day, hits, visits, bytes);
+    }
+    // Count for a day that is not the one or the last: the totals hold the counts already.
+    void CountDay(int32_t day, int32_t hits, int32_t visits, int64_t bytes);
     TDayRecord& StoredDay(int32_t day);
 
     int32_t OnlyDay = kNoDay;       // while Days is null: the one day of every count so far

@@ -206,18 +206,20 @@ TLogView* TLogAnalyser::FindOrAddRow(int kind, std::string_view name, std::strin
 void TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
                                  unsigned kept) {
     if (TrimView(name).empty()) return;
-    FindOrAddRow(kind, name, subName, kept)->AddVisit(visit);
+    FindOrAddRow(kind, name, subName, kept)
+        ->CountVisit(Counting.VisitDay, visit.HitCount(), visit.Bytes, Counting.Visit);
 }
 
-void TLogAnalyser::CountHitInto(TLogView& row, const TLogEntry& hit) {
+// Inlined: it runs for every row of every hit.
+[[gnu::always_inline]] inline void TLogAnalyser::CountHitInto(TLogView& row, const TLogEntry& hit) {
     if (MergedBytes != 0) {
-        row.AddBytes(hit.Time, MergedBytes);
-    } else if (PartVisit) {
-        // Other visits count between the parts: the rows this one reached are remembered.
-        row.AddHit(hit, row.LastVisit != TLogView::VisitId(PartVisit) && PartVisit->MarkRow(&row));
-    } else {
-        row.AddHit(hit);
+        row.AddBytes(Counting.HitDay, MergedBytes);
+        return;
     }
+    // A visit counted in parts: other visits count between the parts, so the rows it
+    // reached are remembered.
+    const bool newVisit = row.LastVisit != Counting.Visit && (!PartVisit || PartVisit->MarkRow(&row));
+    row.CountHit(Counting.HitDay, hit.Bytes, newVisit, Counting.Visit);
 }
 
 void TLogAnalyser::CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
@@ -237,6 +239,8 @@ void TLogAnalyser::CountPathRow(uint32_t& row, int kind, std::string_view name, 
 }
 
 void TLogAnalyser::CountVisit(const TWebVisit& visit) {
+    Counting.Visit = TLogView::VisitId(&visit);
+    Counting.VisitDay = static_cast<int32_t>(std::trunc(visit.StartTime)); // as TLogView counts days
     bool entryKept = false, exitKept = false;
     const std::string_view entryPage = visit.EntryPage(&entryKept);
     const std::string_view exitPage = visit.ExitPage(&exitKept);
@@ -304,6 +308,8 @@ void TLogAnalyser::CountHeldHits(TWebVisit& visit) {
 }
 
 void TLogAnalyser::CountHit(const TWebVisit& visit, const TLogEntry& hit) {
+    Counting.Visit = TLogView::VisitId(hit.Visit);
+    Counting.HitDay = static_cast<int32_t>(std::trunc(hit.Time));
     // Rows named by the path share the text the path numbering keeps, when there is one.
     const std::string_view stored = hit.StoredPath();
     const std::string_view status = hit.Status(), path = stored.empty() ? hit.Path() : stored;

@@ -167,6 +167,12 @@ private:
     bool CountInParts = false;
     TWebVisit* PartVisit = nullptr; // the visit being counted, when it is counted in parts
     int64_t MergedBytes = 0;        // while non-zero, hits are counted as these bytes only
+    // What every row of the visit or hit being counted takes alike.
+    struct TCounting {
+        uint32_t Visit = 0; // TLogView::VisitId
+        int32_t VisitDay = 0;
+        int32_t HitDay = 0;
+    } Counting;
     bool HasLastEntry = false;
     TDateTime LastEntryTime = 0; // time of the last entry added as a hit: "now" for expiry
     // Bounds over the open visits: no visit expires while LastEntryTime stays within them.
