@@ -10,6 +10,7 @@
 #include "core/TextArena.h"
 #include "core/WebVisit.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -62,8 +63,8 @@ public:
     int32_t DurationBucket(int i) const { return i >= 0 && i < kDurationBucketCount ? DurationHistogram[i] : 0; }
     const std::vector<std::unique_ptr<TGroupView>>& GroupsOf(int kind) const { return Groups[kind]; }
     // Entries and visits made so far: what the open visits needed at most.
-    size_t PooledEntries() const { return EntriesMade; }
-    size_t PooledVisits() const { return VisitsMade; }
+    size_t PooledEntries() const { return std::max(EntriesMade, Entries.Allocated()); }
+    size_t PooledVisits() const { return std::max(VisitsMade, VisitStore.size()); }
 
     TDateTime StartDate = 0;
     TDateTime EndDate = 0;
