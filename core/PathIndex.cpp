@@ -14,7 +14,7 @@ uint32_t TPathIndex::IdOf(std::string_view path, std::string_view& stored) {
         if (slot == 0) break;
         const TEntry& entry = Entries[slot - 1];
         if (entry.Hash == hash && entry.Length == path.size() &&
-            std::memcmp(entry.Text, path.data(), path.size()) == 0) {
+            (path.empty() || std::memcmp(entry.Text, path.data(), path.size()) == 0)) {
             stored = {entry.Text, entry.Length};
             return slot - 1;
         }
