@@ -84,7 +84,6 @@ std::string CountryOfName(std::string_view host) {
 
 TLogAnalyser::TLogAnalyser(TQVProfile& profile, TProgress* progress, TBatchLookup* resolver)
     : Profile(profile), Progress(progress), Resolver(resolver ? resolver : &BatchLookup()) {
-    std::fill(std::begin(LastRow), std::end(LastRow), TViewTable::kNoRow);
     // The country tables load beside the first part of the run: addresses get their
     // countries only when their visits close.
     CountryTablesLoad = std::thread([] {
@@ -181,26 +180,18 @@ TLogView* TLogAnalyser::GetView(int kind, std::string_view name, std::string_vie
     return FindOrAddRow(kind, name, subName, 0);
 }
 
-TLogView* TLogAnalyser::FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept,
-                                     uint32_t* number) {
+TLogView* TLogAnalyser::FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept) {
     // Consecutive counts often hit the same row (a status, a type, a directory): compare
     // before hashing.
+    TLogView*& last = LastRow[kind];
+    if (last && last->Name == name && last->SubName == subName) return last;
     TViewTable& table = Table[kind];
-    uint32_t& last = LastRow[kind];
-    if (last != TViewTable::kNoRow) {
-        TLogView& row = table.Row(last);
-        if (row.Name == name && row.SubName == subName) {
-            if (number) *number = last;
-            return &row;
-        }
-    }
     const int key = TViewTable::KeyOf(name, subName);
-    last = table.Find(key, name, subName);
-    if (last == TViewTable::kNoRow)
-        last = table.Add(key, kept & kKeptName ? name : RowTexts.Store(name),
-                         kept & kKeptSubName ? subName : RowTexts.Store(subName), kind);
-    if (number) *number = last;
-    return &table.Row(last);
+    uint32_t row = table.Find(key, name, subName);
+    if (row == TViewTable::kNoRow)
+        row = table.Add(key, kept & kKeptName ? name : RowTexts.Store(name),
+                        kept & kKeptSubName ? subName : RowTexts.Store(subName), kind);
+    return last = &table.Row(row);
 }
 
 void TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
@@ -228,14 +219,11 @@ void TLogAnalyser::CountHitKey(int kind, std::string_view name, std::string_view
     CountHitInto(*FindOrAddRow(kind, name, subName, kept), hit);
 }
 
-void TLogAnalyser::CountPathRow(uint32_t& row, int kind, std::string_view name, std::string_view subName,
+void TLogAnalyser::CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName,
                                 const TLogEntry& hit, unsigned kept) {
     if (name.empty()) return;
-    if (row == TViewTable::kNoRow) {
-        CountHitInto(*FindOrAddRow(kind, name, subName, kept, &row), hit);
-    } else {
-        CountHitInto(Table[kind].Row(row), hit);
-    }
+    if (!row) row = FindOrAddRow(kind, name, subName, kept);
+    CountHitInto(*row, hit);
 }
 
 void TLogAnalyser::CountVisit(const TWebVisit& visit) {
@@ -332,8 +320,7 @@ void TLogAnalyser::CountHit(const TWebVisit& visit, const TLogEntry& hit) {
     CountPathRow(rows->Directory, vkDirectory, hit.Directory(), {}, hit);
     CountHitKey(vkUser, hit.User(), {}, hit);
     // A path mostly keeps its status: the row of the last one is tried first.
-    if (rows->PageStatus != TViewTable::kNoRow && Table[vkPageStatus].Row(rows->PageStatus).Name != status)
-        rows->PageStatus = TViewTable::kNoRow;
+    if (!rows->PageStatus || rows->PageStatus->Name != status) rows->PageStatus = nullptr;
     CountPathRow(rows->PageStatus, vkPageStatus, status, path, hit, keptSubName);
     if (IsTrackedURL(path)) CountHitKey(vkTrackedPageDomain, path, visit.ReferrerDomain, hit, keptName);
 
@@ -691,7 +678,7 @@ void TLogAnalyser::ComputeAverages() {
 void TLogAnalyser::Clear() {
     PathRows.clear();
     for (int kind = 0; kind < kViewKindCount; ++kind) {
-        LastRow[kind] = TViewTable::kNoRow;
+        LastRow[kind] = nullptr;
         Table[kind].Clear();
         List[kind].clear();
         Groups[kind].clear();

@@ -103,14 +103,12 @@ private:
     void CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
                      unsigned kept = 0);
     // Counts the hit into row, finding or making the row first when it is not known yet.
-    void CountPathRow(uint32_t& row, int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
+    void CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
                       unsigned kept = 0);
     void CountHitInto(TLogView& row, const TLogEntry& hit);
     // The row of the key, made when absent; kept tells which texts outlive the run already
     // (kKeptName, kKeptSubName) and need no copy.
-    // number, when given, receives the row's number in its table.
-    TLogView* FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept,
-                           uint32_t* number = nullptr);
+    TLogView* FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept);
     // Counts the hits a long visit holds into the hit-level views and gives them back.
     void CountHeldHits(TWebVisit& visit);
     void RecycleVisit(TWebVisit* visit);
@@ -179,13 +177,14 @@ private:
     // Bounds over the open visits: no visit expires while LastEntryTime stays within them.
     TDateTime EarliestExpiry = 0;
     TDateTime LatestStart = 0;
-    uint32_t LastRow[kViewKindCount]; // the row each kind counted last, or TViewTable::kNoRow
+    TLogView* LastRow[kViewKindCount] = {}; // the row each kind counted last
     // Rows by path number: those of the views whose key is the path or follows from it.
+    // They are given back after the run, before the report needs its memory.
     struct TPathRows {
-        uint32_t Page = TViewTable::kNoRow;
-        uint32_t FileType = TViewTable::kNoRow;
-        uint32_t Directory = TViewTable::kNoRow;
-        uint32_t PageStatus = TViewTable::kNoRow; // of the status last counted for the path
+        TLogView* Page = nullptr;
+        TLogView* FileType = nullptr;
+        TLogView* Directory = nullptr;
+        TLogView* PageStatus = nullptr; // of the status last counted for the path
     };
     TPathIndex PathIds;
     std::vector<TPathRows> PathRows;
