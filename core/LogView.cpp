@@ -47,40 +47,66 @@ TDayRecord& TLogView::StoredDay(int32_t day) {
     return days[days.Recent].second;
 }
 
-void TLogView::KeepDayList() {
-    if (Days) return;
-    Days = std::make_unique<TDayList>();
-    if (OnlyDay != kNoDay) Days->emplace_back(OnlyDay, TDayRecord{Hits, Visits, Bytes});
+void TLogView::KeepDaysByHand() {
+    if (OpenDay == kGroupMark || OpenDay == kByHand) return;
+    if (!Days) Days = std::make_unique<TDayList>();
+    if (OpenDay != kNoDay) {
+        const TDayRecord open = OpenCounts();
+        TDayRecord& d = StoredDay(OpenDay);
+        d.Hits += open.Hits;
+        d.Visits += open.Visits;
+        d.Bytes += open.Bytes;
+    }
+    OpenDay = kByHand;
 }
 
 void TLogView::BecomeGroup() {
-    KeepDayList();
-    OnlyDay = kGroupMark;
+    KeepDaysByHand();
+    OpenDay = kGroupMark;
 }
 
-void TLogView::CountDay(int32_t day, int32_t hits, int32_t visits, int64_t bytes) {
-    if (!Days) {
-        // A second day: the totals so far, less this count, were the first day's.
-        Days = std::make_unique<TDayList>();
-        Days->emplace_back(OnlyDay, TDayRecord{Hits - hits, Visits - visits, Bytes - bytes});
+void TLogView::SwitchDay(int32_t day, int32_t hits, int32_t visits, int64_t bytes) {
+    if (OpenDay == kGroupMark || OpenDay == kByHand) {
+        TDayRecord& d = StoredDay(day);
+        d.Hits += hits;
+        d.Visits += visits;
+        d.Bytes += bytes;
+        return;
     }
-    TDayRecord& d = StoredDay(day);
-    d.Hits += hits;
-    d.Visits += visits;
-    d.Bytes += bytes;
+    if (!Days) Days = std::make_unique<TDayList>();
+    // The open day's counts: the totals before this count, less what is settled.
+    TDayRecord& settled = Days->Settled;
+    const TDayRecord open{Hits - hits - settled.Hits, Visits - visits - settled.Visits, Bytes - bytes - settled.Bytes};
+    TDayRecord& d = StoredDay(OpenDay);
+    d.Hits += open.Hits;
+    d.Visits += open.Visits;
+    d.Bytes += open.Bytes;
+    settled.Hits += open.Hits;
+    settled.Visits += open.Visits;
+    settled.Bytes += open.Bytes;
+    OpenDay = day;
 }
 
 TDayRecord& TLogView::Day(int32_t day) {
-    KeepDayList();
+    KeepDaysByHand();
     return StoredDay(day);
 }
 
 TDayRecord TLogView::DayCounts(int32_t day) const {
-    if (!Days) return day == OnlyDay ? TDayRecord{Hits, Visits, Bytes} : TDayRecord{};
-    const auto it =
-        std::lower_bound(Days->begin(), Days->end(), day,
-                         [](const std::pair<int32_t, TDayRecord>& d, int32_t value) { return d.first < value; });
-    return it != Days->end() && it->first == day ? it->second : TDayRecord{};
+    TDayRecord result;
+    if (Days) {
+        const auto it =
+            std::lower_bound(Days->begin(), Days->end(), day,
+                             [](const std::pair<int32_t, TDayRecord>& d, int32_t value) { return d.first < value; });
+        if (it != Days->end() && it->first == day) result = it->second;
+    }
+    if (day == OpenDay) {
+        const TDayRecord open = OpenCounts();
+        result.Hits += open.Hits;
+        result.Visits += open.Visits;
+        result.Bytes += open.Bytes;
+    }
+    return result;
 }
 
 void TLogView::AddVisit(const TWebVisit& visit) {

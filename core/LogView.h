@@ -91,61 +91,71 @@ public:
     }
     // Bytes that join a hit counted before (merged partial content), on the hit's day.
     void AddBytes(int32_t day, int64_t bytes) { Count(day, 0, 0, bytes); }
-    // The day's own record, to fill by hand; from then on the row keeps a day list and its
-    // totals are no longer derived from it.
+    // The day's own record, to fill by hand; from then on the row keeps every day in its
+    // list and its totals are no longer derived from it.
     TDayRecord& Day(int32_t day);
     // The counts of the day (zeros when the row has none).
     TDayRecord DayCounts(int32_t day) const;
-    // Calls f(day, record) for every day with counts, in day order.
+    // Calls f(day, record) for every day with counts, in no particular order.
     template <class F> void ForEachDay(F f) const {
+        const bool counting = OpenDay != kNoDay && OpenDay != kGroupMark && OpenDay != kByHand;
+        const TDayRecord open = OpenCounts();
+        bool openDone = !counting;
         if (Days) {
-            for (const auto& [day, record] : *Days)
-                f(day, record);
-        } else if (OnlyDay != kNoDay) {
-            f(OnlyDay, TDayRecord{Hits, Visits, Bytes});
+            for (const auto& [day, record] : *Days) {
+                if (!openDone && day == OpenDay) {
+                    f(day, TDayRecord{record.Hits + open.Hits, record.Visits + open.Visits, record.Bytes + open.Bytes});
+                    openDone = true;
+                } else {
+                    f(day, record);
+                }
+            }
         }
+        if (!openDone) f(OpenDay, open);
     }
 
-    bool IsGroup() const { return OnlyDay == kGroupMark; }
+    bool IsGroup() const { return OpenDay == kGroupMark; }
 
 protected:
-    // Days kept as a list from the start, and the row marked as a group's.
+    // Days kept by hand in the list, and the row marked as a group's.
     void BecomeGroup();
 
 private:
-    // Days in order, and the one counted last: counts mostly come day after day.
+    // Days in order with what was counted on them before the open day, their sum, and the
+    // one found last (counts mostly come day after day).
     struct TDayList : std::vector<std::pair<int32_t, TDayRecord>> {
+        TDayRecord Settled;
         size_t Recent = 0;
     };
     static constexpr int32_t kNoDay = INT32_MIN;
-    static constexpr int32_t kGroupMark = INT32_MIN + 1; // in OnlyDay: a group, whose days are a list
+    static constexpr int32_t kGroupMark = INT32_MIN + 1; // in OpenDay: a group, whose days are all listed
+    static constexpr int32_t kByHand = INT32_MIN + 2;    // in OpenDay: days filled by hand, all listed
 
-    void KeepDayList();
-    // While every count falls on one day, the row's totals are that day's record.
+    // Counts on the open day live only in the totals: totals less the settled sum.
     void Count(int32_t day, int32_t hits, int32_t visits, int64_t bytes) {
         Hits += hits;
         Visits += visits;
         Bytes += bytes;
-        if (!Days) {
-            if (OnlyDay == day) return;
-            if (OnlyDay == kNoDay) {
-                OnlyDay = day;
-                return;
-            }
-        } else if (Days->Recent < Days->size() && (*Days)[Days->Recent].first == day) {
-            TDayRecord& d = (*Days)[Days->Recent].second;
-            d.Hits += hits;
-            d.Visits += visits;
-            d.Bytes += bytes;
+        if (day == OpenDay) return;
+        if (OpenDay == kNoDay) {
+            OpenDay = day;
             return;
         }
-        CountDay(day, hits, visits, bytes);
+        SwitchDay(day, hits, visits, bytes);
     }
-    // Count for a day that is not the one or the last: the totals hold the counts already.
-    void CountDay(int32_t day, int32_t hits, int32_t visits, int64_t bytes);
+    // A count on another day than the open one: the open day's counts go into the list.
+    void SwitchDay(int32_t day, int32_t hits, int32_t visits, int64_t bytes);
+    // What the open day counted (zeros when there is none).
+    TDayRecord OpenCounts() const {
+        if (OpenDay == kNoDay || OpenDay == kGroupMark || OpenDay == kByHand) return {};
+        const TDayRecord settled = Days ? Days->Settled : TDayRecord{};
+        return {Hits - settled.Hits, Visits - settled.Visits, Bytes - settled.Bytes};
+    }
+    // Puts the open day's counts into the list, which from then on holds every day.
+    void KeepDaysByHand();
     TDayRecord& StoredDay(int32_t day);
 
-    int32_t OnlyDay = kNoDay;       // while Days is null: the one day of every count so far
+    int32_t OpenDay = kNoDay;       // the day counted last, whose counts are not in Days
     std::unique_ptr<TDayList> Days; // sorted by day; made when a second day comes
 };
 
