@@ -190,21 +190,18 @@ TStringTableBase::~TStringTableBase() {
     FreeNodes();
 }
 
-int TStringTableBase::StrHash(std::string_view text) {
+uint32_t TStringTableBase::HashMore(uint32_t h, std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
     // Four bytes per step: h * 131^4 + c0 * 131^3 + ... + c3 is the same sum with a
     // shorter chain of dependent multiplications.
     constexpr uint32_t k1 = 131, k2 = k1 * k1, k3 = k2 * k1, k4 = k3 * k1;
-    uint32_t h = 0;
     size_t i = 0;
     for (; i + 4 <= n; i += 4)
         h = h * k4 + (p[i] * k3 + p[i + 1] * k2) + (p[i + 2] * k1 + p[i + 3]);
     for (; i < n; ++i)
         h = h * k1 + p[i];
-    const auto s = static_cast<int32_t>(h);
-    if (s == INT32_MIN) return 0;
-    return s < 0 ? -s : s;
+    return h;
 }
 
 const TStringTableNode* TStringTableBase::FindNode(std::string_view text) {

@@ -4,6 +4,7 @@
 // and iteration), TStringTable maps texts to objects. Neither owns the objects.
 
 #include <cstddef>
+#include <climits>
 #include <cstdint>
 #include <stdexcept>
 #include <string_view>
@@ -126,7 +127,15 @@ public:
 
     // h := h * 131 + byte over the text in wrapping 32-bit arithmetic; the key is |h|
     // (0 for the one h whose magnitude does not fit).
-    static int StrHash(std::string_view text);
+    static int StrHash(std::string_view text) { return HashKey(HashMore(0, text)); }
+    // The hash in two steps, for a text made of pieces: HashMore continues the 32-bit sum
+    // h over more bytes, HashKey turns the sum into the key.
+    static uint32_t HashMore(uint32_t h, std::string_view text);
+    static int HashKey(uint32_t h) {
+        const auto s = static_cast<int32_t>(h);
+        if (s == INT32_MIN) return 0;
+        return s < 0 ? -s : s;
+    }
 
     // The first node whose text equals the given one exactly, or null. Moves the cursor.
     const TStringTableNode* FindNode(std::string_view text);

@@ -42,7 +42,9 @@ void TLineFeed::Read() {
                 line.ReleaseLargeText();
                 line.AssignFrom(Profile.LineParser, Options);
                 if (!line.Valid) continue;
-                line.PathId = Paths.IdOf(line.Path());
+                std::string_view kept;
+                line.PathId = Paths.IdOf(line.Path(), kept);
+                line.KeptPath = kept.data();
                 ++batch.Count;
             }
             batch.ProgressKB = Profile.LogReader.ProgressKB();

@@ -60,6 +60,7 @@ void TLogEntry::AssignFrom(const TCParser& parser, const TLogEntryOptions& optio
 bool TLogEntry::AssignHitFields(const TCParser& parser, const TLogEntryOptions& options) {
     Valid = false;
     PathId = kNoPathId;
+    KeptPath = nullptr;
     if (!parser.Valid()) return false;
 
     const int64_t hour = parser.FieldInt('h'), minute = parser.FieldInt('n'), second = parser.FieldInt('s');
@@ -156,6 +157,7 @@ void TLogEntry::CopyHitFrom(const TLogEntry& other) {
     Time = other.Time;
     Bytes = other.Bytes;
     PathId = other.PathId;
+    KeptPath = other.KeptPath;
     Valid = other.Valid;
     IsError = other.IsError;
 }
@@ -169,6 +171,8 @@ void TLogEntry::SetText(TText text, std::string_view value) {
         ends[i] = static_cast<uint32_t>(texts.size());
     }
     if (text == etPath) {
+        PathId = kNoPathId;
+        KeptPath = nullptr;
         const size_t slash = value.rfind('/');
         DirectoryLength = slash == std::string_view::npos ? 0 : static_cast<uint32_t>(slash + 1);
     }

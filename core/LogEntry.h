@@ -90,14 +90,20 @@ public:
     std::string_view FileName() const { return Path().substr(DirectoryLength); }
     std::string_view Extension() const { return Text(etExtension); }
     std::string_view Query() const { return Text(etQuery); }
+    // The path's text as the path numbering keeps it (it outlives the entry); empty when
+    // the entry has no path number.
+    std::string_view StoredPath() const {
+        return KeptPath ? std::string_view(KeptPath, Ends[etPath] - Ends[etPath - 1]) : std::string_view();
+    }
     std::string_view Status() const { return Text(etStatus); }
     std::string_view Referrer() const { return Text(etReferrer); }
     std::string_view Agent() const { return Text(etAgent); }
 
     TDateTime Time = 0;
     int64_t Bytes = 0;
-    TWebVisit* Visit = nullptr;  // not owned
-    uint32_t PathId = kNoPathId; // the path's number in the run, when the reader gave one
+    TWebVisit* Visit = nullptr;     // not owned
+    uint32_t PathId = kNoPathId;    // the path's number in the run, when the reader gave one
+    const char* KeptPath = nullptr; // the path's text kept by the path numbering, with PathId
     uint8_t FilterState = fsUndecided;
     bool Valid = false;
     bool IsError = false;

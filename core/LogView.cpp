@@ -6,15 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace {
-
-// The visit's serial, so that a recycled visit object counts as a new visit; visits made
-// without one are told apart by their address.
-uint64_t VisitId(const TWebVisit* visit) {
-    if (!visit) return 0;
-    return visit->Serial != 0 ? visit->Serial : reinterpret_cast<uintptr_t>(visit) | (uint64_t{1} << 63);
-}
 
 int32_t DayOf(TDateTime time) {
     return static_cast<int32_t>(std::trunc(time));
@@ -22,83 +16,112 @@ int32_t DayOf(TDateTime time) {
 
 } // namespace
 
+uint32_t TLogView::VisitId(const TWebVisit* visit) {
+    if (!visit) return 0;
+    if (visit->Serial != 0) return static_cast<uint32_t>(visit->Serial);
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(visit) >> 4) | 0x80000000u;
+}
+
 TDayRecord& TLogView::StoredDay(int32_t day) {
-    if (DayStats.empty() || DayStats.back().first < day) return DayStats.emplace_back(day, TDayRecord{}).second;
-    // Visits that cross midnight switch between the last two days: those are tried first.
-    if (DayStats.back().first == day) return DayStats.back().second;
-    if (DayStats.size() >= 2 && DayStats[DayStats.size() - 2].first == day) return DayStats[DayStats.size() - 2].second;
-    auto it = std::lower_bound(DayStats.begin(), DayStats.end(), day,
-                               [](const std::pair<int32_t, TDayRecord>& d, int32_t value) { return d.first < value; });
-    if (it == DayStats.end() || it->first != day) it = DayStats.insert(it, {day, TDayRecord{}});
-    return it->second;
+    TDayList& days = *Days;
+    size_t at = days.size();
+    if (days.empty() || days.back().first < day) {
+        days.emplace_back(day, TDayRecord{});
+    } else if (days.back().first == day) {
+        at = days.size() - 1;
+    } else {
+        // A row counted every day has its days at their offset from the first one.
+        const int64_t offset = int64_t{day} - days.front().first;
+        if (offset >= 0 && offset < static_cast<int64_t>(days.size()) &&
+            days[static_cast<size_t>(offset)].first == day) {
+            at = static_cast<size_t>(offset);
+        } else {
+            const auto it = std::lower_bound(
+                days.begin(), days.end(), day,
+                [](const std::pair<int32_t, TDayRecord>& d, int32_t value) { return d.first < value; });
+            at = static_cast<size_t>(it - days.begin());
+            if (it == days.end() || it->first != day) days.insert(it, {day, TDayRecord{}});
+        }
+    }
+    days.Recent = at;
+    return days[days.Recent].second;
+}
+
+void TLogView::KeepDaysByHand() {
+    if (OpenDay == kGroupMark || OpenDay == kByHand) return;
+    if (!Days) Days = std::make_unique<TDayList>();
+    if (OpenDay != kNoDay) {
+        const TDayRecord open = OpenCounts();
+        TDayRecord& d = StoredDay(OpenDay);
+        d.Hits += open.Hits;
+        d.Visits += open.Visits;
+        d.Bytes += open.Bytes;
+    }
+    OpenDay = kByHand;
+}
+
+void TLogView::BecomeGroup() {
+    KeepDaysByHand();
+    OpenDay = kGroupMark;
+}
+
+void TLogView::SwitchDay(int32_t day, int32_t hits, int32_t visits, int64_t bytes) {
+    if (OpenDay == kGroupMark || OpenDay == kByHand) {
+        TDayRecord& d = StoredDay(day);
+        d.Hits += hits;
+        d.Visits += visits;
+        d.Bytes += bytes;
+        return;
+    }
+    if (!Days) Days = std::make_unique<TDayList>();
+    // The open day's counts: the totals before this count, less what is settled.
+    TDayRecord& settled = Days->Settled;
+    const TDayRecord open{Hits - hits - settled.Hits, Visits - visits - settled.Visits, Bytes - bytes - settled.Bytes};
+    TDayRecord& d = StoredDay(OpenDay);
+    d.Hits += open.Hits;
+    d.Visits += open.Visits;
+    d.Bytes += open.Bytes;
+    settled.Hits += open.Hits;
+    settled.Visits += open.Visits;
+    settled.Bytes += open.Bytes;
+    OpenDay = day;
 }
 
 TDayRecord& TLogView::Day(int32_t day) {
-    if (day != OpenDay) {
-        SettleDays();
-        OpenDay = day;
-    }
-    return OpenRecord;
-}
-
-void TLogView::SettleDays() {
-    if (OpenDay == INT32_MIN) return;
-    TDayRecord& stored = StoredDay(OpenDay);
-    stored.Hits += OpenRecord.Hits;
-    stored.Visits += OpenRecord.Visits;
-    stored.Bytes += OpenRecord.Bytes;
-    OpenDay = INT32_MIN;
-    OpenRecord = TDayRecord{};
+    KeepDaysByHand();
+    return StoredDay(day);
 }
 
 TDayRecord TLogView::DayCounts(int32_t day) const {
     TDayRecord result;
-    const auto it =
-        std::lower_bound(DayStats.begin(), DayStats.end(), day,
-                         [](const std::pair<int32_t, TDayRecord>& d, int32_t value) { return d.first < value; });
-    if (it != DayStats.end() && it->first == day) result = it->second;
+    if (Days) {
+        const auto it =
+            std::lower_bound(Days->begin(), Days->end(), day,
+                             [](const std::pair<int32_t, TDayRecord>& d, int32_t value) { return d.first < value; });
+        if (it != Days->end() && it->first == day) result = it->second;
+    }
     if (day == OpenDay) {
-        result.Hits += OpenRecord.Hits;
-        result.Visits += OpenRecord.Visits;
-        result.Bytes += OpenRecord.Bytes;
+        const TDayRecord open = OpenCounts();
+        result.Hits += open.Hits;
+        result.Visits += open.Visits;
+        result.Bytes += open.Bytes;
     }
     return result;
 }
 
-void TLogView::CountTime(TDateTime time) {
-    if (FirstTime < 1 || time < FirstTime) FirstTime = time;
-    if (time > LastTime) LastTime = time;
-}
-
 void TLogView::AddVisit(const TWebVisit& visit) {
-    TDayRecord& d = Day(DayOf(visit.StartTime));
-    Bytes += visit.Bytes;
-    d.Bytes += visit.Bytes;
-    CountTime(visit.StartTime);
-    Hits += visit.HitCount();
-    d.Hits += visit.HitCount();
-    Visits += 1;
-    d.Visits += 1;
-    LastVisit = VisitId(&visit);
+    CountVisit(DayOf(visit.StartTime), visit.HitCount(), visit.Bytes, VisitId(&visit));
 }
 
 void TLogView::AddHit(const TLogEntry& hit) {
-    TDayRecord& d = Day(DayOf(hit.Time));
-    Bytes += hit.Bytes;
-    d.Bytes += hit.Bytes;
-    CountTime(hit.Time);
-    Hits += 1;
-    d.Hits += 1;
-    const uint64_t serial = VisitId(hit.Visit);
-    if (LastVisit != serial) {
-        Visits += 1;
-        d.Visits += 1;
-        LastVisit = serial;
-    }
+    const uint32_t id = VisitId(hit.Visit);
+    CountHit(DayOf(hit.Time), hit.Bytes, LastVisit != id, id);
 }
 
 TGroupView::TGroupView(std::string_view name, std::string_view members, uint8_t groupingType, int kind)
-    : TLogView(name, "", kind), GroupingType(groupingType) {
+    : TLogView({}, {}, kind), OwnName(name), GroupingType(groupingType) {
+    Name = std::string_view(OwnName);
+    BecomeGroup(); // its totals may be averaged while its days stay sums
     static constexpr TCharSet kSemicolon(";");
     for (int i = 0;; ++i) {
         const std::string_view mask = TokenView(members, kSemicolon, i);
@@ -111,16 +134,152 @@ bool TGroupView::Matches(std::string_view name) const {
     return std::any_of(Masks.begin(), Masks.end(), [&](const std::string& m) { return MatchesMask(name, m); });
 }
 
-void TGroupView::AddMember(TLogView& row) {
-    row.SettleDays();
+void TGroupView::AddMember(const TLogView& row) {
     Members.push_back(&row);
     Hits += row.Hits;
     Visits += row.Visits;
     Bytes += row.Bytes;
-    for (const auto& [day, record] : row.DayStats) {
+    row.ForEachDay([this](int32_t day, const TDayRecord& record) {
         TDayRecord& d = Day(day);
         d.Hits += record.Hits;
         d.Visits += record.Visits;
         d.Bytes += record.Bytes;
+    });
+}
+
+namespace {
+
+// Whether the row's key is name, or name + line feed + subName when subName is not empty.
+bool SameKey(const TLogView& row, std::string_view name, std::string_view subName) {
+    if (row.SubName.empty() == subName.empty()) return row.Name == name && row.SubName == subName;
+    // A line feed inside a name can make the joined keys equal all the same.
+    const auto joined = [](std::string_view a, std::string_view b) {
+        std::string key(a);
+        if (!b.empty()) key.append(1, '\n').append(b);
+        return key;
+    };
+    return joined(row.Name, row.SubName) == joined(name, subName);
+}
+
+} // namespace
+
+namespace {
+
+constexpr double kMultiplier = 0.6180339887498949; // as THashTableBase
+
+int MaxLoad(int n) {
+    return static_cast<int>(std::lround(0.8 * n));
+}
+
+} // namespace
+
+TViewTable::TViewTable()
+    : Slots(THashTableBase::kInitialCapacity, 0), SlotCount(THashTableBase::kInitialCapacity),
+      GrowAt(MaxLoad(THashTableBase::kInitialCapacity)) {
+}
+
+TViewTable::~TViewTable() {
+    Clear();
+}
+
+int TViewTable::HomeSlot(int key) const {
+    double x = key * kMultiplier;
+    x -= static_cast<double>(static_cast<int64_t>(x));
+    return static_cast<int>(x * SlotCount);
+}
+
+void TViewTable::Place(int key, uint32_t handle) {
+    int i = HomeSlot(key);
+    while (Slots[static_cast<size_t>(i)] != 0)
+        if (++i == SlotCount) i = 0;
+    const uint32_t number = (handle & ~kGroupBit) + 1;
+    Slots[static_cast<size_t>(i)] = TagOf(key) | (handle & kGroupBit ? kSlotGroupBit : 0) | number;
+    ++LiveCount;
+}
+
+void TViewTable::SetCapacity(int n) {
+    if (n > THashTableBase::kMaxCapacity || LiveCount >= MaxLoad(n)) throw EHashTableError("Invalid capacity");
+    if (n == SlotCount) return;
+    std::vector<uint32_t> old(static_cast<size_t>(n), 0);
+    old.swap(Slots);
+    SlotCount = n;
+    GrowAt = MaxLoad(n);
+    LiveCount = 0;
+    Cursor = -1;
+    for (const uint32_t slot : old) {
+        if (slot == 0) continue;
+        const uint32_t handle = HandleOf(slot);
+        Place(KeyOfRow(handle), handle);
     }
 }
+
+uint32_t TViewTable::Find(int key, std::string_view name, std::string_view subName) const {
+    const uint32_t tag = TagOf(key);
+    int i = HomeSlot(key);
+    for (int left = SlotCount; left > 0; --left) {
+        const uint32_t slot = Slots[static_cast<size_t>(i)];
+        if (slot == 0) break;
+        if ((slot & ~(kSlotGroupBit | kNumberMask)) == tag) {
+            const uint32_t handle = HandleOf(slot);
+            if (SameKey(Row(handle), name, subName)) return handle;
+        }
+        if (++i == SlotCount) i = 0;
+    }
+    return kNoRow;
+}
+
+uint32_t TViewTable::Add(int key, std::string_view name, std::string_view subName, int kind) {
+    if (RowCount >= kNumberMask) throw EHashTableError("Invalid capacity");
+    if ((RowCount & (kChunkRows - 1)) == 0)
+        Chunks.push_back(static_cast<TLogView*>(::operator new(sizeof(TLogView) * kChunkRows)));
+    new (&Chunks.back()[RowCount & (kChunkRows - 1)]) TLogView(name, subName, kind);
+    if (LiveCount + 1 >= GrowAt) SetCapacity(SlotCount * 2);
+    Place(key, RowCount);
+    return RowCount++;
+}
+
+void TViewTable::AddGroup(TLogView* group) {
+    if (Groups.size() >= kNumberMask) throw EHashTableError("Invalid capacity");
+    if (LiveCount + 1 >= GrowAt) SetCapacity(SlotCount * 2);
+    Place(KeyOf(group->Name, {}), kGroupBit | static_cast<uint32_t>(Groups.size()));
+    Groups.push_back(group);
+}
+
+TLogView* TViewTable::Value(std::string_view key) const {
+    // The first line feed splits the key as a row would have been made from it: a row whose
+    // name holds one is found by the joined comparison all the same.
+    const size_t feed = key.find('\n');
+    const std::string_view name = key.substr(0, feed);
+    const std::string_view subName = feed == std::string_view::npos ? std::string_view() : key.substr(feed + 1);
+    const uint32_t row = Find(TStringTableBase::StrHash(key), name, subName);
+    return row == kNoRow ? nullptr : &Row(row);
+}
+
+TLogView* TViewTable::First() {
+    Cursor = -1;
+    return Next();
+}
+
+TLogView* TViewTable::Next() {
+    int i = Cursor < 0 ? 0 : Cursor + 1;
+    while (i < SlotCount && Slots[static_cast<size_t>(i)] == 0)
+        ++i;
+    Cursor = i;
+    return i < SlotCount ? &Row(HandleOf(Slots[static_cast<size_t>(i)])) : nullptr;
+}
+
+void TViewTable::Clear() {
+    for (uint32_t i = 0; i < RowCount; ++i)
+        Row(i).~TLogView();
+    for (TLogView* chunk : Chunks)
+        ::operator delete(static_cast<void*>(chunk));
+    Chunks.clear();
+    RowCount = 0;
+    Groups.clear();
+    std::fill(Slots.begin(), Slots.end(), 0u);
+    LiveCount = 0;
+    Cursor = -1;
+}
+
+// A distinct path costs a row or two: they stay small.
+static_assert(sizeof(void*) != 8 || sizeof(TLogView) <= 56, "a view row outgrew 56 bytes");

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-uint32_t TPathIndex::IdOf(std::string_view path) {
+uint32_t TPathIndex::IdOf(std::string_view path, std::string_view& stored) {
     if (Slots.empty()) Slots.assign(kInitialSlots, 0);
     const auto hash = static_cast<uint32_t>(TStringTableBase::StrHash(path));
     const size_t mask = Slots.size() - 1;
@@ -14,12 +14,14 @@ uint32_t TPathIndex::IdOf(std::string_view path) {
         if (slot == 0) break;
         const TEntry& entry = Entries[slot - 1];
         if (entry.Hash == hash && entry.Length == path.size() &&
-            std::memcmp(Texts.data() + entry.Start, path.data(), path.size()) == 0)
+            (path.empty() || std::memcmp(entry.Text, path.data(), path.size()) == 0)) {
+            stored = {entry.Text, entry.Length};
             return slot - 1;
+        }
     }
     const auto id = static_cast<uint32_t>(Entries.size());
-    Entries.push_back({hash, static_cast<uint32_t>(path.size()), Texts.size()});
-    Texts.append(path);
+    stored = Texts.Store(path);
+    Entries.push_back({hash, static_cast<uint32_t>(path.size()), stored.data()});
     if (Entries.size() * 2 > Slots.size()) {
         Rehash(Slots.size() * 2);
     } else {

@@ -4,6 +4,7 @@
 #include "profile/u_qvprofile.h"
 #include "sources/CUtils.h"
 
+#include <algorithm>
 #include <cmath>
 
 TLogEntry* TEntryPool::Acquire() {
@@ -36,15 +37,38 @@ int DurationBucketOf(int64_t seconds) {
     return kDurationBucketCount - 1;
 }
 
-std::string_view TWebVisit::EntryPage() const {
+namespace {
+
+constexpr int kNavigationPages = 6;
+
+// The kept text of the hit's path when it has one, else its own.
+std::string_view PathOf(const TLogEntry& hit, bool* kept) {
+    const std::string_view stored = hit.StoredPath();
+    if (kept) *kept = !stored.empty();
+    return stored.empty() ? hit.Path() : stored;
+}
+
+} // namespace
+
+std::string_view TWebVisit::EntryPage(bool* kept) const {
+    if (Counted && Counted->Pages > 0) {
+        if (kept) *kept = Counted->EntryKept;
+        return Counted->EntryPage;
+    }
     for (const TLogEntry* hit : HitList)
-        if (hit->Page) return hit->Path();
+        if (hit->Page) return PathOf(*hit, kept);
+    if (kept) *kept = false;
     return {};
 }
 
-std::string_view TWebVisit::ExitPage() const {
+std::string_view TWebVisit::ExitPage(bool* kept) const {
     for (auto it = HitList.rbegin(); it != HitList.rend(); ++it)
-        if ((*it)->Page) return (*it)->Path();
+        if ((*it)->Page) return PathOf(**it, kept);
+    if (Counted && Counted->Pages > 0) {
+        if (kept) *kept = Counted->ExitKept;
+        return Counted->ExitPage;
+    }
+    if (kept) *kept = false;
     return {};
 }
 
@@ -57,11 +81,70 @@ std::string TWebVisit::NavigationPath(int n) const {
 void TWebVisit::NavigationPathInto(std::string& path, int n) const {
     path.clear();
     int pages = 0;
+    if (Counted && Counted->Pages > 0) {
+        path = Counted->Navigation;
+        pages = std::min(Counted->Pages, kNavigationPages);
+    }
     for (const TLogEntry* hit : HitList) {
         if (!hit->Page) continue;
-        if (pages++ == n) break;
+        if (pages++ >= n) break;
         if (!path.empty()) path += ';';
         path += hit->Path();
+    }
+}
+
+void TWebVisit::NoteCountedHit(const TLogEntry& hit) {
+    if (!Counted) Counted = std::make_unique<TCountedPart>();
+    TCountedPart& part = *Counted;
+    ++part.Hits;
+    if (!hit.Page) return;
+    const std::string_view stored = hit.StoredPath();
+    if (part.Pages == 0) {
+        part.EntryKept = !stored.empty();
+        if (part.EntryKept) {
+            part.EntryPage = stored;
+        } else {
+            part.EntryCopy.assign(hit.Path());
+            part.EntryPage = part.EntryCopy;
+        }
+    }
+    part.ExitKept = !stored.empty();
+    if (part.ExitKept) {
+        part.ExitPage = stored;
+    } else {
+        part.ExitCopy.assign(hit.Path());
+        part.ExitPage = part.ExitCopy;
+    }
+    if (part.Pages < kNavigationPages) {
+        if (!part.Navigation.empty()) part.Navigation += ';';
+        part.Navigation += hit.Path();
+    }
+    ++part.Pages;
+}
+
+bool TWebVisit::MarkRow(const void* row) {
+    if (!Counted) Counted = std::make_unique<TCountedPart>();
+    std::vector<const void*>& rows = Counted->Rows;
+    // Open addressing over a power-of-two array kept at most half full.
+    if ((Counted->RowCount + 1) * 2 > rows.size()) {
+        std::vector<const void*> old(std::max<size_t>(64, rows.size() * 2), nullptr);
+        old.swap(rows);
+        for (const void* r : old) {
+            if (!r) continue;
+            size_t i = (reinterpret_cast<uintptr_t>(r) >> 3) * 0x9E3779B97F4A7C15ull >> 20 & (rows.size() - 1);
+            while (rows[i])
+                i = (i + 1) & (rows.size() - 1);
+            rows[i] = r;
+        }
+    }
+    const size_t mask = rows.size() - 1;
+    for (size_t i = (reinterpret_cast<uintptr_t>(row) >> 3) * 0x9E3779B97F4A7C15ull >> 20 & mask;; i = (i + 1) & mask) {
+        if (rows[i] == row) return false;
+        if (!rows[i]) {
+            rows[i] = row;
+            ++Counted->RowCount;
+            return true;
+        }
     }
 }
 
@@ -77,9 +160,20 @@ bool TWebVisit::Accepts(std::string_view host, TDateTime time, int visitTimeoutM
     return !ExpiredAt(time, visitTimeoutMinutes) && (host == HostName || host == IPText);
 }
 
-bool TWebVisit::AddHit(TLogEntry* entry, const TQVProfile& profile) {
+bool TWebVisit::AddHit(TLogEntry* entry, const TQVProfile& profile, TLogEntry** countedHit) {
     LastTime = entry->Time;
+    if (countedHit) *countedHit = nullptr;
     if (profile.Group206 && entry->Status() == "206") {
+        if (Counted) {
+            for (TLogEntry* hit : Counted->Partials) {
+                if (hit->Path() == entry->Path()) {
+                    hit->Bytes += entry->Bytes;
+                    Bytes += entry->Bytes;
+                    if (countedHit) *countedHit = hit;
+                    return false;
+                }
+            }
+        }
         for (TLogEntry* hit : HitList) {
             if (hit->Status() == "206" && hit->Path() == entry->Path()) {
                 hit->Bytes += entry->Bytes;
@@ -127,6 +221,11 @@ void TWebVisit::Reset(TEntryPool& pool) {
     for (TLogEntry* hit : HitList)
         pool.Release(hit);
     HitList.clear();
+    if (Counted) {
+        for (TLogEntry* hit : Counted->Partials)
+            pool.Release(hit);
+        Counted.reset();
+    }
     StartTime = LastTime = 0;
     IPText.clear();
     HostName.clear();

@@ -25,6 +25,13 @@ public:
     void Release(TLogEntry* entry);
     // Entries made so far: the most that were in use at once.
     size_t Allocated() const { return Made; }
+    // Gives every entry's memory back; none may be in use.
+    void FreeAll() {
+        Chunks.clear();
+        Free.clear();
+        Free.shrink_to_fit();
+        Made = 0;
+    }
 
 private:
     static constexpr size_t kChunkEntries = 4096;
@@ -57,11 +64,28 @@ public:
     uint32_t IP = 0;     // IPv4 address as a number; 0 until known (and for IPv6 visitors)
     uint64_t Serial = 0; // tells visits apart, also when a recycled object is reused; 0 when unset
 
-    int HitCount() const { return static_cast<int>(HitList.size()); }
-    // Path of the first / last page hit; empty when the visit has no page.
-    std::string_view EntryPage() const;
-    std::string_view ExitPage() const;
-    // Paths of the first n page hits joined by ";".
+    // A long visit is counted in parts: its hits go into the hit-level views while it is
+    // still open and are given back, so that it holds only a few of them. What the
+    // visit-level views need of the hits gone is kept here.
+    struct TCountedPart {
+        int32_t Hits = 0;                         // hits counted and given back
+        int32_t Pages = 0;                        // of them, pages
+        std::string_view EntryPage, ExitPage;     // kept texts, or views of the copies below
+        bool EntryKept = false, ExitKept = false; // the text outlives the visit
+        std::string EntryCopy, ExitCopy;
+        std::string Navigation;           // the first six pages joined by ";"
+        std::vector<TLogEntry*> Partials; // owned: counted "206" hits that later ones may join
+        std::vector<const void*> Rows;    // the hit-level rows reached so far (a set; null is empty)
+        size_t RowCount = 0;
+    };
+    std::unique_ptr<TCountedPart> Counted; // none until the visit is first counted in part
+
+    int HitCount() const { return static_cast<int>(HitList.size()) + (Counted ? Counted->Hits : 0); }
+    // Path of the first / last page hit; empty when the visit has no page. kept tells
+    // whether the text outlives the visit (it is the path numbering's).
+    std::string_view EntryPage(bool* kept = nullptr) const;
+    std::string_view ExitPage(bool* kept = nullptr) const;
+    // Paths of the first n (at most six) page hits joined by ";".
     std::string NavigationPath(int n = 6) const;
     // The same into a buffer that keeps its capacity.
     void NavigationPathInto(std::string& path, int n = 6) const;
@@ -82,9 +106,16 @@ public:
     bool Accepts(std::string_view host, TDateTime time, int visitTimeoutMinutes) const;
 
     // Makes the entry a hit (true), or merges a "206" entry into an earlier partial hit of
-    // the same path (false: the entry stays the caller's). Marks the entry as a page when
-    // it is one for the profile (IgnoreErrors, IsPathExtension).
-    bool AddHit(TLogEntry* entry, const TQVProfile& profile);
+    // the same path (false: the entry stays the caller's; countedHit, when given, is set to
+    // the earlier hit if that one was counted already, else to null). Marks the entry as a
+    // page when it is one for the profile (IgnoreErrors, IsPathExtension).
+    bool AddHit(TLogEntry* entry, const TQVProfile& profile, TLogEntry** countedHit = nullptr);
+
+    // Takes note of a hit counted before the visit closed (the caller then gives it back,
+    // or keeps it among the partials).
+    void NoteCountedHit(const TLogEntry& hit);
+    // Adds a row to the rows reached by the parts counted so far; false when it was there.
+    bool MarkRow(const void* row);
 
     // Removes and releases every hit whose effective filter decision is exclude: its own
     // decision, else the visit's, else defaultState. Returns the number removed.

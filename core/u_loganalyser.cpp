@@ -55,6 +55,10 @@ enum : int {
 };
 
 constexpr int kFlushThreshold = 20000;
+// A visit holding this many hits counts them and gives them back (unless filtered).
+constexpr size_t kHeldHits = 128;
+// Which texts of a row outlive the run already.
+constexpr unsigned kKeptName = 1, kKeptSubName = 2;
 constexpr int kOpenVisitCapacity = 80000;
 constexpr size_t kMaxKnownAgents = 20000;
 // Closed visits counted at a time while the reading thread has no line ready.
@@ -173,44 +177,65 @@ bool TLogAnalyser::IsTrackedURL(std::string_view text) const {
 }
 
 TLogView* TLogAnalyser::GetView(int kind, std::string_view name, std::string_view subName) {
+    return FindOrAddRow(kind, name, subName, 0);
+}
+
+TLogView* TLogAnalyser::FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept) {
     // Consecutive counts often hit the same row (a status, a type, a directory): compare
     // before hashing.
     TLogView*& last = LastRow[kind];
     if (last && last->Name == name && last->SubName == subName) return last;
-    std::string_view key = name;
-    if (!subName.empty()) {
-        Key.assign(name).append(1, '\n').append(subName);
-        key = Key;
-    }
-    if (TLogView* row = Table[kind].Value(key)) return last = row;
-    TLogView& row = Rows[kind].emplace_back(name, subName, kind);
-    Table[kind].Add(key, &row);
-    return last = &row;
+    TViewTable& table = Table[kind];
+    const int key = TViewTable::KeyOf(name, subName);
+    uint32_t row = table.Find(key, name, subName);
+    if (row == TViewTable::kNoRow)
+        row = table.Add(key, kept & kKeptName ? name : RowTexts.Store(name),
+                        kept & kKeptSubName ? subName : RowTexts.Store(subName), kind);
+    return last = &table.Row(row);
 }
 
-void TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit) {
+void TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
+                                 unsigned kept) {
     if (TrimView(name).empty()) return;
-    GetView(kind, name, subName)->AddVisit(visit);
+    FindOrAddRow(kind, name, subName, kept)
+        ->CountVisit(Counting.VisitDay, visit.HitCount(), visit.Bytes, Counting.Visit);
 }
 
-void TLogAnalyser::CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit) {
+// Inlined: it runs for every row of every hit.
+[[gnu::always_inline]] inline void TLogAnalyser::CountHitInto(TLogView& row, const TLogEntry& hit) {
+    if (MergedBytes != 0) {
+        row.AddBytes(Counting.HitDay, MergedBytes);
+        return;
+    }
+    // A visit counted in parts: other visits count between the parts, so the rows it
+    // reached are remembered.
+    const bool newVisit = row.LastVisit != Counting.Visit && (!PartVisit || PartVisit->MarkRow(&row));
+    row.CountHit(Counting.HitDay, hit.Bytes, newVisit, Counting.Visit);
+}
+
+void TLogAnalyser::CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
+                               unsigned kept) {
     if (name.empty()) return;
-    GetView(kind, name, subName)->AddHit(hit);
+    CountHitInto(*FindOrAddRow(kind, name, subName, kept), hit);
 }
 
 void TLogAnalyser::CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName,
-                                const TLogEntry& hit) {
+                                const TLogEntry& hit, unsigned kept) {
     if (name.empty()) return;
-    if (!row) row = GetView(kind, name, subName);
-    row->AddHit(hit);
+    if (!row) row = FindOrAddRow(kind, name, subName, kept);
+    CountHitInto(*row, hit);
 }
 
 void TLogAnalyser::CountVisit(const TWebVisit& visit) {
-    const std::string_view entryPage = visit.EntryPage();
+    Counting.Visit = TLogView::VisitId(&visit);
+    Counting.VisitDay = static_cast<int32_t>(std::trunc(visit.StartTime)); // as TLogView counts days
+    bool entryKept = false, exitKept = false;
+    const std::string_view entryPage = visit.EntryPage(&entryKept);
+    const std::string_view exitPage = visit.ExitPage(&exitKept);
     visit.NavigationPathInto(Navigation, 6);
     CountVisitKey(vkNavigationPath, Navigation, {}, visit);
-    CountVisitKey(vkEntryPage, entryPage, {}, visit);
-    CountVisitKey(vkExitPage, visit.ExitPage(), {}, visit);
+    CountVisitKey(vkEntryPage, entryPage, {}, visit, entryKept ? kKeptName : 0);
+    CountVisitKey(vkExitPage, exitPage, {}, visit, exitKept ? kKeptName : 0);
     CountVisitKey(vkBrowser, visit.Browser, {}, visit);
     CountVisitKey(vkOS, visit.OS, {}, visit);
     CountVisitKey(vkCountry, visit.Country, {}, visit);
@@ -234,7 +259,8 @@ void TLogAnalyser::CountVisit(const TWebVisit& visit) {
         CountVisitKey(vkSearchEngine, visit.SearchEngine, {}, visit);
         CountVisitKey(vkPhrase, visit.SearchPhrase, {}, visit);
         CountVisitKey(vkEnginePhrase, visit.SearchEngine, visit.SearchPhrase, visit);
-        if (IsTrackedURL(entryPage)) CountVisitKey(vkTrackedEntryPhrase, entryPage, visit.SearchPhrase, visit);
+        if (IsTrackedURL(entryPage))
+            CountVisitKey(vkTrackedEntryPhrase, entryPage, visit.SearchPhrase, visit, entryKept ? kKeptName : 0);
         // Keywords: quotes removed, blanks collapsed, words of three characters or more.
         Scratch.clear();
         for (char c : visit.SearchPhrase)
@@ -246,16 +272,40 @@ void TLogAnalyser::CountVisit(const TWebVisit& visit) {
             if (word.size() >= 3) CountVisitKey(vkKeyword, word, {}, visit);
         }
     }
+    PartVisit = visit.Counted ? const_cast<TWebVisit*>(&visit) : nullptr;
     for (const TLogEntry* hit : visit.HitList)
         CountHit(visit, *hit);
+    PartVisit = nullptr;
+}
+
+void TLogAnalyser::CountHeldHits(TWebVisit& visit) {
+    if (!visit.Counted) visit.Counted = std::make_unique<TWebVisit::TCountedPart>();
+    PartVisit = &visit;
+    for (TLogEntry* hit : visit.HitList) {
+        CountHit(visit, *hit);
+        visit.NoteCountedHit(*hit);
+        // A later "206" entry of the same path may still join it.
+        if (Profile.Group206 && hit->Status() == "206") {
+            visit.Counted->Partials.push_back(hit);
+        } else {
+            Entries.Release(hit);
+        }
+    }
+    visit.HitList.clear();
+    PartVisit = nullptr;
 }
 
 void TLogAnalyser::CountHit(const TWebVisit& visit, const TLogEntry& hit) {
-    const std::string_view status = hit.Status(), path = hit.Path();
+    Counting.Visit = TLogView::VisitId(hit.Visit);
+    Counting.HitDay = static_cast<int32_t>(std::trunc(hit.Time));
+    // Rows named by the path share the text the path numbering keeps, when there is one.
+    const std::string_view stored = hit.StoredPath();
+    const std::string_view status = hit.Status(), path = stored.empty() ? hit.Path() : stored;
+    const unsigned keptName = stored.empty() ? 0 : kKeptName, keptSubName = stored.empty() ? 0 : kKeptSubName;
     CountHitKey(vkStatus, status, {}, hit);
     if (hit.IsError) {
         CountHitKey(vkErrorStatus, status, {}, hit);
-        CountHitKey(vkErrorPageStatus, status, path, hit);
+        CountHitKey(vkErrorPageStatus, status, path, hit, keptSubName);
     }
     if (Profile.IgnoreErrors && hit.IsError) return;
     // The rows that depend on the path alone are found through its number.
@@ -265,14 +315,14 @@ void TLogAnalyser::CountHit(const TWebVisit& visit, const TLogEntry& hit) {
         if (hit.PathId >= PathRows.size()) PathRows.resize(hit.PathId + 1);
         rows = &PathRows[hit.PathId];
     }
-    CountPathRow(rows->Page, vkPage, path, {}, hit);
+    CountPathRow(rows->Page, vkPage, path, {}, hit, keptName);
     CountPathRow(rows->FileType, vkFileType, hit.Extension(), {}, hit);
     CountPathRow(rows->Directory, vkDirectory, hit.Directory(), {}, hit);
     CountHitKey(vkUser, hit.User(), {}, hit);
     // A path mostly keeps its status: the row of the last one is tried first.
     if (!rows->PageStatus || rows->PageStatus->Name != status) rows->PageStatus = nullptr;
-    CountPathRow(rows->PageStatus, vkPageStatus, status, path, hit);
-    if (IsTrackedURL(path)) CountHitKey(vkTrackedPageDomain, path, visit.ReferrerDomain, hit);
+    CountPathRow(rows->PageStatus, vkPageStatus, status, path, hit, keptSubName);
+    if (IsTrackedURL(path)) CountHitKey(vkTrackedPageDomain, path, visit.ReferrerDomain, hit, keptName);
 
     if (Profile.ParamType == 0 || hit.Query().empty()) return;
     static constexpr TCharSet kAmpersand("&");
@@ -292,11 +342,11 @@ void TLogAnalyser::CountHit(const TWebVisit& visit, const TLogEntry& hit) {
         selectedAny = true;
         if (value.empty()) continue;
         Scratch.assign(name).append(1, '=').append(value);
-        CountHitKey(vkPageParam, hit.Path(), Scratch, hit);
+        CountHitKey(vkPageParam, path, Scratch, hit, keptName);
         CountHitKey(vkParamValue, name, value, hit);
         CountHitKey(vkParam, name, {}, hit);
     }
-    if (selectedAny) CountHitKey(vkPageWithParams, hit.Path(), {}, hit);
+    if (selectedAny) CountHitKey(vkPageWithParams, path, {}, hit, keptName);
 }
 
 void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
@@ -396,10 +446,18 @@ void TLogAnalyser::AnalyseLine(TLogEntry& line, const TCParser* parser) {
     }
     TLogEntry* hit = Entries.Acquire();
     hit->CopyHitFrom(line);
-    if (visit->AddHit(hit, Profile)) {
+    TLogEntry* countedHit = nullptr;
+    if (visit->AddHit(hit, Profile, &countedHit)) {
         HasLastEntry = true;
         LastEntryTime = hit->Time;
+        if (CountInParts && visit->HitList.size() >= kHeldHits) CountHeldHits(*visit);
     } else {
+        if (countedHit && hit->Bytes != 0) {
+            // Joined a partial hit counted already: its rows take the bytes.
+            MergedBytes = hit->Bytes;
+            CountHit(*visit, *countedHit);
+            MergedBytes = 0;
+        }
         Entries.Release(hit);
     }
     NoteVisitTimes(*visit);
@@ -408,6 +466,8 @@ void TLogAnalyser::AnalyseLine(TLogEntry& line, const TCParser* parser) {
 bool TLogAnalyser::Run() {
     Profile.OpenLogFiles();
     CurrentFilter().Load(Profile.FilterName);
+    // The filter judges a visit's hits when it closes: with one, visits hold all of them.
+    CountInParts = !(Profile.EnableFilters && CurrentFilter().LineCount() > 0);
     HasLastEntry = false;
     OpenVisits.Clear();
     Limited = Profile.RptRangeType != rtUnlimited;
@@ -455,7 +515,9 @@ bool TLogAnalyser::Run() {
             }
             options.CurrentDate = Profile.CurrentDate;
             if (LineEntry.AssignHitFields(Profile.LineParser, options)) {
-                LineEntry.PathId = PathIds.IdOf(LineEntry.Path());
+                std::string_view kept;
+                LineEntry.PathId = PathIds.IdOf(LineEntry.Path(), kept);
+                LineEntry.KeptPath = kept.data();
                 AnalyseLine(LineEntry, &Profile.LineParser);
             }
             if (OpenVisits.Count() >= kFlushThreshold) {
@@ -467,6 +529,19 @@ bool TLogAnalyser::Run() {
     }
     if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
     FlushVisits(true);
+    // Every visit is counted: the pools are not needed while the report is made.
+    EntriesMade = std::max(EntriesMade, Entries.Allocated());
+    VisitsMade = std::max(VisitsMade, VisitStore.size());
+    if (OpenVisits.Count() == 0 && Closing.empty()) {
+        FreeVisits.clear();
+        FreeVisits.shrink_to_fit();
+        VisitStore.clear();
+        VisitStore.shrink_to_fit();
+        Entries.FreeAll();
+    }
+    // Rows keep the path texts; the numbering itself is done with.
+    PathIds.ReleaseLookup();
+    std::vector<TPathRows>().swap(PathRows);
     if (cancelled) return false;
     BuildLists();
     return Visits > 0;
@@ -529,7 +604,6 @@ void TLogAnalyser::BuildLists() {
         List[kind].clear();
         auto& groups = Groups[kind];
         for (TLogView* row = Table[kind].First(); row; row = Table[kind].Next()) {
-            row->SettleDays();
             bool absorbed = false;
             for (auto& group : groups) {
                 if (group->Matches(row->Name)) {
@@ -548,7 +622,7 @@ void TLogAnalyser::BuildLists() {
                 group->Bytes /= n;
             }
             List[kind].push_back(group.get());
-            Table[kind].Add(group->Name, group.get());
+            Table[kind].AddGroup(group.get());
         }
     }
 }
@@ -606,10 +680,10 @@ void TLogAnalyser::Clear() {
     for (int kind = 0; kind < kViewKindCount; ++kind) {
         LastRow[kind] = nullptr;
         Table[kind].Clear();
-        Rows[kind].clear();
         List[kind].clear();
         Groups[kind].clear();
     }
+    RowTexts.Clear();
     for (TWebVisit* visit = OpenVisits.First(); visit; visit = OpenVisits.Next())
         RecycleVisit(visit);
     OpenVisits.Clear();

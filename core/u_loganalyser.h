@@ -7,8 +7,10 @@
 #include "core/HashTables.h"
 #include "core/LogView.h"
 #include "core/PathIndex.h"
+#include "core/TextArena.h"
 #include "core/WebVisit.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -61,8 +63,8 @@ public:
     int32_t DurationBucket(int i) const { return i >= 0 && i < kDurationBucketCount ? DurationHistogram[i] : 0; }
     const std::vector<std::unique_ptr<TGroupView>>& GroupsOf(int kind) const { return Groups[kind]; }
     // Entries and visits made so far: what the open visits needed at most.
-    size_t PooledEntries() const { return Entries.Allocated(); }
-    size_t PooledVisits() const { return VisitStore.size(); }
+    size_t PooledEntries() const { return std::max(EntriesMade, Entries.Allocated()); }
+    size_t PooledVisits() const { return std::max(VisitsMade, VisitStore.size()); }
 
     TDateTime StartDate = 0;
     TDateTime EndDate = 0;
@@ -96,10 +98,19 @@ private:
     // Counts up to n of the closed visits not counted yet and recycles them.
     void CountClosedVisits(size_t n);
     void CountHit(const TWebVisit& visit, const TLogEntry& hit);
-    void CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit);
-    void CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit);
+    void CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
+                       unsigned kept = 0);
+    void CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
+                     unsigned kept = 0);
     // Counts the hit into row, finding or making the row first when it is not known yet.
-    void CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName, const TLogEntry& hit);
+    void CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
+                      unsigned kept = 0);
+    void CountHitInto(TLogView& row, const TLogEntry& hit);
+    // The row of the key, made when absent; kept tells which texts outlive the run already
+    // (kKeptName, kKeptSubName) and need no copy.
+    TLogView* FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept);
+    // Counts the hits a long visit holds into the hit-level views and gives them back.
+    void CountHeldHits(TWebVisit& visit);
     void RecycleVisit(TWebVisit* visit);
     // Notes a visit's times, so that closing passes that cannot close anything are skipped.
     void NoteVisitTimes(const TWebVisit& visit);
@@ -132,8 +143,8 @@ private:
     std::mutex AnswersMutex;
     std::vector<TAnswer> Answers; // guarded by AnswersMutex
 
-    TStringTable<TLogView> Table[kViewKindCount];
-    std::deque<TLogView> Rows[kViewKindCount]; // owns the rows of Table
+    TViewTable Table[kViewKindCount]; // owns the rows
+    TTextArena RowTexts;              // the rows' texts that are not kept elsewhere
     std::vector<TLogView*> List[kViewKindCount];
     std::vector<std::unique_ptr<TGroupView>> Groups[kViewKindCount]; // sorted by name
 
@@ -143,13 +154,24 @@ private:
     std::vector<TWebVisit*> Closing; // closed by the last pass, in start order
     size_t ClosedCounted = 0;        // of Closing
     TEntryPool Entries;
-    TLogEntry LineEntry; // the line being analysed
+    size_t EntriesMade = 0, VisitsMade = 0; // at most, before the pools were given back
+    TLogEntry LineEntry;                    // the line being analysed
 
     bool Limited = false; // lines outside FirstDay..LastDay are not counted
     int32_t FirstDay = 0;
     int32_t LastDay = 0;
 
     uint64_t VisitSerial = 0; // of the last visit begun
+    // Long visits are counted in parts unless a filter is to judge their hits when they close.
+    bool CountInParts = false;
+    TWebVisit* PartVisit = nullptr; // the visit being counted, when it is counted in parts
+    int64_t MergedBytes = 0;        // while non-zero, hits are counted as these bytes only
+    // What every row of the visit or hit being counted takes alike.
+    struct TCounting {
+        uint32_t Visit = 0; // TLogView::VisitId
+        int32_t VisitDay = 0;
+        int32_t HitDay = 0;
+    } Counting;
     bool HasLastEntry = false;
     TDateTime LastEntryTime = 0; // time of the last entry added as a hit: "now" for expiry
     // Bounds over the open visits: no visit expires while LastEntryTime stays within them.
@@ -157,6 +179,7 @@ private:
     TDateTime LatestStart = 0;
     TLogView* LastRow[kViewKindCount] = {}; // the row each kind counted last
     // Rows by path number: those of the views whose key is the path or follows from it.
+    // They are given back after the run, before the report needs its memory.
     struct TPathRows {
         TLogView* Page = nullptr;
         TLogView* FileType = nullptr;
@@ -165,7 +188,6 @@ private:
     };
     TPathIndex PathIds;
     std::vector<TPathRows> PathRows;
-    std::string Key; // reused key buffer
     std::string Scratch;
     std::string Navigation;
     // Searched with a std::string_view, without making a string.

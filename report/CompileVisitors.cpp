@@ -179,7 +179,7 @@ void TStatisticsCompiler::BuildErrors(TXMLSection& section) {
         sub->Title = L(93);
         const TChildIndex files = ChildrenByName(Analyser, 21, false);
         for (int i = 0; i < Analyser.ViewCount(11); ++i) {
-            const std::string& status = Analyser.ViewAt(11, i)->Name;
+            const std::string status(Analyser.ViewAt(11, i)->Name);
             TXMLTable* t = sub->AddTable();
             t->Title = FormatArgs(L(94), {status});
             t->Columns = 0;
@@ -285,7 +285,7 @@ void TStatisticsCompiler::BuildTrackedUrl(TXMLSection& section, const std::strin
     if (Included(rsTrackedReferers)) {
         TXMLTable* t = addTable(100, 0, 110);
         for (int i = 0; i < Analyser.ViewCount(10); ++i) {
-            const std::string& domain = Analyser.ViewAt(10, i)->Name;
+            const std::string domain(Analyser.ViewAt(10, i)->Name);
             if (const TLogView* row = Analyser.ViewByKey(20, url + "\n" + domain))
                 t->AddRow(domain == "-" ? domain : "http://" + domain, row->Hits, 0, 0, "");
         }

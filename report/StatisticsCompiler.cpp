@@ -65,7 +65,7 @@ TChildIndex ChildrenByName(const TLogAnalyser& analyser, int view, bool bySubNam
     TChildIndex index;
     for (int i = 0; i < analyser.ViewCount(view); ++i) {
         TLogView* item = analyser.ViewAt(view, i);
-        index[bySubName ? item->SubName : item->Name].push_back(item);
+        index[std::string(bySubName ? item->SubName : item->Name)].push_back(item);
     }
     return index;
 }
@@ -301,9 +301,9 @@ void TStatisticsCompiler::AddPlainRows(TXMLTable& table, int view, bool replaceS
     }
 }
 
-static std::string WithHttp(const std::string& name, bool httpPrefix) {
-    if (!httpPrefix || name == "-" || TrimView(name).empty()) return name;
-    return "http://" + name;
+static std::string WithHttp(std::string_view name, bool httpPrefix) {
+    if (!httpPrefix || name == "-" || TrimView(name).empty()) return std::string(name);
+    return "http://" + std::string(name);
 }
 
 void TStatisticsCompiler::AddGroupAwareRow(TXMLTable& table, TLogView& item, bool httpPrefix) {
@@ -311,7 +311,7 @@ void TStatisticsCompiler::AddGroupAwareRow(TXMLTable& table, TLogView& item, boo
         table.AddRow(WithHttp(item.Name, httpPrefix), item.Hits, item.Visits, item.Bytes, "");
         return;
     }
-    table.AddRow("{{" + item.Name, item.Hits, item.Visits, item.Bytes, "");
+    table.AddRow("{{" + std::string(item.Name), item.Hits, item.Visits, item.Bytes, "");
     WriteGroupDetails(static_cast<TGroupView&>(item), httpPrefix);
 }
 
@@ -329,8 +329,8 @@ void TStatisticsCompiler::WriteGroupDetails(TGroupView& group, bool httpPrefix) 
     table->Title = FormatArgs("Group \"%s\" details", {group.Name});
     for (const TLogView* member : group.Members) {
         const bool prefix = httpPrefix && member->Name.find('.') != std::string::npos;
-        table->AddRow(prefix ? "http://" + member->Name : member->Name, member->Hits, member->Visits, member->Bytes,
-                      "");
+        table->AddRow(prefix ? "http://" + std::string(member->Name) : std::string(member->Name), member->Hits,
+                      member->Visits, member->Bytes, "");
     }
 }
 
@@ -341,7 +341,7 @@ void TStatisticsCompiler::AddNestedRows(TXMLTable& table, int parentView, int ch
         if (!Profile.RowKept(parent.Hits, 0, i)) continue;
         table.AddHeaderRow(parent.Name, visitsAsHits ? parent.Visits : parent.Hits, 0, 0);
         int kept = 0;
-        for (const TLogView* child : ChildrenOf(children, parent.Name)) {
+        for (const TLogView* child : ChildrenOf(children, std::string(parent.Name))) {
             if (!Profile.RowKept(child->Hits, parent.Hits, kept)) continue;
             ++kept;
             table.AddRow(child->SubName, visitsAsHits ? child->Visits : child->Hits, 0, 0, "");
@@ -497,7 +497,7 @@ constexpr TViewTableDef kExtensionsTable = {rsExtensions, 45, 107, 1, "charts/ac
 constexpr TViewTableDef kDirectoriesTable = {rsDirectories, 42, 106, 6, "charts/access_daily_directory", 43};
 
 bool InExtensionGroup(const TLogView& item, const std::string& extensions) {
-    auto matches = [&](const std::string& name) {
+    auto matches = [&](std::string_view name) {
         const std::string ext = FileExtensionOf(name);
         return !ext.empty() && extensions.find(ext + ";") != std::string::npos;
     };
@@ -557,7 +557,7 @@ void TStatisticsCompiler::BuildAccess(TXMLSection& section) {
                 if (!InExtensionGroup(item, extensions)) continue;
                 AddGroupAwareRow(*t, item, false);
                 if (named < 6) {
-                    chartNames += item.Name + ";";
+                    chartNames.append(item.Name).append(";");
                     ++named;
                 }
             }

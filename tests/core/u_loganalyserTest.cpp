@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -411,6 +412,96 @@ TEST_F(LogAnalyserTest, MemoryFollowsTheOpenVisitsNotTheLines) {
     EXPECT_LE(a.PooledEntries(), 20000u + 400u);
     EXPECT_LE(a.PooledVisits(), 20000u + 400u);
     EXPECT_GT(lines, 3 * 20000);
+}
+
+// One host that never pauses: 200,000 hits two seconds apart over five days, with "206"
+// parts of one file, images and ignored errors, while 25,000 one-hit visitors come and go
+// in the middle. Its visit holds a few hits at a time, and every row and day comes out as
+// when a filter makes the visit hold all of them until it closes.
+TEST_F(LogAnalyserTest, AHostThatNeverPausesHoldsFewHitsAndCountsTheSame) {
+    constexpr int kHits = 200000, kVisitors = 25000;
+    std::string log;
+    int partials = 0;
+    for (int i = 0; i < kHits; ++i) {
+        const int t = 2 * i;
+        char time[64];
+        std::snprintf(time, sizeof time, "%02d/Oct/2003:%02d:%02d:%02d +0000", 10 + t / 86400, t / 3600 % 24,
+                      t / 60 % 60, t % 60);
+        if (i % 11 == 0) {
+            log += Line("10.9.9.9", time, "/video.mpg", "206", "1000");
+            ++partials;
+        } else if (i % 7 == 0) {
+            log += Line("10.9.9.9", time, "/img/i" + std::to_string(i % 13) + ".gif");
+        } else if (i % 97 == 0) {
+            log += Line("10.9.9.9", time, "/missing.html", "404");
+        } else {
+            log += Line("10.9.9.9", time, "/p" + std::to_string(i % 50) + ".html?id=" + std::to_string(i % 3));
+        }
+        if (i == kHits / 2) {
+            for (int k = 0; k < kVisitors; ++k)
+                log += Line("10.1." + std::to_string(k / 256) + "." + std::to_string(k % 256), time,
+                            "/q" + std::to_string(k % 50) + ".html");
+        }
+    }
+    WriteLog(log);
+    Profile.ParamType = 2; // parameters counted too
+    Tracked = {"/p1.html"};
+    {
+        TLogAnalyser loadsTheTables(Profile); // so that they do not count below
+    }
+    const int64_t memoryBefore = PeakMemoryMB();
+    auto a = Analyse();
+    if (kPeakMemoryIsMeaningful) {
+        EXPECT_LT(PeakMemoryMB() - memoryBefore, 48);
+    }
+    EXPECT_LT(a->PooledEntries(), kVisitors + 1000u);
+    EXPECT_EQ(a->Visits, 1 + kVisitors);
+    EXPECT_EQ(a->Hits, kHits - partials + 1 + kVisitors);
+    EXPECT_EQ(a->DurationBucket(9), 1);
+    EXPECT_EQ(Row(*a, 28, "/p1.html"), std::make_pair(kHits - partials + 1, 1));
+    EXPECT_EQ(Row(*a, 29, "/p49.html"), std::make_pair(kHits - partials + 1, 1)); // hit 199999
+    EXPECT_EQ(Row(*a, 27, "/p1.html;/p2.html;/p3.html;/p4.html;/p5.html;/p6.html").second, 1);
+    EXPECT_EQ(Row(*a, 5, "/video.mpg"), std::make_pair(1, 1));
+    EXPECT_EQ(a->ViewByKey(5, "/video.mpg")->Bytes, 1000 * partials);
+    EXPECT_EQ(Row(*a, 0, "200").second, 1 + kVisitors);
+
+    // The same log with a filter that removes nothing: the visit keeps all its hits.
+    TQVFilter filter;
+    filter.InitNew();
+    filter.SetName("none");
+    filter.NewLine();
+    filter.EditLine.FLType = 1;
+    filter.EditLine.FLField = 0;
+    filter.EditLine.FLHitsFilter = true;
+    filter.EditLine.FLStrParam = {"*.nothing"};
+    filter.CommitEdit();
+    ASSERT_TRUE(filter.Save());
+    Profile.FilterName = "none";
+    Profile.EnableFilters = true;
+    auto b = Analyse();
+    EXPECT_GT(b->PooledEntries(), static_cast<size_t>(kHits / 2));
+    EXPECT_EQ(b->Hits, a->Hits);
+    EXPECT_EQ(b->Bytes, a->Bytes);
+    EXPECT_EQ(b->TotalDuration, a->TotalDuration);
+    int rows = 0;
+    for (int kind = 0; kind < kViewKindCount; ++kind) {
+        ASSERT_EQ(a->ViewCount(kind), b->ViewCount(kind)) << kind;
+        for (int i = 0; i < a->ViewCount(kind); ++i, ++rows) {
+            const TLogView& x = *a->ViewAt(kind, i);
+            std::string key(x.Name);
+            if (!x.SubName.empty()) key.append("\n").append(x.SubName);
+            const TLogView* y = b->ViewByKey(kind, key);
+            ASSERT_NE(y, nullptr) << kind << " " << key;
+            EXPECT_EQ(std::make_tuple(x.Hits, x.Visits, x.Bytes), std::make_tuple(y->Hits, y->Visits, y->Bytes))
+                << kind << " " << key;
+            for (int day = DayNumber(a->StartDate); day <= DayNumber(a->EndDate); ++day) {
+                const TDayRecord dx = TLogAnalyser::DayStatsOf(x, day), dy = TLogAnalyser::DayStatsOf(*y, day);
+                EXPECT_EQ(std::make_tuple(dx.Hits, dx.Visits, dx.Bytes), std::make_tuple(dy.Hits, dy.Visits, dy.Bytes))
+                    << kind << " " << key << " day " << day;
+            }
+        }
+    }
+    EXPECT_GT(rows, 200);
 }
 
 TEST_F(LogAnalyserTest, HostileLinesNeverBreakTheRun) {
