@@ -4,6 +4,7 @@
 #include "sources/SpecialFolders.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
