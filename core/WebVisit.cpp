@@ -52,8 +52,8 @@ std::string_view PathOf(const TLogEntry& hit, bool* kept) {
 
 std::string_view TWebVisit::EntryPage(bool* kept) const {
     if (Counted && Counted->Pages > 0) {
-        if (kept) *kept = Counted->EntryKept;
-        return Counted->EntryPage;
+        if (kept) *kept = Counted->Entry.Kept;
+        return Counted->Entry.Text;
     }
     for (const TLogEntry* hit : HitList)
         if (hit->Page) return PathOf(*hit, kept);
@@ -65,8 +65,8 @@ std::string_view TWebVisit::ExitPage(bool* kept) const {
     for (auto it = HitList.rbegin(); it != HitList.rend(); ++it)
         if ((*it)->Page) return PathOf(**it, kept);
     if (Counted && Counted->Pages > 0) {
-        if (kept) *kept = Counted->ExitKept;
-        return Counted->ExitPage;
+        if (kept) *kept = Counted->Exit.Kept;
+        return Counted->Exit.Text;
     }
     if (kept) *kept = false;
     return {};
@@ -93,28 +93,24 @@ void TWebVisit::NavigationPathInto(std::string& path, int n) const {
     }
 }
 
+void TWebVisit::TKeptPage::Set(const TLogEntry& hit) {
+    const std::string_view stored = hit.StoredPath();
+    Kept = !stored.empty();
+    if (Kept) {
+        Text = stored;
+        return;
+    }
+    Copy.assign(hit.Path());
+    Text = Copy;
+}
+
 void TWebVisit::NoteCountedHit(const TLogEntry& hit) {
     if (!Counted) Counted = std::make_unique<TCountedPart>();
     TCountedPart& part = *Counted;
     ++part.Hits;
     if (!hit.Page) return;
-    const std::string_view stored = hit.StoredPath();
-    if (part.Pages == 0) {
-        part.EntryKept = !stored.empty();
-        if (part.EntryKept) {
-            part.EntryPage = stored;
-        } else {
-            part.EntryCopy.assign(hit.Path());
-            part.EntryPage = part.EntryCopy;
-        }
-    }
-    part.ExitKept = !stored.empty();
-    if (part.ExitKept) {
-        part.ExitPage = stored;
-    } else {
-        part.ExitCopy.assign(hit.Path());
-        part.ExitPage = part.ExitCopy;
-    }
+    if (part.Pages == 0) part.Entry.Set(hit);
+    part.Exit.Set(hit);
     if (part.Pages < kNavigationPages) {
         if (!part.Navigation.empty()) part.Navigation += ';';
         part.Navigation += hit.Path();

@@ -67,12 +67,21 @@ public:
     // A long visit is counted in parts: its hits go into the hit-level views while it is
     // still open and are given back, so that it holds only a few of them. What the
     // visit-level views need of the hits gone is kept here.
+    // The path of a page hit given back: the path numbering's text when it has one (it
+    // outlives the visit), else a copy of its own. Never moved: Text may point into Copy.
+    struct TKeptPage {
+        std::string_view Text;
+        bool Kept = false; // Text is the path numbering's
+        std::string Copy;
+        TKeptPage() = default;
+        TKeptPage(const TKeptPage&) = delete;
+        TKeptPage& operator=(const TKeptPage&) = delete;
+        void Set(const TLogEntry& hit);
+    };
     struct TCountedPart {
-        int32_t Hits = 0;                         // hits counted and given back
-        int32_t Pages = 0;                        // of them, pages
-        std::string_view EntryPage, ExitPage;     // kept texts, or views of the copies below
-        bool EntryKept = false, ExitKept = false; // the text outlives the visit
-        std::string EntryCopy, ExitCopy;
+        int32_t Hits = 0;                 // hits counted and given back
+        int32_t Pages = 0;                // of them, pages
+        TKeptPage Entry, Exit;            // the first and the last page counted
         std::string Navigation;           // the first six pages joined by ";"
         std::vector<TLogEntry*> Partials; // owned: counted "206" hits that later ones may join
         std::vector<const void*> Rows;    // the hit-level rows reached so far (a set; null is empty)

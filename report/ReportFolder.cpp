@@ -420,9 +420,3 @@ bool OpenReport(const std::string& reportFolder) {
     if (page.find('"') != std::string::npos) return false;
     return RunHiddenAndCapture("xdg-open \"" + page + "\"", false) == 0;
 }
-
-bool FinishReport(const std::string& reportFolder, bool openReport, TDateTime startDate, TDateTime endDate) {
-    const bool written = WriteReportDates(reportFolder, Today(), startDate, endDate);
-    if (openReport) OpenReport(reportFolder);
-    return written;
-}

@@ -68,8 +68,3 @@ bool WriteReportDates(const std::string& reportFolder, TDateTime creationDate, T
 std::string ReportStartPage(const std::string& reportFolder);
 // Shows ReportStartPage with xdg-open; false when that failed.
 bool OpenReport(const std::string& reportFolder);
-
-// The job's last steps: writes the dates (creation date today), then opens the report when
-// openReport (AutoOpenReport on and not started from the command line). Returns whether
-// the dates were written; a failure to open is ignored.
-bool FinishReport(const std::string& reportFolder, bool openReport, TDateTime startDate, TDateTime endDate);

@@ -21,6 +21,16 @@
 
 namespace {
 
+// Adds a line that leaves out what matches mask in one field (hits, or whole visits).
+void AddExcludeLine(TQVFilter& filter, uint8_t field, bool hitsFilter, std::string mask) {
+    filter.NewLine();
+    filter.EditLine.FLType = 1;
+    filter.EditLine.FLField = field;
+    filter.EditLine.FLHitsFilter = hitsFilter;
+    filter.EditLine.FLStrParam = {std::move(mask)};
+    filter.CommitEdit();
+}
+
 // One line of the default (combined) format.
 std::string Line(const std::string& host, const std::string& time, const std::string& request,
                  const std::string& status = "200", const std::string& bytes = "100", const std::string& referrer = "-",
@@ -175,17 +185,8 @@ TEST_F(LogAnalyserTest, FiltersRemoveHitsAndVisits) {
     TQVFilter filter;
     filter.InitNew();
     filter.SetName("nogifs");
-    filter.NewLine();
-    filter.EditLine.FLType = 1;
-    filter.EditLine.FLField = 0;
-    filter.EditLine.FLHitsFilter = true;
-    filter.EditLine.FLStrParam = {"*.gif"};
-    filter.CommitEdit();
-    filter.NewLine();
-    filter.EditLine.FLType = 1;
-    filter.EditLine.FLField = 9;
-    filter.EditLine.FLStrParam = {"*bot*"};
-    filter.CommitEdit();
+    AddExcludeLine(filter, 0, true, "*.gif");
+    AddExcludeLine(filter, 9, false, "*bot*");
     ASSERT_TRUE(filter.Save());
     Profile.FilterName = "nogifs";
     Profile.EnableFilters = true;
@@ -469,12 +470,7 @@ TEST_F(LogAnalyserTest, AHostThatNeverPausesHoldsFewHitsAndCountsTheSame) {
     TQVFilter filter;
     filter.InitNew();
     filter.SetName("none");
-    filter.NewLine();
-    filter.EditLine.FLType = 1;
-    filter.EditLine.FLField = 0;
-    filter.EditLine.FLHitsFilter = true;
-    filter.EditLine.FLStrParam = {"*.nothing"};
-    filter.CommitEdit();
+    AddExcludeLine(filter, 0, true, "*.nothing");
     ASSERT_TRUE(filter.Save());
     Profile.FilterName = "none";
     Profile.EnableFilters = true;
