@@ -12,15 +12,9 @@ TConsoleProgress::~TConsoleProgress() {
     Finish();
 }
 
-void TConsoleProgress::SetProfileCaption(std::string_view name) {
-    std::lock_guard<std::mutex> lock(Mutex);
-    Profile.assign(name);
-}
-
 void TConsoleProgress::NewJob(std::string_view caption, int64_t size) {
     TProgress::NewJob(caption, size);
     std::lock_guard<std::mutex> lock(Mutex);
-    Caption.assign(caption);
     JobStart = std::chrono::steady_clock::now();
     Pending = 0;
 }
@@ -30,11 +24,11 @@ void TConsoleProgress::Step(int64_t n) {
     Pending += n;
 }
 
-std::string TConsoleProgress::Line() const {
-    const int64_t size = JobSize(), position = Position();
+std::string TConsoleProgress::Line(const TProgressSnapshot& state) const {
+    const int64_t size = state.JobSize, position = state.Position;
     std::string line;
-    if (!Profile.empty()) line += Profile + ": ";
-    line += Caption;
+    if (!state.ProfileCaption.empty()) line += state.ProfileCaption + ": ";
+    line += state.JobCaption;
     char buf[128];
     if (size > 0) {
         const double share = std::min(1.0, static_cast<double>(position) / static_cast<double>(size));
@@ -59,9 +53,10 @@ std::string TConsoleProgress::Line() const {
 
 void TConsoleProgress::Refresh() {
     if (!Enabled) return;
+    const TProgressSnapshot state = Snapshot();
     std::lock_guard<std::mutex> lock(Mutex);
-    if (Caption.empty()) return;
-    std::string line = Line();
+    if (state.JobCaption.empty()) return;
+    std::string line = Line(state);
     if (line.size() > 100) line.resize(100);
     // Carriage return and clear-to-end redraw the line in place.
     std::fprintf(Out, "\r%s\033[K", line.c_str());

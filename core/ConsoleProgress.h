@@ -15,7 +15,6 @@ public:
     explicit TConsoleProgress(std::FILE* out = stderr, bool force = false);
     ~TConsoleProgress() override;
 
-    void SetProfileCaption(std::string_view name) override;
     void NewJob(std::string_view caption, int64_t size) override;
     void Step(int64_t n) override;
 
@@ -25,13 +24,11 @@ public:
     void Finish();
 
 private:
-    std::string Line() const;
+    std::string Line(const TProgressSnapshot& state) const;
 
     std::FILE* Out;
     bool Enabled;
-    mutable std::mutex Mutex; // guards the texts and the throughput state
-    std::string Profile;
-    std::string Caption;
+    mutable std::mutex Mutex; // guards the throughput state and the drawn line
     int64_t Pending = 0;
     std::chrono::steady_clock::time_point JobStart;
     bool Drawn = false;

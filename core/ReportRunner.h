@@ -1,16 +1,21 @@
 #pragma once
-// The one entry to a report job, as the shell uses it: loads the profile, refuses what
-// cannot work (an unknown profile, a missing template, no report language), runs the job
-// while the caller's wait step keeps the display alive, and stamps the profile afterwards.
+// The one entry to a report job. TReportJob runs it in steps for a caller with an event loop
+// of its own (prepare and refuse what cannot work, start, poll, finish and stamp the profile);
+// RunReport chains the steps and waits, as the unattended run uses it.
+
+#include "profile/ProfileLock.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
+class TAnalyseThread;
 class TProgress;
+class TQVProfile;
 class TUserInterfaceDispatcher;
 
-// Outcomes of RunReport; in the unattended run they are the program's exit status.
+// Outcomes of a report job; in the unattended run they are the program's exit status.
 enum TRunStatus : int {
     rsCompleted = 0,
     rsFailed = 1,
@@ -26,10 +31,51 @@ struct TRunReportResult {
     int Status = rsFailed;
     std::string ReportFolder; // of a completed report
     std::string StartPage;    // the page to show, or the folder
+    bool OpenWanted = false;  // completed, not unattended, and the profile asks to open its report
 };
 
-// Runs the report of profileName. message receives every text the user must read;
-// waitStep runs repeatedly while the job works (it may ask the progress for a cancel).
+class TReportJob {
+public:
+    using TMessage = std::function<void(const std::string&)>;
+
+    // message receives every text the user must read, on the thread that calls the steps.
+    TReportJob(TProgress& progress, TUserInterfaceDispatcher& dispatcher, TMessage message);
+    ~TReportJob(); // a job still running is cancelled and waited for
+    TReportJob(const TReportJob&) = delete;
+    TReportJob& operator=(const TReportJob&) = delete;
+
+    // Loads the profile into CurrentProfile, takes its lock and checks the template and the
+    // report language. False when the job cannot run; Result() then says why.
+    bool Prepare(std::string_view profileName, bool unattended);
+    // The prepared profile: a caller may show its summary or fetch its logs before Start.
+    TQVProfile& Profile() const;
+    // Starts the job on its worker thread (after a successful Prepare).
+    void Start();
+    // Polled by the caller; the job's transform runs through the dispatcher meanwhile.
+    bool Finished() const;
+    // Asks the running job to stop; the same as the progress's cancel.
+    void Cancel();
+    // Waits for the end, passes the job's messages on, stamps the profile's last report date
+    // whatever the result and saves it. The result of a refused Prepare without a job.
+    TRunReportResult Finish();
+    const TRunReportResult& Result() const { return Outcome; }
+
+private:
+    bool Refuse(int status, const std::string& text);
+
+    TProgress& Progress;
+    TUserInterfaceDispatcher& Dispatcher;
+    TMessage Message;
+    TProfileLock Lock;
+    std::unique_ptr<TAnalyseThread> Job;
+    TRunReportResult Outcome;
+    bool Unattended = false;
+    bool Prepared = false;
+};
+
+// Runs the report of profileName from start to end. waitStep runs repeatedly while the job
+// works (it may ask the progress for a cancel). A report completed outside the unattended run
+// is opened when the profile asks for it.
 TRunReportResult RunReport(std::string_view profileName, bool unattended, TProgress& progress,
-                           TUserInterfaceDispatcher& dispatcher, const std::function<void(const std::string&)>& message,
+                           TUserInterfaceDispatcher& dispatcher, const TReportJob::TMessage& message,
                            const std::function<void()>& waitStep);

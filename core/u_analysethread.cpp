@@ -41,6 +41,14 @@ TAnalyseThread::~TAnalyseThread() {
     if (Worker.joinable()) Worker.join();
 }
 
+void TAnalyseThread::Terminate() {
+    Progress.RequestCancel();
+}
+
+bool TAnalyseThread::TerminationRequested() const {
+    return Progress.CancelRequested();
+}
+
 void TAnalyseThread::Start() {
     ResultCode.store(jrRunning);
     Worker = std::thread([this] { Execute(); });
@@ -63,7 +71,8 @@ int TAnalyseThread::Execute() {
         Notes.push_back("The report could not be written: an unexpected error occurred.");
         result = jrFailed;
     }
-    if (TerminationRequested()) result = jrCancelled;
+    // A cancel that came after the report was committed leaves a whole report: it stays completed.
+    if (result != jrCompleted && TerminationRequested()) result = jrCancelled;
     ResultCode.store(result);
     return result;
 }
@@ -119,7 +128,6 @@ int TAnalyseThread::RunSteps() {
     std::string error;
     if (TerminationRequested()) return jrCancelled;
     if (!staging.Commit(&error)) throw EReportWriteError(error);
-    if (Profile.AutoOpenReport && !FromCommandLine) OpenReport(ReportPath);
     return jrCompleted;
 }
 
@@ -149,6 +157,7 @@ void TAnalyseThread::CompileReport(TLogAnalyser& analyser, const std::string& wo
         throw EReportWriteError("the report language \"" + Profile.ReportLanguage + "\" could not be read");
     TStatisticsCompiler compiler(analyser, Profile, language);
     compiler.Compile(workFolder);
+    if (TerminationRequested()) return;
     std::vector<std::string> chartErrors;
     ConvertCharts(workFolder + "charts/", staging.Path() + "charts/", ProgramFolder(), &chartErrors);
     if (!chartErrors.empty()) {

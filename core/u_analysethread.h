@@ -40,16 +40,17 @@ public:
     TAnalyseThread(const TAnalyseThread&) = delete;
     TAnalyseThread& operator=(const TAnalyseThread&) = delete;
 
-    bool FromCommandLine = false; // the finished report is not opened; the process ends after the job
+    bool FromCommandLine = false; // the process ends right after the job
     // Folder of the report, set before the transform. The report is built beside it and takes
     // its place only when it is whole: until the job has completed it holds the previous report.
     std::string ReportPath;
 
     // Starts the job on its worker thread.
     void Start();
-    // Asks the job to end; it stops at its next check.
-    void Terminate() { TerminateRequested.store(true); }
-    bool TerminationRequested() const { return TerminateRequested.load(); }
+    // Asks the job to end through the progress's cancel, the one flag every step reads; the
+    // job stops at its next check (the analysis within a few lines).
+    void Terminate();
+    bool TerminationRequested() const;
     // The job has ended (its result is not jrRunning any more).
     bool Finished() const { return ResultCode.load() != jrRunning; }
     // Waits for the end and returns the result.
@@ -71,7 +72,6 @@ private:
     TQVProfile& Profile;
     TProgress& Progress;
     TUserInterfaceDispatcher& Dispatcher;
-    std::atomic<bool> TerminateRequested{false};
     std::atomic<int> ResultCode{jrRunning};
     std::vector<std::string> Notes; // written by the job, read after its end
     TDateTime FirstDay = 0, LastDay = 0;
