@@ -2,7 +2,6 @@
 
 #include "sources/FileUtils.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -62,20 +61,6 @@ bool IsReplaceableReport(const std::string& folder) {
     const std::string path = EnsureTrailingSeparator(folder);
     if (!IsDirectoryNoFollow(path.substr(0, path.size() - 1))) return false;
     return !ReadReportParam(path, "CreationDate").empty() || IsEmptyFolder(path);
-}
-
-std::vector<std::string> ListReportFolders(const std::string& baseFolder) {
-    const std::string base = EnsureTrailingSeparator(baseFolder);
-    std::vector<std::string> names;
-    std::unique_ptr<DIR, TDirCloser> dir(opendir(base.c_str()));
-    if (!dir) return names;
-    while (const dirent* entry = readdir(dir.get())) {
-        const std::string name = entry->d_name;
-        if (name[0] != '.' && DirectoryExists(base + name) && FileExists(base + name + "/params.ini"))
-            names.push_back(name);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 void CleanReportBase(const std::string& baseFolder) {

@@ -5,7 +5,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 // Hidden folders of a run inside the report base folder ("." + prefix + pid + ...): never
 // reports, removed by CleanReportBase once their run has ended.
@@ -15,10 +14,6 @@ inline constexpr std::string_view kRetiredPrefix = ".quorvel-old.";
 // Whether folder may be replaced by a new report: a report of ours (its "params.ini" carries
 // the CreationDate that every finished report gets) or an empty folder.
 bool IsReplaceableReport(const std::string& folder);
-
-// The names of the archived reports in baseFolder: sub-folders holding a "params.ini", in
-// name order. Hidden folders (a run's unfinished report among them) are never listed.
-std::vector<std::string> ListReportFolders(const std::string& baseFolder);
 
 // Removes what ended runs left in baseFolder: unfinished reports, and old reports set aside
 // during a swap, which are put back when their place is empty.

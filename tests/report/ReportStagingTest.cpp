@@ -1,5 +1,6 @@
 #include "report/ReportStaging.h"
 
+#include "report/ReportHeaders.h"
 #include "sources/FileUtils.h"
 #include "support/TestFolder.h"
 

@@ -1,0 +1,56 @@
+#pragma once
+// What the main window shows of each profile: one header per record of the profile store,
+// read without touching CurrentProfile (a report job may own it), and the row order of a
+// list by its sort state.
+
+#include "sources/DateTime.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct TProfileHeader {
+    std::string ProfileName;
+    std::string TemplateName;
+    std::string ReportFolder; // as computed when the header was read, ending in "/"
+    bool FilterOn = false;
+    bool FtpOn = false;
+    TDateTime CreationDate = 0;
+    TDateTime LastReportDate = 0;
+};
+
+// The header of record name, read into a profile object of its own. A record that cannot be
+// read gives a fresh profile's values under that name.
+TProfileHeader ReadProfileHeader(std::string_view name);
+// The headers of every record of the profile store, in the store's listing order.
+std::vector<TProfileHeader> ListProfileHeaders();
+
+// A list's sort state as the general settings keep it: the column in the low 8 bits, plus
+// kSortDescending for descending order.
+inline constexpr int32_t kSortDescending = 256;
+constexpr int SortColumn(int32_t sortState) {
+    return sortState & 0xFF;
+}
+constexpr bool SortDescending(int32_t sortState) {
+    return (sortState & kSortDescending) != 0;
+}
+// The state after a click on column's header: that column ascending, or descending when it
+// was already the ascending sort column.
+constexpr int32_t ClickedSortState(int32_t sortState, int column) {
+    const bool flip = SortColumn(sortState) == column && !SortDescending(sortState);
+    return column | (flip ? kSortDescending : 0);
+}
+// Whole-day difference of two dates (stored dates are whole day numbers): <0, 0 or >0.
+int CompareDays(TDateTime a, TDateTime b);
+
+// Order of two profile rows by columns 0-5 (name, template, filter, FTP, creation date, last
+// report): <0 when a comes first, 0 when they tie (and for any other column).
+int CompareProfileHeaders(const TProfileHeader& a, const TProfileHeader& b, int32_t sortState);
+// A std::sort order of profile rows for a sort state.
+struct TProfileHeaderOrder {
+    int32_t SortState = 0;
+    bool operator()(const TProfileHeader& a, const TProfileHeader& b) const {
+        return CompareProfileHeaders(a, b, SortState) < 0;
+    }
+};

@@ -1,0 +1,98 @@
+#include "report/ReportHeaders.h"
+
+#include "profile/ProfileHeaders.h"
+#include "report/CLangReader.h"
+#include "report/ReportFolder.h"
+#include "sources/CUtils.h"
+#include "sources/FileUtils.h"
+#include "sources/SpecialFolders.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <memory>
+
+namespace {
+
+struct TDirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+
+// The names in folder (ending in "/") except "." and "..", sorted; nothing when it cannot be read.
+std::vector<std::string> SortedEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    std::unique_ptr<DIR, TDirCloser> dir(opendir(folder.c_str()));
+    if (!dir) return names;
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") names.emplace_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TDateTime ReadDay(const std::string& folder, std::string_view key) {
+    return static_cast<TDateTime>(StrToInt64Def(ReadReportParam(folder, key), 0));
+}
+
+} // namespace
+
+std::vector<std::string> ListReportFolders(const std::string& baseFolder) {
+    const std::string base = EnsureTrailingSeparator(baseFolder);
+    std::vector<std::string> names = SortedEntries(base);
+    std::erase_if(names, [&](const std::string& name) {
+        return name[0] == '.' || !DirectoryExists(base + name) || !FileExists(base + name + "/params.ini");
+    });
+    return names;
+}
+
+TReportHeader ReadReportHeader(const std::string& baseFolder, const std::string& folderName) {
+    const std::string folder = EnsureTrailingSeparator(baseFolder) + folderName + "/";
+    TReportHeader header;
+    header.FolderName = folderName;
+    if (std::string file = ReadReportParam(folder, "DefaultFile"); !file.empty()) header.DefaultFile = std::move(file);
+    header.CreationDate = ReadDay(folder, "CreationDate");
+    header.StartDate = ReadDay(folder, "StartDate");
+    header.EndDate = ReadDay(folder, "EndDate");
+    return header;
+}
+
+std::vector<TReportHeader> ListReportHeaders(const std::string& baseFolder) {
+    std::vector<TReportHeader> headers;
+    for (const std::string& name : ListReportFolders(baseFolder))
+        headers.push_back(ReadReportHeader(baseFolder, name));
+    return headers;
+}
+
+int CompareReportHeaders(const TReportHeader& a, const TReportHeader& b, int32_t sortState) {
+    int result = 0;
+    switch (SortColumn(sortState)) {
+    case 0:
+        result = a.FolderName.compare(b.FolderName);
+        break;
+    case 1:
+        result = CompareDays(a.StartDate, b.StartDate);
+        break;
+    case 2:
+        result = CompareDays(a.EndDate, b.EndDate);
+        break;
+    case 3:
+        result = CompareDays(a.CreationDate, b.CreationDate);
+        break;
+    default:
+        break;
+    }
+    result = (result > 0) - (result < 0);
+    return SortDescending(sortState) ? -result : result;
+}
+
+std::vector<std::string> ListTemplates() {
+    std::vector<std::string> names = SortedEntries(ProgramFolder() + "templates/");
+    std::erase_if(names, [](const std::string& name) { return !HasPageStylesheets(ReportTemplateFolder(name)); });
+    return names;
+}
+
+std::vector<std::string> ListReportLanguages() {
+    std::vector<std::string> names;
+    TCLangReader().ListLanguages(names);
+    return names;
+}
