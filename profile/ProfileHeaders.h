@@ -4,6 +4,7 @@
 // list by its sort state.
 
 #include "sources/DateTime.h"
+#include "sources/SystemInfo.h"
 
 #include <cstdint>
 #include <string>
@@ -26,20 +27,12 @@ TProfileHeader ReadProfileHeader(std::string_view name);
 // The headers of every record of the profile store, in the store's listing order.
 std::vector<TProfileHeader> ListProfileHeaders();
 
-// A list's sort state as the general settings keep it: the column in the low 8 bits, plus
-// kSortDescending for descending order.
-inline constexpr int32_t kSortDescending = 256;
+// A list's sort state (sources/SystemInfo.h): its column and direction.
 constexpr int SortColumn(int32_t sortState) {
-    return sortState & 0xFF;
+    return sortState & kSortColumnMask;
 }
 constexpr bool SortDescending(int32_t sortState) {
     return (sortState & kSortDescending) != 0;
-}
-// The state after a click on column's header: that column ascending, or descending when it
-// was already the ascending sort column.
-constexpr int32_t ClickedSortState(int32_t sortState, int column) {
-    const bool flip = SortColumn(sortState) == column && !SortDescending(sortState);
-    return column | (flip ? kSortDescending : 0);
 }
 // Whole-day difference of two dates (stored dates are whole day numbers): <0, 0 or >0.
 int CompareDays(TDateTime a, TDateTime b);
