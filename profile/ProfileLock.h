@@ -18,7 +18,6 @@ public:
     // (*holder = its process id, 0 when unknown) or the lock file cannot be made
     // (*holder = -1); *error says which, for the user.
     bool TryLock(std::string_view profileName, int* holder, std::string* error);
-    bool Locked() const { return Fd.Valid(); }
     // The lock file of a profile; names are compared without regard to case.
     static std::string LockFileName(std::string_view profileName);
 

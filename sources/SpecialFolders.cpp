@@ -125,11 +125,6 @@ TAppIdentity& Identity() {
 
 } // namespace
 
-std::string_view FolderMacro(int kind) {
-    if (kind < 0 || kind >= kSpecialFolderCount) return {};
-    return kFolderKinds[kind].Macro;
-}
-
 std::string SpecialFolder(int kind, int options) {
     const bool known = kind >= 0 && kind < kSpecialFolderCount;
     const int k = known ? kind : kFolderStartMenu;

@@ -21,9 +21,6 @@ constexpr int kSpecialFolderCount = 8;
 constexpr int kFolderAllUsers = 1; // the shared value instead of the current user's
 constexpr int kFolderFallback = 2; // the default folder when no value is configured
 
-// The macro of a kind ("%mydocuments%"); empty outside 0-7.
-std::string_view FolderMacro(int kind);
-
 // The folder of a kind, without a trailing "/". Current user: the XDG user directories
 // (user-dirs.dirs in $XDG_CONFIG_HOME, default ~/.config), $XDG_DATA_HOME (default
 // ~/.local/share) for application data and its "applications" folder for the start menu.

@@ -35,8 +35,6 @@ public:
 
     // The member read last.
     const std::string& GetMemberName() const { return MemberName; }
-    int64_t GetMemberSize() const { return MemberSize; }
-    const TTarTime& GetMemberTime() const { return MemberTime; }
 
 private:
     std::string MemberName;

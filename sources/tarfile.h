@@ -51,8 +51,6 @@ public:
 
     TTarState GetState() const { return State; }
     const std::string& GetMemberName() const { return MemberName; }
-    int64_t GetRemaining() const { return Remaining; }
-    int64_t GetPadding() const { return Padding; }
     // True when the current member is a plain file (type '0', NUL or '7').
     bool IsRegularFile() const;
 
