@@ -172,6 +172,9 @@ decltype(auto) VisitSetting(Profile& profile, const TProfileSetting& setting, Vi
         setting.Field);
 }
 
+// Stops the build when a field type of the table has no branch in a setting operation.
+template <typename> constexpr bool kUnhandledField = false;
+
 // A number held to the setting's bounds within its type.
 template <typename T> T ClampSetting(int64_t value, const TProfileSetting& setting) {
     return ClampTo<T>(
@@ -257,6 +260,8 @@ void TQVProfile::ReadSetting(const TProfileSetting& setting) {
                 const std::string extensions = ReadString("ExtGrpList" + n, "");
                 AddExtGroup(ReadString("ExtGrpName" + n, ""), extensions, path);
             }
+        } else {
+            static_assert(kUnhandledField<V>);
         }
     });
 }
@@ -291,6 +296,8 @@ void TQVProfile::WriteSetting(const TProfileSetting& setting) {
                 WriteString("ExtGrpList" + n, ExtGroupList[i].Extensions);
                 WriteBool("ExtGrpPath" + n, ExtGroupList[i].Path);
             }
+        } else {
+            static_assert(kUnhandledField<V>);
         }
     });
 }
@@ -315,8 +322,10 @@ std::string TQVProfile::SettingText(const TProfileSetting& setting) const {
             for (const TGroupEntry& g : Groups)
                 text.append(g.Name).push_back(';');
             return text;
-        } else {
+        } else if constexpr (std::is_same_v<V, TExtGroupsField>) {
             return std::to_string(ExtGroupList.size());
+        } else {
+            static_assert(kUnhandledField<V>);
         }
     });
 }
