@@ -88,7 +88,7 @@ int TAnalyseThread::RunSteps() {
     for (int i = 0; i < Profile.GroupCount(); ++i) {
         const TQVGroup* group = Profile.GetGroup(i);
         if (group && group->FieldOfEffect < std::size(kGroupViewKinds))
-            analyser->AddGroup(group->DisplayName, group->MembersText, group->GroupingType,
+            analyser->AddGroup(group->DisplayName, group->MembersText(), group->GroupingType,
                                kGroupViewKinds[group->FieldOfEffect]);
     }
     for (const std::string& url : Profile.UrlTrack)

@@ -17,35 +17,35 @@ void TQVGroup::ReadValues() {
     DisplayName = ReadString("display", DisplayName);
     GroupingType = ReadNumber("grouptype", GroupingType);
     FieldOfEffect = ReadNumber("foe", FieldOfEffect);
-    SetMembers(ReadString("members", MembersText));
+    SetMembers(ReadString("members", Members));
 }
 
 void TQVGroup::WriteValues() {
     WriteString("display", DisplayName);
     WriteInt("grouptype", GroupingType);
     WriteInt("foe", FieldOfEffect);
-    WriteString("members", MembersText);
+    WriteString("members", Members);
 }
 
 void TQVGroup::SetMembers(std::string_view text) {
-    MembersText.assign(text);
-    Masks.clear();
+    Members.assign(text);
+    MaskList.clear();
     if (text.empty()) return;
     // "a;b;" is two masks: the text after the last ";" counts only when it is not empty.
     size_t start = 0;
     while (start < text.size()) {
         const size_t semi = text.find(';', start);
         if (semi == std::string_view::npos) {
-            Masks.emplace_back(text.substr(start));
+            MaskList.emplace_back(text.substr(start));
             break;
         }
-        Masks.emplace_back(text.substr(start, semi - start));
+        MaskList.emplace_back(text.substr(start, semi - start));
         start = semi + 1;
     }
 }
 
 bool TQVGroup::Matches(std::string_view text) const {
-    for (const std::string& mask : Masks)
+    for (const std::string& mask : MaskList)
         if (MatchesMask(text, mask)) return true;
     return false;
 }

@@ -29,8 +29,6 @@ public:
 
     uint8_t GroupingType = gtTotal;
     uint8_t FieldOfEffect = gfFilename;
-    std::string MembersText;        // masks, each followed by ";" when stored
-    std::vector<std::string> Masks; // MembersText split at ";"
     std::string DisplayName;
 
     void ReadValues() override;
@@ -40,8 +38,16 @@ public:
     // Takes a ";"-separated text of masks; pieces are not trimmed, an empty piece is an
     // empty mask that matches only an empty text.
     void SetMembers(std::string_view text);
+    // The masks as stored, each followed by ";", and split at ";".
+    const std::string& MembersText() const { return Members; }
+    const std::vector<std::string>& Masks() const { return MaskList; }
     // True when one of the masks matches text (letter case ignored).
     bool Matches(std::string_view text) const;
+
+private:
+    // Changed together by SetMembers alone, so that the masks always match the text.
+    std::string Members;
+    std::vector<std::string> MaskList;
 };
 
 // The one group object used for editing and for converting old profiles.

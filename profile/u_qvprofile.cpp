@@ -10,7 +10,8 @@
 #include <cmath>
 #include <cstdlib>
 
-const char* const kDefaultLogFormat = "%H %x %u [%d/%m/%y:%h:%n:%s %z] \"%M %f %x\" %c %b \"%r\" \"%a\"";
+constexpr char kDefaultLogFormatText[] = "%H %x %u [%d/%m/%y:%h:%n:%s %z] \"%M %f %x\" %c %b \"%r\" \"%a\"";
+const char* const kDefaultLogFormat = kDefaultLogFormatText;
 
 namespace {
 
@@ -26,11 +27,6 @@ constexpr TNamedColor kColorNames[] = {
     {"Blue", 0xFF0000},   {"Fuchsia", 0xFF00FF}, {"Aqua", 0xFFFF00},  {"White", 0xFFFFFF},
 };
 
-constexpr TColor kDefaultColors[6] = {0xFF0000, 0x0000FF, 0x008000, 0xC0C0C0, 0x00FFFF, 0x800080};
-constexpr TColor kDefaultBackground = 0xFFFFFF;
-const char* const kColorKeys[6] = {"Color1", "Color2", "Color3", "Color4", "Color5", "Color6"};
-
-// Keys are written in this order, after "CreationDate" and "profile_version".
 TProfileList ToList(const std::vector<std::string>& texts) {
     TProfileList list;
     list.reserve(texts.size());
@@ -97,60 +93,247 @@ TColor TextToColor(std::string_view text, TColor fallback) {
     return fallback;
 }
 
+namespace {
+
+// The settings in the order the record is written.
+constexpr TProfileSetting kProfileSettings[] = {
+    {.Key = "TemplateName", .Field = &TQVProfile::TemplateName, .DefaultText = "CV - Menu - IE"},
+    {.Key = "EnableFilters", .Field = &TQVProfile::EnableFilters},
+    {.Key = "FTPAutoFetch", .Field = &TQVProfile::FTPAutoFetch},
+    {.Key = "LastReportDate", .Field = &TQVProfile::LastReportDate},
+    {.Key = "ReportDest", .Field = &TQVProfile::ReportDest, .DefaultText = "%mydocuments%/reports/"},
+    {.Key = "AltReportDest", .Field = &TQVProfile::AltReportDest},
+    {.Key = "LogPaths", .Field = &TQVProfile::LogPaths, .DefaultText = "%mydocuments%/logs/"},
+    {.Key = "OpenExt", .Field = &TQVProfile::OpenExt},
+    {.Key = "LogExts", .Field = &TQVProfile::LogExts, .DefaultText = "log;gz;zip;", .EndsInSemicolon = true},
+    {.Key = "LogReadBuf", .Field = &TQVProfile::LogReadBuf, .Default = 10, .Lo = 1, .Hi = 99},
+    {.Key = "UrlTrack", .Field = &TQVProfile::UrlTrack},
+    {.Key = "ParamType", .Field = &TQVProfile::ParamType},
+    {.Key = "ParamList", .Field = &TQVProfile::ParamList, .EndsInSemicolon = true},
+    {.Key = "GroupList", .Field = TEnabledGroupsField{}},
+    {.Key = "LogFormat", .Field = &TQVProfile::LogFormat, .DefaultText = kDefaultLogFormatText},
+    {.Key = "ExtGrpCount", .Field = TExtGroupsField{}},
+    {.Key = "ReportLanguage", .Field = &TQVProfile::ReportLanguage, .DefaultText = "english"},
+    {.Key = "DateFormat", .Field = &TQVProfile::DateFormat, .DefaultText = "c"},
+    {.Key = "ForceBW", .Field = &TQVProfile::ForceBW, .Default = 2},
+    {.Key = "ForceBWT", .Field = &TQVProfile::ForceBWT},
+    {.Key = "DailyRowsMax", .Field = &TQVProfile::DailyRowsMax, .Default = 30, .Lo = 0, .Hi = 999},
+    {.Key = "DailyTruncMethod", .Field = &TQVProfile::DailyTruncMethod, .Default = 1},
+    {.Key = "ChartRenderer", .Field = &TQVProfile::ChartRenderer},
+    {.Key = "BGColor", .Field = &TQVProfile::BGColor, .Default = 0xFFFFFF},
+    {.Key = "Color1", .Field = TChartColorField{0}, .Default = 0xFF0000},
+    {.Key = "Color2", .Field = TChartColorField{1}, .Default = 0x0000FF},
+    {.Key = "Color3", .Field = TChartColorField{2}, .Default = 0x008000},
+    {.Key = "Color4", .Field = TChartColorField{3}, .Default = 0xC0C0C0},
+    {.Key = "Color5", .Field = TChartColorField{4}, .Default = 0x00FFFF},
+    {.Key = "Color6", .Field = TChartColorField{5}, .Default = 0x800080},
+    {.Key = "AutoOpenReport", .Field = &TQVProfile::AutoOpenReport, .Default = 1},
+    {.Key = "CaseSensitive", .Field = &TQVProfile::CaseSensitive, .Default = 1},
+    {.Key = "Group206", .Field = &TQVProfile::Group206, .Default = 1},
+    {.Key = "IgnoreErrors", .Field = &TQVProfile::IgnoreErrors, .Default = 1},
+    {.Key = "UseDNS", .Field = &TQVProfile::UseDNS},
+    // Zones of +13 and +14 exist: only the type's range holds the time zone.
+    {.Key = "Timezone", .Field = &TQVProfile::Timezone},
+    {.Key = "VisitTimeout", .Field = &TQVProfile::VisitTimeout, .Default = 20, .Lo = 1, .Hi = 60},
+    {.Key = "AnimNo", .Field = &TQVProfile::AnimNo, .Lo = 0, .Hi = 6},
+    {.Key = "FilterName", .Field = &TQVProfile::FilterName, .KeptByDefaults = true},
+    {.Key = "RptStartDate", .Field = &TQVProfile::RptStartDate, .KeptByDefaults = true},
+    {.Key = "RptEndDate", .Field = &TQVProfile::RptEndDate, .KeptByDefaults = true},
+    // Applied with SetRangeType once the dates are read.
+    {.Key = "RptRangeType", .Field = &TQVProfile::RptRangeType, .Default = rtUnlimited},
+    {.Key = "RptPurgeType", .Field = &TQVProfile::RptPurgeType, .Default = 2},
+    {.Key = "RptPurgeParam1", .Field = &TQVProfile::RptPurgeParam1, .DefaultText = "0.5"},
+    {.Key = "RptPurgeParam2", .Field = &TQVProfile::RptPurgeParam2, .Default = 25},
+    {.Key = "RptPurgeParam3", .Field = &TQVProfile::RptPurgeParam3, .Default = 50},
+    {.Key = "RptIncludedSections", .Field = &TQVProfile::RptIncludedSections, .Default = kAllSections},
+    {.Key = "RptSplitParam", .Field = &TQVProfile::RptSplitParam, .DefaultText = "Report for %N"},
+    {.Key = "RptIgnoredFiles", .Field = &TQVProfile::RptIgnoredFiles},
+    {.Key = "FTPHost", .Field = &TQVProfile::FTPHost},
+    {.Key = "FTPUsername", .Field = &TQVProfile::FTPUsername},
+    {.Key = "FTPPort", .Field = &TQVProfile::FTPPort, .Default = 21},
+    {.Key = "FTPSource", .Field = &TQVProfile::FTPSource},
+    {.Key = "FTPDest", .Field = &TQVProfile::FTPDest},
+};
+
+// Calls visit with the setting's value: a reference to the member or chart colour, or the
+// tag of the groups.
+template <typename Profile, typename Visit>
+decltype(auto) VisitSetting(Profile& profile, const TProfileSetting& setting, Visit&& visit) {
+    return std::visit(
+        [&](auto field) -> decltype(auto) {
+            using F = decltype(field);
+            if constexpr (std::is_same_v<F, TChartColorField>)
+                return visit(profile.Color[field.Index]);
+            else if constexpr (std::is_member_object_pointer_v<F>)
+                return visit(profile.*field);
+            else
+                return visit(field);
+        },
+        setting.Field);
+}
+
+// Stops the build when a field type of the table has no branch in a setting operation.
+template <typename> constexpr bool kUnhandledField = false;
+
+// A number held to the setting's bounds within its type.
+template <typename T> T ClampSetting(int64_t value, const TProfileSetting& setting) {
+    return ClampTo<T>(
+        value,
+        static_cast<T>(std::clamp<int64_t>(setting.Lo, std::numeric_limits<T>::min(), std::numeric_limits<T>::max())),
+        static_cast<T>(std::clamp<int64_t>(setting.Hi, std::numeric_limits<T>::min(), std::numeric_limits<T>::max())));
+}
+
+std::string ListText(const std::vector<std::string>& texts) {
+    std::string text;
+    for (const std::string& t : texts)
+        text.append(t).push_back(';');
+    return text;
+}
+
+} // namespace
+
+std::span<const TProfileSetting> ProfileSettings() {
+    return kProfileSettings;
+}
+
 TQVProfile::TQVProfile() : TCVProfile(std::make_unique<TXMLProfileInterface>("profiles"), "new_profile") {
     SetDefaults();
 }
 
 TQVProfile::~TQVProfile() = default;
 
+void TQVProfile::ResetSetting(const TProfileSetting& setting) {
+    if (setting.KeptByDefaults) return;
+    VisitSetting(*this, setting, [&](auto& value) {
+        using V = std::remove_cvref_t<decltype(value)>;
+        if constexpr (std::is_same_v<V, std::string>)
+            value.assign(setting.DefaultText);
+        else if constexpr (std::is_same_v<V, std::vector<std::string>>)
+            value = setting.DefaultText.empty() ? V{} : V{std::string(setting.DefaultText)};
+        else if constexpr (std::is_same_v<V, TEnabledGroupsField>)
+            ClearGroups();
+        else if constexpr (std::is_same_v<V, TExtGroupsField>)
+            SetExtGroups({});
+        else
+            value = static_cast<V>(setting.Default);
+    });
+}
+
+// An absent key keeps the value the profile has: the default, as Load resets first, or the
+// value of the profile loaded before for the settings that SetDefaults leaves alone.
+void TQVProfile::ReadSetting(const TProfileSetting& setting) {
+    const std::string_view key = setting.Key;
+    VisitSetting(*this, setting, [&](auto& value) {
+        using V = std::remove_cvref_t<decltype(value)>;
+        if constexpr (std::is_same_v<V, std::string>) {
+            value = ReadString(key, value);
+            if (setting.EndsInSemicolon) value = EnsureTrailingChar(value, ';');
+        } else if constexpr (std::is_same_v<V, bool>) {
+            value = ReadBool(key, value);
+        } else if constexpr (std::is_same_v<V, TDateTime>) {
+            value = ReadDate(key, value);
+        } else if constexpr (std::is_same_v<V, TColor>) {
+            // An unreadable colour is the default one.
+            const auto def = static_cast<TColor>(setting.Default);
+            value = TextToColor(ReadString(key, ColorToText(def)), def);
+        } else if constexpr (std::is_same_v<V, int32_t> || std::is_same_v<V, uint8_t>) {
+            value = ClampSetting<V>(ReadInt(key, value), setting);
+        } else if constexpr (std::is_same_v<V, std::vector<std::string>>) {
+            TProfileList list;
+            ReadList(key, list, false);
+            value = FromList(list);
+            // A list that must not be empty, read empty, gets its default entry back.
+            if (value.empty() && !setting.DefaultText.empty()) value = {std::string(setting.DefaultText)};
+        } else if constexpr (std::is_same_v<V, TEnabledGroupsField>) {
+            TProfileList list;
+            ReadList(key, list, false);
+            ClearGroups();
+            for (size_t i = 0; i < list.size() && GroupCount() < kMaxUrlGroups; ++i)
+                AddGroupName(list[i].Text);
+        } else if constexpr (std::is_same_v<V, TExtGroupsField>) {
+            SetExtGroups({});
+            const int count = ReadNumber(key, 0, 0, kMaxExtGroups);
+            ExtGroupList.reserve(static_cast<size_t>(count));
+            for (int i = 0; i < count; ++i) {
+                const std::string n = std::to_string(i);
+                const bool path = ReadBool("ExtGrpPath" + n, false);
+                const std::string extensions = ReadString("ExtGrpList" + n, "");
+                AddExtGroup(ReadString("ExtGrpName" + n, ""), extensions, path);
+            }
+        } else {
+            static_assert(kUnhandledField<V>);
+        }
+    });
+}
+
+void TQVProfile::WriteSetting(const TProfileSetting& setting) {
+    const std::string_view key = setting.Key;
+    VisitSetting(*this, setting, [&](auto& value) {
+        using V = std::remove_cvref_t<decltype(value)>;
+        if constexpr (std::is_same_v<V, std::string>) {
+            WriteString(key, value);
+        } else if constexpr (std::is_same_v<V, bool>) {
+            WriteBool(key, value);
+        } else if constexpr (std::is_same_v<V, TDateTime>) {
+            WriteDate(key, value);
+        } else if constexpr (std::is_same_v<V, TColor>) {
+            WriteString(key, ColorToText(value));
+        } else if constexpr (std::is_same_v<V, int32_t> || std::is_same_v<V, uint8_t>) {
+            WriteInt(key, value);
+        } else if constexpr (std::is_same_v<V, std::vector<std::string>>) {
+            WriteList(key, ToList(value), false);
+        } else if constexpr (std::is_same_v<V, TEnabledGroupsField>) {
+            TProfileList groups;
+            groups.reserve(Groups.size());
+            for (const TGroupEntry& g : Groups)
+                groups.push_back({g.Name, 0});
+            WriteList(key, groups, false);
+        } else if constexpr (std::is_same_v<V, TExtGroupsField>) {
+            WriteInt(key, static_cast<int64_t>(ExtGroupList.size()));
+            for (size_t i = 0; i < ExtGroupList.size(); ++i) {
+                const std::string n = std::to_string(i);
+                WriteString("ExtGrpName" + n, ExtGroupList[i].Name);
+                WriteString("ExtGrpList" + n, ExtGroupList[i].Extensions);
+                WriteBool("ExtGrpPath" + n, ExtGroupList[i].Path);
+            }
+        } else {
+            static_assert(kUnhandledField<V>);
+        }
+    });
+}
+
+std::string TQVProfile::SettingText(const TProfileSetting& setting) const {
+    return VisitSetting(*this, setting, [&](const auto& value) -> std::string {
+        using V = std::remove_cvref_t<decltype(value)>;
+        if constexpr (std::is_same_v<V, std::string>) {
+            return value;
+        } else if constexpr (std::is_same_v<V, bool>) {
+            return value ? "1" : "0";
+        } else if constexpr (std::is_same_v<V, TDateTime>) {
+            return std::to_string(static_cast<int64_t>(std::isfinite(value) ? std::trunc(value) : 0.0));
+        } else if constexpr (std::is_same_v<V, TColor>) {
+            return ColorToText(value);
+        } else if constexpr (std::is_same_v<V, int32_t> || std::is_same_v<V, uint8_t>) {
+            return std::to_string(value);
+        } else if constexpr (std::is_same_v<V, std::vector<std::string>>) {
+            return ListText(value);
+        } else if constexpr (std::is_same_v<V, TEnabledGroupsField>) {
+            std::string text;
+            for (const TGroupEntry& g : Groups)
+                text.append(g.Name).push_back(';');
+            return text;
+        } else if constexpr (std::is_same_v<V, TExtGroupsField>) {
+            return std::to_string(ExtGroupList.size());
+        } else {
+            static_assert(kUnhandledField<V>);
+        }
+    });
+}
+
 void TQVProfile::SetDefaults() {
-    LogPaths = {"%mydocuments%/logs/"};
-    OpenExt = false;
-    LogExts = "log;gz;zip;";
-    LogReadBuf = 10;
-    LogFormat = kDefaultLogFormat;
-    TemplateName = "CV - Menu - IE";
-    ReportLanguage = "english";
-    AltReportDest = false;
-    ReportDest = "%mydocuments%/reports/";
-    ChartRenderer = 0;
-    std::copy(std::begin(kDefaultColors), std::end(kDefaultColors), Color);
-    BGColor = kDefaultBackground;
-    DateFormat = "c";
-    DailyRowsMax = 30;
-    DailyTruncMethod = 1;
-    ForceBW = 2;
-    ForceBWT = 0;
-    EnableFilters = false;
-    UrlTrack.clear();
-    ParamType = 0;
-    ParamList.clear();
-    ClearGroups();
-    ExtGroups.clear();
-    PathExtensions.clear();
-    FTPHost.clear();
-    FTPUsername.clear();
-    FTPSource.clear();
-    FTPDest.clear();
-    FTPPort = 21;
-    FTPAutoFetch = false;
-    AutoOpenReport = true;
-    CaseSensitive = true;
-    Group206 = true;
-    IgnoreErrors = true;
-    UseDNS = false;
-    Timezone = 0;
-    VisitTimeout = 20;
-    AnimNo = 0;
-    RptPurgeType = 2;
-    RptPurgeParam2 = 25;
-    RptPurgeParam3 = 50;
-    RptIncludedSections = kAllSections;
-    RptPurgeParam1 = "0.5";
-    RptSplitParam = "Report for %N";
-    RptIgnoredFiles.clear();
-    LastReportDate = 0;
-    SetRangeType(rtUnlimited);
+    for (const TProfileSetting& setting : kProfileSettings)
+        ResetSetting(setting);
+    SetRangeType(RptRangeType);
 }
 
 void TQVProfile::SetNewDefaults() {
@@ -158,138 +341,15 @@ void TQVProfile::SetNewDefaults() {
 }
 
 void TQVProfile::ReadValues() {
-    TemplateName = ReadString("TemplateName", TemplateName);
-    EnableFilters = ReadBool("EnableFilters", EnableFilters);
-    FTPAutoFetch = ReadBool("FTPAutoFetch", FTPAutoFetch);
-    LastReportDate = ReadDate("LastReportDate", LastReportDate);
-    AltReportDest = ReadBool("AltReportDest", AltReportDest);
-    ReportDest = ReadString("ReportDest", ReportDest);
-    ParamType = ReadNumber<uint8_t>("ParamType", 0);
-    ParamList = EnsureTrailingChar(ReadString("ParamList", ""), ';');
-    TProfileList list;
-    ReadList("UrlTrack", list, false);
-    UrlTrack = FromList(list);
-    ReadList("GroupList", list, false);
-    ClearGroups();
-    for (size_t i = 0; i < list.size() && GroupCount() < kMaxUrlGroups; ++i)
-        AddGroupName(list[i].Text);
-    FTPHost = ReadString("FTPHost", FTPHost);
-    FTPUsername = ReadString("FTPUsername", FTPUsername);
-    FTPSource = ReadString("FTPSource", FTPSource);
-    FTPPort = ReadNumber("FTPPort", FTPPort);
-    FTPDest = ReadString("FTPDest", FTPDest);
-    ReadList("LogPaths", list, false);
-    LogPaths = FromList(list);
-    if (LogPaths.empty()) LogPaths = {"%mydocuments%/logs/"};
-    OpenExt = ReadBool("OpenExt", OpenExt);
-    LogExts = EnsureTrailingChar(ReadString("LogExts", LogExts), ';');
-    LogReadBuf = ReadNumber("LogReadBuf", LogReadBuf, 1, 99);
-    LogFormat = ReadString("LogFormat", LogFormat);
-    ExtGroups.clear();
-    const int extCount = ReadNumber("ExtGrpCount", 0, 0, kMaxExtGroups);
-    ExtGroups.reserve(static_cast<size_t>(extCount));
-    for (int i = 0; i < extCount; ++i) {
-        const std::string n = std::to_string(i);
-        const bool path = ReadBool("ExtGrpPath" + n, false);
-        const std::string extensions = ReadString("ExtGrpList" + n, "");
-        AddExtGroup(ReadString("ExtGrpName" + n, ""), extensions, path);
-    }
-    PathExtensions.clear();
-    for (const TQVExt& g : ExtGroups)
-        if (g.Path) PathExtensions += UpperCase(g.Extensions);
-    FilterName = ReadString("FilterName", FilterName);
-    DateFormat = ReadString("DateFormat", DateFormat);
-    DailyRowsMax = ReadNumber("DailyRowsMax", DailyRowsMax, 0, 999);
-    DailyTruncMethod = ReadNumber("DailyTruncMethod", DailyTruncMethod);
-    ReportLanguage = ReadString("ReportLanguage", ReportLanguage);
-    ForceBW = ReadNumber("ForceBW", ForceBW);
-    ForceBWT = ReadNumber("ForceBWT", ForceBWT);
-    ChartRenderer = ReadNumber<uint8_t>("ChartRenderer", 0);
-    BGColor = TextToColor(ReadString("BGColor", ColorToText(kDefaultBackground)), kDefaultBackground);
-    for (int i = 0; i < 6; ++i)
-        Color[i] = TextToColor(ReadString(kColorKeys[i], ColorToText(kDefaultColors[i])), kDefaultColors[i]);
-    AutoOpenReport = ReadBool("AutoOpenReport", AutoOpenReport);
-    CaseSensitive = ReadBool("CaseSensitive", CaseSensitive);
-    Group206 = ReadBool("Group206", Group206);
-    IgnoreErrors = ReadBool("IgnoreErrors", IgnoreErrors);
-    UseDNS = ReadBool("UseDNS", UseDNS);
-    // Zones of +13 and +14 exist: only the type's range holds the time zone.
-    Timezone = ReadNumber("Timezone", Timezone);
-    VisitTimeout = ReadNumber("VisitTimeout", VisitTimeout, 1, 60);
-    AnimNo = ReadNumber("AnimNo", AnimNo, 0, 6);
-    RptStartDate = ReadDate("RptStartDate", RptStartDate);
-    RptEndDate = ReadDate("RptEndDate", RptEndDate);
-    SetRangeType(ReadNumber("RptRangeType", RptRangeType));
-    RptPurgeType = ReadNumber("RptPurgeType", RptPurgeType);
-    RptPurgeParam1 = ReadString("RptPurgeParam1", "0.5");
-    RptPurgeParam2 = ReadNumber("RptPurgeParam2", RptPurgeParam2);
-    RptPurgeParam3 = ReadNumber("RptPurgeParam3", RptPurgeParam3);
-    RptIncludedSections = ReadNumber("RptIncludedSections", RptIncludedSections);
-    RptSplitParam = ReadString("RptSplitParam", RptSplitParam);
-    ReadList("RptIgnoredFiles", list, false);
-    RptIgnoredFiles = FromList(list);
+    for (const TProfileSetting& setting : kProfileSettings)
+        ReadSetting(setting);
+    // Range types 0 to 7 replace the dates just read.
+    SetRangeType(RptRangeType);
 }
 
 void TQVProfile::WriteValues() {
-    WriteString("TemplateName", TemplateName);
-    WriteBool("EnableFilters", EnableFilters);
-    WriteBool("FTPAutoFetch", FTPAutoFetch);
-    WriteDate("LastReportDate", LastReportDate);
-    WriteString("ReportDest", ReportDest);
-    WriteBool("AltReportDest", AltReportDest);
-    WriteList("LogPaths", ToList(LogPaths), false);
-    WriteBool("OpenExt", OpenExt);
-    WriteString("LogExts", LogExts);
-    WriteInt("LogReadBuf", LogReadBuf);
-    WriteList("UrlTrack", ToList(UrlTrack), false);
-    WriteInt("ParamType", ParamType);
-    WriteString("ParamList", ParamList);
-    TProfileList groups;
-    for (const TGroupEntry& g : Groups)
-        groups.push_back({g.Name, 0});
-    WriteList("GroupList", groups, false);
-    WriteString("LogFormat", LogFormat);
-    WriteInt("ExtGrpCount", static_cast<int64_t>(ExtGroups.size()));
-    for (size_t i = 0; i < ExtGroups.size(); ++i) {
-        const std::string n = std::to_string(i);
-        WriteString("ExtGrpName" + n, ExtGroups[i].Name);
-        WriteString("ExtGrpList" + n, ExtGroups[i].Extensions);
-        WriteBool("ExtGrpPath" + n, ExtGroups[i].Path);
-    }
-    WriteString("ReportLanguage", ReportLanguage);
-    WriteString("DateFormat", DateFormat);
-    WriteInt("ForceBW", ForceBW);
-    WriteInt("ForceBWT", ForceBWT);
-    WriteInt("DailyRowsMax", DailyRowsMax);
-    WriteInt("DailyTruncMethod", DailyTruncMethod);
-    WriteInt("ChartRenderer", ChartRenderer);
-    WriteString("BGColor", ColorToText(BGColor));
-    for (int i = 0; i < 6; ++i)
-        WriteString(kColorKeys[i], ColorToText(Color[i]));
-    WriteBool("AutoOpenReport", AutoOpenReport);
-    WriteBool("CaseSensitive", CaseSensitive);
-    WriteBool("Group206", Group206);
-    WriteBool("IgnoreErrors", IgnoreErrors);
-    WriteBool("UseDNS", UseDNS);
-    WriteInt("Timezone", Timezone);
-    WriteInt("VisitTimeout", VisitTimeout);
-    WriteInt("AnimNo", AnimNo);
-    WriteString("FilterName", FilterName);
-    WriteDate("RptStartDate", RptStartDate);
-    WriteDate("RptEndDate", RptEndDate);
-    WriteInt("RptRangeType", RptRangeType);
-    WriteInt("RptPurgeType", RptPurgeType);
-    WriteString("RptPurgeParam1", RptPurgeParam1);
-    WriteInt("RptPurgeParam2", RptPurgeParam2);
-    WriteInt("RptPurgeParam3", RptPurgeParam3);
-    WriteInt("RptIncludedSections", RptIncludedSections);
-    WriteString("RptSplitParam", RptSplitParam);
-    WriteList("RptIgnoredFiles", ToList(RptIgnoredFiles), false);
-    WriteString("FTPHost", FTPHost);
-    WriteString("FTPUsername", FTPUsername);
-    WriteInt("FTPPort", FTPPort);
-    WriteString("FTPSource", FTPSource);
-    WriteString("FTPDest", FTPDest);
+    for (const TProfileSetting& setting : kProfileSettings)
+        WriteSetting(setting);
 }
 
 bool TQVProfile::IsOwnKey(std::string_view key) const {
@@ -341,24 +401,34 @@ std::string TQVProfile::ReportFolder() const {
     return DataFolder() + "reports/" + Name + "/";
 }
 
+void TQVProfile::SetExtGroups(std::vector<TQVExt> groups) {
+    ExtGroupList = std::move(groups);
+    PathExtensionText.clear();
+    for (const TQVExt& g : ExtGroupList)
+        if (g.Path) PathExtensionText += UpperCase(g.Extensions);
+}
+
 void TQVProfile::SetDefaultExtGroups() {
-    ExtGroups.clear();
-    AddExtGroup("Page Views", "HTM;HTML;SHTML;DHTML;PHP;", true);
-    AddExtGroup("Image views", "GIF;JPG;BMP;PNG;", false);
-    AddExtGroup("File downloads", "ZIP;EXE;TXT;", true);
+    SetExtGroups({{"Page Views", "HTM;HTML;SHTML;DHTML;PHP;", true},
+                  {"Image views", "GIF;JPG;BMP;PNG;", false},
+                  {"File downloads", "ZIP;EXE;TXT;", true}});
 }
 
 void TQVProfile::AddExtGroup(std::string_view name, std::string_view extensions, bool path) {
-    ExtGroups.push_back({std::string(name), std::string(extensions), path});
+    ExtGroupList.push_back({std::string(name), std::string(extensions), path});
+    if (path) PathExtensionText += UpperCase(extensions);
 }
 
 const TQVExt* TQVProfile::GetExtGroup(int index) const {
     if (index < 0 || index >= ExtGroupCount()) return nullptr;
-    return &ExtGroups[static_cast<size_t>(index)];
+    return &ExtGroupList[static_cast<size_t>(index)];
 }
 
 void TQVProfile::DeleteExtGroup(int index) {
-    if (index >= 0 && index < ExtGroupCount()) ExtGroups.erase(ExtGroups.begin() + index);
+    if (index < 0 || index >= ExtGroupCount()) return;
+    std::vector<TQVExt> groups = std::move(ExtGroupList);
+    groups.erase(groups.begin() + index);
+    SetExtGroups(std::move(groups));
 }
 
 TQVGroup* TQVProfile::GetGroup(int index) {
@@ -467,11 +537,11 @@ bool TQVProfile::RowKept(int64_t count, int64_t total, int rank) const {
 bool TQVProfile::IsPathExtension(std::string_view extension) const {
     // Asked once per hit: short extensions are upper-cased on the stack.
     char key[16];
-    if (extension.size() >= sizeof key) return PathExtensions.find(UpperCase(extension) + ";") != std::string::npos;
+    if (extension.size() >= sizeof key) return PathExtensionText.find(UpperCase(extension) + ";") != std::string::npos;
     for (size_t i = 0; i < extension.size(); ++i)
         key[i] = ToUpperAscii(extension[i]);
     key[extension.size()] = ';';
-    return PathExtensions.find(std::string_view(key, extension.size() + 1)) != std::string::npos;
+    return PathExtensionText.find(std::string_view(key, extension.size() + 1)) != std::string::npos;
 }
 
 bool TQVProfile::IsLogFileSelected(std::string_view path) const {

@@ -1,7 +1,8 @@
 #pragma once
 // A profile: everything known about one web site — where its logs are and how to read
 // them, the filter, groups, tracked URLs and parameters that apply, the report's date
-// range and look. Every setting has its default; the one CurrentProfile is shared.
+// range and look. Each setting's key, default and stored form sit in one table; the one
+// CurrentProfile is shared.
 
 #include "core/CParser.h"
 #include "core/u_qvprofile_group.h"
@@ -9,10 +10,13 @@
 #include "sources/LogReader.h"
 
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <variant>
 #include <vector>
 
 // A colour laid out 0x00BBGGRR (red in the lowest byte).
@@ -48,6 +52,8 @@ enum TRangeType : uint8_t {
 constexpr int32_t kAllSections = 0x7FFFFFFF;
 extern const char* const kDefaultLogFormat;
 
+struct TProfileSetting;
+
 class TQVProfile : public TCVProfile {
 public:
     TQVProfile();
@@ -57,58 +63,58 @@ public:
     static constexpr int kMaxExtGroups = 1000;
     static constexpr int kMaxUrlGroups = 1000;
 
+    // The settings; their keys, defaults and stored forms are in ProfileSettings(). The
+    // constructor applies the defaults.
     std::vector<std::string> LogPaths;
-    bool OpenExt = false;
+    bool OpenExt{};
     std::string LogExts;
-    int32_t LogReadBuf = 10;
+    int32_t LogReadBuf{};
     std::string LogFormat;
     std::string TemplateName;
     std::string ReportLanguage;
-    bool AltReportDest = false;
+    bool AltReportDest{};
     std::string ReportDest;
-    uint8_t ChartRenderer = 0; // 0 raster, 1 vector
-    TColor Color[6] = {};      // Color1 ... Color6
-    TColor BGColor = 0;
+    uint8_t ChartRenderer{}; // 0 raster, 1 vector
+    TColor Color[6] = {};    // Color1 ... Color6
+    TColor BGColor{};
     std::string DateFormat;
-    int32_t DailyRowsMax = 30;
-    int32_t DailyTruncMethod = 1;
-    int32_t ForceBW = 2;
-    int32_t ForceBWT = 0;
-    bool EnableFilters = false;
+    int32_t DailyRowsMax{};
+    int32_t DailyTruncMethod{};
+    int32_t ForceBW{};
+    int32_t ForceBWT{};
+    bool EnableFilters{};
     std::string FilterName; // not reset by SetDefaults
     std::vector<std::string> UrlTrack;
-    uint8_t ParamType = 0;
+    uint8_t ParamType{};
     std::string ParamList;
-    std::vector<TQVExt> ExtGroups;
     std::string FTPHost;
     std::string FTPUsername;
     std::string FTPSource;
     std::string FTPDest;
-    int32_t FTPPort = 21;
-    bool FTPAutoFetch = false;
-    bool AutoOpenReport = true;
-    bool CaseSensitive = true;
-    bool Group206 = true;
-    bool IgnoreErrors = true;
-    bool UseDNS = false;
-    int32_t Timezone = 0;
-    int32_t VisitTimeout = 20;
-    int32_t AnimNo = 0;
+    int32_t FTPPort{};
+    bool FTPAutoFetch{};
+    bool AutoOpenReport{};
+    bool CaseSensitive{};
+    bool Group206{};
+    bool IgnoreErrors{};
+    bool UseDNS{};
+    int32_t Timezone{};
+    int32_t VisitTimeout{};
+    int32_t AnimNo{};
     TDateTime RptStartDate = 0; // not reset by SetDefaults
     TDateTime RptEndDate = 0;   // not reset by SetDefaults
-    uint8_t RptRangeType = rtUnlimited;
-    int32_t RptPurgeType = 2;
-    int32_t RptPurgeParam2 = 25;
-    int32_t RptPurgeParam3 = 50;
-    int32_t RptIncludedSections = kAllSections;
+    uint8_t RptRangeType{};
+    int32_t RptPurgeType{};
+    int32_t RptPurgeParam2{};
+    int32_t RptPurgeParam3{};
+    int32_t RptIncludedSections{};
     std::string RptPurgeParam1; // a decimal number as text
     std::string RptSplitParam;
     std::vector<std::string> RptIgnoredFiles;
-    TDateTime LastReportDate = 0;
+    TDateTime LastReportDate{};
 
     TLogFileReader LogReader;
     TCParser LineParser;
-    std::string PathExtensions; // derived from ExtGroups by ReadValues
     TDateTime CurrentDate = 0;  // date of the last delivered line
     std::string CurrentDateKey; // its y, m and d texts joined
 
@@ -120,14 +126,23 @@ public:
     int32_t CurrentVersion() const override { return 1; }
     bool IsOwnKey(std::string_view key) const override;
 
+    // The setting's value as the record stores it; a list as its entries each followed by ";",
+    // the extension groups as their count.
+    std::string SettingText(const TProfileSetting& setting) const;
+
     // The folder of this profile's reports, ending in "/".
     std::string ReportFolder() const;
 
+    // The extension groups change only through these, which keep PathExtensions true.
+    const std::vector<TQVExt>& ExtGroups() const { return ExtGroupList; }
+    void SetExtGroups(std::vector<TQVExt> groups);
     void SetDefaultExtGroups();
     void AddExtGroup(std::string_view name, std::string_view extensions, bool path);
-    int ExtGroupCount() const { return static_cast<int>(ExtGroups.size()); }
+    int ExtGroupCount() const { return static_cast<int>(ExtGroupList.size()); }
     const TQVExt* GetExtGroup(int index) const;
     void DeleteExtGroup(int index);
+    // The upper-cased extensions of the groups whose files count for the paths analysis.
+    const std::string& PathExtensions() const { return PathExtensionText; }
 
     // Enabled groups, in order, names unique without regard to case.
     int GroupCount() const { return static_cast<int>(Groups.size()); }
@@ -159,6 +174,14 @@ public:
     bool NextLogEntry();
 
 private:
+    // Reads, writes or resets one setting of the table.
+    void ReadSetting(const TProfileSetting& setting);
+    void WriteSetting(const TProfileSetting& setting);
+    void ResetSetting(const TProfileSetting& setting);
+
+    std::vector<TQVExt> ExtGroupList;
+    std::string PathExtensionText; // derived from ExtGroupList
+
     struct TGroupEntry {
         std::string Name;
         std::unique_ptr<TQVGroup> Group;
@@ -166,6 +189,37 @@ private:
     std::vector<TGroupEntry> Groups;
     std::unordered_set<std::string> GroupKeys; // the names of Groups, lower-cased
 };
+
+// Where a setting lives: a member of the profile, one of the chart colours Color1 ... Color6,
+// the enabled group names ("GroupList") or the extension groups ("ExtGrpCount" and the
+// numbered keys after it). The member's type gives the stored form: TColor as a colour
+// name, TDateTime as a day number, a vector as a list.
+struct TChartColorField {
+    int Index;
+};
+struct TEnabledGroupsField {};
+struct TExtGroupsField {};
+using TProfileField =
+    std::variant<std::string TQVProfile::*, bool TQVProfile::*, int32_t TQVProfile::*, uint8_t TQVProfile::*,
+                 TDateTime TQVProfile::*, TColor TQVProfile::*, std::vector<std::string> TQVProfile::*,
+                 TChartColorField, TEnabledGroupsField, TExtGroupsField>;
+
+// One stored setting of a profile: its key, where it lives and its default.
+struct TProfileSetting {
+    std::string_view Key;
+    TProfileField Field;
+    int64_t Default = 0;               // numbers, booleans, dates and colours
+    std::string_view DefaultText = {}; // texts; the one entry of a list that must not be empty
+    // Numbers read are held to [Lo, Hi] within their type.
+    int64_t Lo = std::numeric_limits<int64_t>::min();
+    int64_t Hi = std::numeric_limits<int64_t>::max();
+    bool KeptByDefaults = false;  // SetDefaults leaves it as it is
+    bool EndsInSemicolon = false; // a text read gets a missing trailing ";"
+};
+
+// Every setting of a profile in the order the record is written; read, written and reset
+// from this table alone.
+std::span<const TProfileSetting> ProfileSettings();
 
 // The one profile object of the program.
 TQVProfile& CurrentProfile();

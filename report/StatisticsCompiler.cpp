@@ -386,7 +386,7 @@ void TStatisticsCompiler::BuildGeneral(TXMLSection& section) {
         value(L(14), VisitLengthText(a.AvgVisitSeconds));
         value(L(15), std::to_string(a.ViewCount(12)));
         if (Included(rsExtensionGroups)) {
-            for (const TQVExt& group : Profile.ExtGroups) {
+            for (const TQVExt& group : Profile.ExtGroups()) {
                 header("\"" + group.Name + "\"");
                 TExtGroupRows rows;
                 rows.Hits = value(L(16), "0");
@@ -543,8 +543,8 @@ void TStatisticsCompiler::BuildAccess(TXMLSection& section) {
     if (Included(rsExtensionGroups)) {
         TXMLSubSection* sub = section.AddSubSection();
         sub->Title = L(40);
-        for (size_t g = 0; g < Profile.ExtGroups.size(); ++g) {
-            const TQVExt& group = Profile.ExtGroups[g];
+        for (size_t g = 0; g < Profile.ExtGroups().size(); ++g) {
+            const TQVExt& group = Profile.ExtGroups()[g];
             const std::string extensions = UpperCase(group.Extensions);
             TXMLTable* t = sub->AddTable();
             t->Title = FormatArgs(L(41), {group.Name, group.Extensions});

@@ -9,14 +9,14 @@ namespace {
 TEST(QVGroupTest, MembersAreSplitAtSemicolonsAndMatchedWithoutCase) {
     TQVGroup group;
     group.SetMembers("*.gif;*.JPG;;/img/?.png");
-    ASSERT_EQ(group.Masks.size(), 4u);
+    ASSERT_EQ(group.Masks().size(), 4u);
     EXPECT_TRUE(group.Matches("/a/b.GIF"));
     EXPECT_TRUE(group.Matches("/x.jpg"));
     EXPECT_TRUE(group.Matches("")); // the empty piece matches only an empty text
     EXPECT_TRUE(group.Matches("/img/1.png"));
     EXPECT_FALSE(group.Matches("/img/12.png"));
     group.SetMembers("*.gif;*.png;");
-    EXPECT_EQ(group.Masks.size(), 2u);
+    EXPECT_EQ(group.Masks().size(), 2u);
     EXPECT_FALSE(group.Matches(""));
     group.SetMembers("");
     EXPECT_FALSE(group.Matches("anything"));
@@ -38,7 +38,7 @@ TEST(QVGroupTest, SavesAndLoadsItsFourKeys) {
     EXPECT_EQ(loaded.DisplayName, "Engine A & co");
     EXPECT_EQ(loaded.GroupingType, gtAverage);
     EXPECT_EQ(loaded.FieldOfEffect, gfReferringDomain);
-    EXPECT_EQ(loaded.MembersText, "*enginea.*;");
+    EXPECT_EQ(loaded.MembersText(), "*enginea.*;");
     EXPECT_TRUE(loaded.Matches("www.enginea.com"));
 
     // A group without a record is empty and matches nothing.

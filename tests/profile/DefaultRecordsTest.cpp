@@ -37,7 +37,7 @@ TEST(DefaultRecordsTest, AFreshDataFolderReceivesTheCrawlerGroupsOnce) {
     InstallDefaultRecords();
     TQVGroup again;
     ASSERT_TRUE(again.Load("crawlers"));
-    EXPECT_EQ(again.MembersText, "*mybot*;");
+    EXPECT_EQ(again.MembersText(), "*mybot*;");
     EXPECT_FALSE(TQVProfile().Store->RecordExists("Demo"));
 }
 

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <filesystem>
 #include <limits>
+#include <type_traits>
+#include <variant>
 
 namespace {
 
@@ -17,6 +19,42 @@ TDateTime Day(int y, int m, int d) {
     TDateTime t = 0;
     EXPECT_TRUE(TryEncodeDate(y, m, d, t));
     return t;
+}
+
+// Sets the setting to a value unlike its default that a save keeps: numbers within their
+// bounds, texts already ending in ";", lists of two entries.
+void SetAwayFromDefault(TQVProfile& profile, const TProfileSetting& setting) {
+    std::visit(
+        [&](auto field) {
+            using F = decltype(field);
+            if constexpr (std::is_same_v<F, TEnabledGroupsField>) {
+                profile.AddGroupName("Images");
+                profile.AddGroupName("Hosts");
+            } else if constexpr (std::is_same_v<F, TExtGroupsField>) {
+                profile.SetExtGroups({{"Scripts", "CGI;PL;", true}, {"Sounds", "MP3;", false}});
+            } else if constexpr (std::is_same_v<F, TChartColorField>) {
+                profile.Color[field.Index] ^= 0x123456;
+            } else {
+                auto& value = profile.*field;
+                using V = std::remove_cvref_t<decltype(value)>;
+                const std::string text = std::string(setting.Key) + " value;";
+                if constexpr (std::is_same_v<V, std::string>)
+                    value = text;
+                else if constexpr (std::is_same_v<V, std::vector<std::string>>)
+                    value = {text + "1", text + "2"};
+                else if constexpr (std::is_same_v<V, bool>)
+                    value = setting.Default == 0;
+                else if constexpr (std::is_same_v<V, TDateTime>)
+                    value = 40000;
+                else if constexpr (std::is_same_v<V, TColor>)
+                    value ^= 0x123456;
+                else
+                    value = setting.Default < std::min<int64_t>(setting.Hi, std::numeric_limits<V>::max())
+                                ? static_cast<V>(setting.Default + 1)
+                                : static_cast<V>(setting.Default - 1);
+            }
+        },
+        setting.Field);
 }
 
 class QVProfileTest : public ::testing::Test {
@@ -83,10 +121,55 @@ TEST_F(QVProfileTest, SavedSettingsReadBackWithTheirNormalisations) {
     ASSERT_EQ(loaded.ExtGroupCount(), 3);
     EXPECT_EQ(loaded.GetExtGroup(2)->Name, "File downloads");
     EXPECT_EQ(loaded.GetExtGroup(3), nullptr);
-    EXPECT_EQ(loaded.PathExtensions, "HTM;HTML;SHTML;DHTML;PHP;ZIP;EXE;TXT;");
+    EXPECT_EQ(loaded.PathExtensions(), "HTM;HTML;SHTML;DHTML;PHP;ZIP;EXE;TXT;");
     EXPECT_TRUE(loaded.IsPathExtension("html"));
     EXPECT_TRUE(loaded.IsPathExtension("TML")); // a plain substring test
     EXPECT_FALSE(loaded.IsPathExtension("GIF"));
+}
+
+// The table drives reading, writing and defaults: every setting away from its default is
+// written in the known record form and reads back the same.
+TEST_F(QVProfileTest, EverySettingOfTheTableReadsBackAsWritten) {
+    Profile.InitNew();
+    Profile.SetName("every");
+    Profile.CreationDate = 40000;
+    for (const TProfileSetting& setting : ProfileSettings())
+        SetAwayFromDefault(Profile, setting);
+    ASSERT_TRUE(Profile.Save());
+    EXPECT_EQ(TTestFolder::ReadFile(DataFolder() + "profiles/every.xml"),
+              TTestFolder::ReadFile(TestDataFolder() + "profile/every_setting.xml"));
+
+    TQVProfile loaded;
+    ASSERT_TRUE(loaded.Load("every"));
+    const TQVProfile defaults;
+    for (const TProfileSetting& setting : ProfileSettings()) {
+        EXPECT_NE(Profile.SettingText(setting), defaults.SettingText(setting)) << setting.Key;
+        EXPECT_EQ(loaded.SettingText(setting), Profile.SettingText(setting)) << setting.Key;
+    }
+    // SetDefaults brings back every default but those it leaves alone.
+    loaded.SetDefaults();
+    for (const TProfileSetting& setting : ProfileSettings())
+        EXPECT_EQ(loaded.SettingText(setting), (setting.KeptByDefaults ? Profile : defaults).SettingText(setting))
+            << setting.Key;
+}
+
+// A profile counts its pages from the moment its extension groups change, not only once
+// it has been saved and read again.
+TEST_F(QVProfileTest, PathExtensionsFollowTheExtensionGroupsAtOnce) {
+    Profile.InitNew();
+    EXPECT_TRUE(Profile.IsPathExtension("HTML"));
+    EXPECT_TRUE(Profile.IsPathExtension("zip"));
+    Profile.AddExtGroup("Scripts", "cgi;", true);
+    Profile.AddExtGroup("Sounds", "MP3;", false);
+    EXPECT_TRUE(Profile.IsPathExtension("CGI"));
+    EXPECT_FALSE(Profile.IsPathExtension("MP3"));
+    Profile.DeleteExtGroup(0);
+    EXPECT_FALSE(Profile.IsPathExtension("HTML"));
+    EXPECT_EQ(Profile.PathExtensions(), "ZIP;EXE;TXT;CGI;");
+    Profile.SetDefaults();
+    EXPECT_FALSE(Profile.IsPathExtension("ZIP"));
+    Profile.SetNewDefaults();
+    EXPECT_TRUE(Profile.IsPathExtension("HTML"));
 }
 
 TEST_F(QVProfileTest, StoredTextsAreNormalisedOnRead) {

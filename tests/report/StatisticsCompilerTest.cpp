@@ -43,7 +43,7 @@ protected:
         Profile.LogPaths = {Sandbox.Folder.Path() + "logs/"};
         ASSERT_TRUE(Profile.Save());
         ASSERT_TRUE(Profile.Load("site"));
-        Profile.ExtGroups = {{"Web pages", "HTM;HTML;", true}};
+        Profile.SetExtGroups({{"Web pages", "HTM;HTML;", true}});
         Profile.UrlTrack = {"/index.html", "/nothere.html", "/img/x.gif"};
         Profile.ParamType = 2; // every parameter but the (empty) list
         Profile.DateFormat = "yyyy-mm-dd";
