@@ -85,11 +85,13 @@ TEST(FileUtilsTest, ConcurrentReplacesLeaveOneWholeContent) {
     TTestFolder scratch;
     const std::string path = scratch.WriteFile("record.xml", std::string(10, 'o'));
     const std::string contents[] = {std::string(100000, 'a'), std::string(3000, 'b')};
+    TReplaceOptions noSync;
+    noSync.Sync = false;
     std::thread writers[2];
     for (int w = 0; w < 2; ++w)
         writers[w] = std::thread([&, w] {
             for (int i = 0; i < 50; ++i)
-                EXPECT_TRUE(ReplaceFileContents(path, contents[w], nullptr, {.Sync = false}));
+                EXPECT_TRUE(ReplaceFileContents(path, contents[w], nullptr, noSync));
         });
     // A reader meanwhile sees one whole content or the other, never a mix or a part.
     for (int i = 0; i < 200; ++i) {
