@@ -336,8 +336,11 @@ void SaveXmlAsLines(_xmlDoc* doc, const std::string& fileName) {
     if (!buffer) throw EReportWriteError("cannot serialise " + fileName);
     const std::string lines =
         CrLfTagLines(std::string_view(reinterpret_cast<const char*>(buffer.get()), static_cast<size_t>(size)));
+    // These files live in a run's work folder and go with it: flushing them to disk buys nothing.
+    TReplaceOptions options;
+    options.Sync = false;
     std::string reason;
-    if (!ReplaceFileContents(fileName, lines, &reason)) throw EReportWriteError("cannot write " + reason);
+    if (!ReplaceFileContents(fileName, lines, &reason, options)) throw EReportWriteError("cannot write " + reason);
 }
 
 std::string FormatText(std::string_view format, std::string_view arg) {
