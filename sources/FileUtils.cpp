@@ -139,7 +139,7 @@ constexpr size_t kMaxTempStem = 120;
 // Names tried before a temporary is given up: a clash needs another process of this pid.
 constexpr int kTempAttempts = 100;
 
-// Creates "<folder>.<name>.<pid>.<n>.tmp" with mode 0666 less the umask; the descriptor,
+// Creates ".<name>.<pid>.<n>.tmp" in path's folder with mode 0666 less the umask; the descriptor,
 // or -1 with errno set.
 int CreateTemporaryBeside(const std::string& path, std::string& tempPath) {
     static std::atomic<unsigned> counter{0};

@@ -58,8 +58,8 @@ bool WriteAll(int fd, const char* data, size_t count);
 bool DirectoryExists(const std::string& path);
 
 struct TReplaceOptions {
-    // Flushes the new file to disk before the rename and the folder after it. Off only
-    // where the caller flushes the whole file system itself afterwards.
+    // Flushes the new file to disk before the rename and the folder after it. Off for
+    // scratch files, or where the caller flushes the file system itself afterwards.
     bool Sync = true;
     // The existing file whose permission bits the new file takes; "" for path itself.
     std::string ModeOf;
