@@ -20,10 +20,6 @@
 
 namespace fs = std::filesystem;
 
-void TXmlDocFree::operator()(_xmlDoc* doc) const {
-    xmlFreeDoc(doc);
-}
-
 namespace {
 
 constexpr const char* kRootName = "cvprofile";
@@ -39,12 +35,6 @@ constexpr off_t kMaxRecordBytes = off_t{8} << 20;
 // error output.
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
 
-struct TParserCtxtFree {
-    void operator()(xmlParserCtxt* ctxt) const { xmlFreeParserCtxt(ctxt); }
-};
-struct TXmlCharFree {
-    void operator()(xmlChar* text) const { xmlFree(text); }
-};
 struct TFileClose {
     void operator()(FILE* file) const { fclose(file); }
 };
@@ -131,24 +121,18 @@ void DropEntityRefs(TParent* parent) {
             DropEntityRefs(attr);
 }
 
-void SyncFolder(const std::string& folder) {
-    TUniqueFd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0) fsync(dir.Get());
-}
-
 // The text to store for value: characters XML cannot carry removed, bytes that are not
 // valid UTF-8 taken as Latin-1.
 std::string XmlStorableText(std::string_view value) {
     return ValidUtf8(value, true);
 }
 
-std::unique_ptr<xmlDoc, TXmlDocFree> ParseRecordFile(const std::string& path) {
+TXmlDocPtr ParseRecordFile(const std::string& path) {
     std::unique_ptr<FILE, TFileClose> file(fopen(path.c_str(), "rbe"));
     if (!file) return nullptr;
     struct stat st {};
     if (fstat(fileno(file.get()), &st) != 0 || st.st_size > kMaxRecordBytes) return nullptr;
-    std::unique_ptr<xmlParserCtxt, TParserCtxtFree> ctxt(
-        xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, path.c_str()));
+    TXmlParserCtxtPtr ctxt(xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, path.c_str()));
     if (!ctxt) return nullptr;
     xmlCtxtUseOptions(ctxt.get(), kParseOptions);
     char buffer[kBufferSize];
@@ -160,7 +144,7 @@ std::unique_ptr<xmlDoc, TXmlDocFree> ParseRecordFile(const std::string& path) {
         if (readError || xmlParseChunk(ctxt.get(), buffer, static_cast<int>(n), last ? 1 : 0) != 0 || last) break;
     }
     // The parser context does not own the document it built.
-    std::unique_ptr<xmlDoc, TXmlDocFree> doc(ctxt->myDoc);
+    TXmlDocPtr doc(ctxt->myDoc);
     ctxt->myDoc = nullptr;
     if (readError || !ctxt->wellFormed || ctxt->errNo != 0) return nullptr;
     return doc;
@@ -307,7 +291,7 @@ bool TXMLProfileInterface::LoadRecord(std::string_view name, const std::function
     Keys.clear();
     const std::vector<std::string> files = FindRecordFiles(name, true);
     if (files.empty()) return false;
-    std::unique_ptr<xmlDoc, TXmlDocFree> doc = ParseRecordFile(files.front());
+    TXmlDocPtr doc = ParseRecordFile(files.front());
     xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
     if (root == nullptr || !HasName(root, kRootName)) return false;
     // Kept after reading: its keys that the record does not write go back into the next save.
@@ -370,7 +354,7 @@ bool TXMLProfileInterface::SaveRecord(std::string_view name, const std::function
     xmlChar* dumped = nullptr;
     int dumpedSize = 0;
     xmlDocDumpFormatMemoryEnc(Doc.get(), &dumped, &dumpedSize, "UTF-8", 0);
-    const std::unique_ptr<xmlChar, TXmlCharFree> serialised(dumped);
+    const TXmlCharPtr serialised(dumped);
     Doc.reset();
     Root = nullptr;
     Keys.clear();
@@ -383,21 +367,15 @@ bool TXMLProfileInterface::SaveRecord(std::string_view name, const std::function
     fs::create_directories(folder, ec);
     if (!fs::is_directory(folder)) return fail(folder + ": " + (ec ? ec.message() : "not a folder"));
 
-    // Written beside the target and renamed over it, so that no reader ever sees half a record.
-    std::string tempPath = folder + ".record-XXXXXX";
+    // Replaced in one step, so that no reader ever sees half a record; in a batch the files
+    // are flushed together by EndBatch.
     const std::string target = RecordPath(name);
-    TUniqueFd temp(mkostemp(tempPath.data(), O_CLOEXEC));
-    if (temp.Get() < 0) return fail(SystemMessage(target, errno));
     const std::vector<std::string> existing = FindRecordFiles(name, false);
-    struct stat old {};
-    if (!existing.empty() && stat(existing.front().c_str(), &old) == 0) fchmod(temp.Get(), old.st_mode & 07777);
-    // In a batch the files are flushed together by EndBatch.
-    if (!WriteAll(temp.Get(), text.data(), text.size()) || (!Batch && fsync(temp.Get()) != 0) || !temp.Reset() ||
-        rename(tempPath.c_str(), target.c_str()) != 0) {
-        const int err = errno;
-        unlink(tempPath.c_str());
-        return fail(SystemMessage(target, err));
-    }
+    TReplaceOptions options;
+    options.Sync = !Batch;
+    if (!existing.empty()) options.ModeOf = existing.front();
+    std::string reason;
+    if (!ReplaceFileContents(target, text, &reason, options)) return fail(reason);
     // The same record under another letter case is now replaced by the new file.
     for (const std::string& path : existing)
         if (path != target) unlink(path.c_str());
@@ -405,9 +383,7 @@ bool TXMLProfileInterface::SaveRecord(std::string_view name, const std::function
         const std::string fileName = fs::path(target).filename().string();
         Listing[LowerCase(fileName)] = {fileName};
         BatchWritten = true;
-        return true;
     }
-    SyncFolder(folder);
     return true;
 }
 

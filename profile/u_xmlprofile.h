@@ -5,6 +5,7 @@
 // does not write itself are carried from load to save.
 
 #include "profile/u_cvprofile.h"
+#include "sources/XmlHandles.h"
 
 #include <memory>
 #include <string>
@@ -14,10 +15,6 @@
 
 struct _xmlDoc;
 struct _xmlNode;
-
-struct TXmlDocFree {
-    void operator()(_xmlDoc* doc) const;
-};
 
 class TXMLProfileInterface : public TCVProfileInterface {
 public:
@@ -58,9 +55,9 @@ private:
     // Copies of the kept elements whose names the record did not write, appended to Root.
     void AppendKeptKeys();
 
-    std::unique_ptr<_xmlDoc, TXmlDocFree> Doc;    // the record being written
-    std::unique_ptr<_xmlDoc, TXmlDocFree> Loaded; // the record last loaded, for its unknown keys
-    _xmlNode* Root = nullptr;                     // root of the record being read or written
+    TXmlDocPtr Doc;           // the record being written
+    TXmlDocPtr Loaded;        // the record last loaded, for its unknown keys
+    _xmlNode* Root = nullptr; // root of the record being read or written
     // Names point into the elements' own names.
     std::unordered_map<std::string_view, _xmlNode*> Keys;
 

@@ -1,8 +1,8 @@
 #include "report/ChartConvert.h"
 
-#include "profile/u_xmlprofile.h"
 #include "sources/ExternalPrograms.h"
 #include "sources/FileUtils.h"
+#include "sources/XmlHandles.h"
 
 #include <libexslt/exslt.h>
 #include <libxml/parser.h>
@@ -34,12 +34,11 @@ public:
     bool Run(const std::string& input, const std::string& output) {
         if (!Loaded) Load();
         if (!Sheet) return false;
-        std::unique_ptr<xmlDoc, TXmlDocFree> doc(xmlReadFile(input.c_str(), nullptr, XML_PARSE_NONET));
+        TXmlDocPtr doc(xmlReadFile(input.c_str(), nullptr, XML_PARSE_NONET));
         if (!doc) return false;
         TXsltTransformContextPtr context(xsltNewTransformContext(Sheet.get(), doc.get()));
         if (!context || xsltSetCtxtSecurityPrefs(Prefs.get(), context.get()) != 0) return false;
-        std::unique_ptr<xmlDoc, TXmlDocFree> result(
-            xsltApplyStylesheetUser(Sheet.get(), doc.get(), nullptr, nullptr, nullptr, context.get()));
+        TXmlDocPtr result(xsltApplyStylesheetUser(Sheet.get(), doc.get(), nullptr, nullptr, nullptr, context.get()));
         if (!result || context->state != XSLT_STATE_OK) return false;
         return xsltSaveResultToFilename(output.c_str(), result.get(), Sheet.get(), 0) >= 0;
     }

@@ -1,10 +1,10 @@
 #include "report/ReportFolder.h"
 
-#include "profile/u_xmlprofile.h"
 #include "sources/CUtils.h"
 #include "sources/ExternalPrograms.h"
 #include "sources/FileUtils.h"
 #include "sources/SpecialFolders.h"
+#include "sources/XmlHandles.h"
 
 #include <libexslt/exslt.h>
 #include <libxml/parser.h>
@@ -32,17 +32,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using TXmlDocPtr = std::unique_ptr<_xmlDoc, TXmlDocFree>;
 using TStylesheetPtr = TXsltStylesheetPtr;
 using TTransformContextPtr = TXsltTransformContextPtr;
 using TSecurityPrefsPtr = TXsltSecurityPrefsPtr;
-
-struct TParserContextFree {
-    void operator()(xmlParserCtxt* context) const { xmlFreeParserCtxt(context); }
-};
-struct TXmlCharFree {
-    void operator()(xmlChar* text) const { xmlFree(text); }
-};
 
 // No network, no external entities or DTDs loaded, entities left unexpanded.
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOCDATA;
@@ -119,7 +111,7 @@ void InitXsltOnce() {
 }
 
 TXmlDocPtr LoadXml(const std::string& file, std::string& error) {
-    std::unique_ptr<xmlParserCtxt, TParserContextFree> parser(xmlNewParserCtxt());
+    TXmlParserCtxtPtr parser(xmlNewParserCtxt());
     if (!parser) {
         error = "out of memory";
         return nullptr;
@@ -169,24 +161,6 @@ int CheckInsideInputFolder(xsltSecurityPrefsPtr, xsltTransformContextPtr context
     if (folders && value && IsInsideFolder(value, folders->Input)) return 1;
     if (context) xsltTransformError(context, nullptr, nullptr, "reading %s is not allowed\n", value ? value : "");
     return 0;
-}
-
-// Writes data to path through a temporary file in the same folder, renamed over path.
-bool ReplaceFile(const std::string& path, std::string_view data) {
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    bool ok = fchmod(fd, 0644) == 0;
-    for (size_t done = 0; ok && done < data.size();) {
-        const ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
-    return ok;
 }
 
 // "a=1 b=2" as the name/value array libxslt takes, ending in nullptr.
@@ -311,10 +285,10 @@ bool TransformFile(const std::string& xmlFile, const std::string& xslFile, const
     int length = 0;
     if (xsltSaveResultToString(&text, &length, result.get(), style.get()) != 0)
         return Fail(error, xmlFile + ": the result cannot be serialised");
-    std::unique_ptr<xmlChar, TXmlCharFree> owned(text);
+    const TXmlCharPtr owned(text);
     const std::string_view page(text ? reinterpret_cast<const char*>(text) : "",
                                 text ? static_cast<size_t>(length) : 0);
-    if (!ReplaceFile(outputFile, page)) return Fail(error, outputFile + ": cannot be written");
+    if (!ReplaceFileContents(outputFile, page, &reason)) return Fail(error, reason);
     if (error) error->clear();
     return true;
 }
@@ -404,7 +378,7 @@ bool WriteReportDates(const std::string& reportFolder, TDateTime creationDate, T
     for (const std::string& line : lines)
         text += line + eol;
     ForceFolders(reportFolder);
-    return ReplaceFile(path, text);
+    return ReplaceFileContents(path, text);
 }
 
 std::string ReportStartPage(const std::string& reportFolder) {

@@ -2,10 +2,11 @@
 
 #include "core/u_loganalyser.h"
 #include "profile/u_qvprofile.h"
-#include "profile/u_xmlprofile.h"
 #include "report/ChartRender.h"
 #include "sources/CUtils.h"
 #include "sources/DateTime.h"
+#include "sources/FileUtils.h"
+#include "sources/XmlHandles.h"
 
 #include <libxml/tree.h>
 
@@ -94,15 +95,6 @@ void WriteAxis(_xmlNode* parent, const char* name, const TChartAxis& axis) {
         ++written;
     }
 }
-
-// An xmlChar buffer owned by libxml2.
-struct TXmlCharFree {
-    void operator()(xmlChar* text) const { xmlFree(text); }
-};
-
-struct TFileClose {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 } // namespace
 
@@ -210,7 +202,7 @@ void TChartSVG::FitValueRange() {
 }
 
 void TChartSVG::WriteDescription(const std::string& fileName) const {
-    std::unique_ptr<xmlDoc, TXmlDocFree> doc(xmlNewDoc(BAD_CAST "1.0"));
+    TXmlDocPtr doc(xmlNewDoc(BAD_CAST "1.0"));
     xmlNode* root = xmlNewDocNode(doc.get(), nullptr, BAD_CAST "cvgraph", nullptr);
     xmlDocSetRootElement(doc.get(), root);
     AddTextElement(root, "title", Title);
@@ -340,16 +332,15 @@ void SaveXmlAsLines(_xmlDoc* doc, const std::string& fileName) {
     xmlChar* raw = nullptr;
     int size = 0;
     xmlDocDumpMemoryEnc(doc, &raw, &size, "UTF-8");
-    std::unique_ptr<xmlChar, TXmlCharFree> buffer(raw);
+    const TXmlCharPtr buffer(raw);
     if (!buffer) throw EReportWriteError("cannot serialise " + fileName);
     const std::string lines =
         CrLfTagLines(std::string_view(reinterpret_cast<const char*>(buffer.get()), static_cast<size_t>(size)));
-
-    std::unique_ptr<std::FILE, TFileClose> file(std::fopen(fileName.c_str(), "wb"));
-    if (!file) throw EReportWriteError("cannot create " + fileName + ": " + std::strerror(errno));
-    const bool written = std::fwrite(lines.data(), 1, lines.size(), file.get()) == lines.size();
-    if (!written || std::fclose(file.release()) != 0)
-        throw EReportWriteError("cannot write " + fileName + ": " + std::strerror(errno));
+    // These files live in a run's work folder and go with it: flushing them to disk buys nothing.
+    TReplaceOptions options;
+    options.Sync = false;
+    std::string reason;
+    if (!ReplaceFileContents(fileName, lines, &reason, options)) throw EReportWriteError("cannot write " + reason);
 }
 
 std::string FormatText(std::string_view format, std::string_view arg) {

@@ -1,7 +1,7 @@
 #include "report/u_xmloutput.h"
 
-#include "profile/u_xmlprofile.h"
 #include "sources/CUtils.h"
+#include "sources/XmlHandles.h"
 
 #include <libxml/tree.h>
 
@@ -71,8 +71,6 @@ int32_t SaturatedSum(int32_t a, int32_t b) {
     return static_cast<int32_t>(
         std::clamp<int64_t>(int64_t{a} + b, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
-
-using TXmlDocPtr = std::unique_ptr<xmlDoc, TXmlDocFree>;
 
 TXmlDocPtr NewDocument(const char* rootName, xmlNode*& root) {
     TXmlDocPtr doc(xmlNewDoc(BAD_CAST "1.0"));

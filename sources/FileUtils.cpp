@@ -2,6 +2,7 @@
 
 #include "sources/CUtils.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -127,6 +128,70 @@ bool WriteAll(int fd, const char* data, size_t count) {
         data += n;
         count -= static_cast<size_t>(n);
     }
+    return true;
+}
+
+namespace {
+
+// The longest file name part kept in a temporary's name, so that the name stays under
+// the file system's limit whatever the target is called.
+constexpr size_t kMaxTempStem = 120;
+// Names tried before a temporary is given up: a clash needs another process of this pid.
+constexpr int kTempAttempts = 100;
+
+// Creates ".<name>.<pid>.<n>.tmp" in path's folder with mode 0666 less the umask; the descriptor,
+// or -1 with errno set.
+int CreateTemporaryBeside(const std::string& path, std::string& tempPath) {
+    static std::atomic<unsigned> counter{0};
+    const std::string folder = ExtractFilePath(path);
+    const std::string stem = "." + ExtractFileName(path).substr(0, kMaxTempStem) + "." + std::to_string(getpid()) + ".";
+    for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
+        tempPath = folder + stem + std::to_string(counter.fetch_add(1, std::memory_order_relaxed)) + ".tmp";
+        const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+void SyncFolderOf(const std::string& path) {
+    const std::string folder = ExtractFilePath(path);
+    const TUniqueFd dir(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // The new file is in place either way; a failed folder flush only delays its name.
+    if (dir.Valid()) (void)fsync(dir.Get());
+}
+
+} // namespace
+
+bool ReplaceFileContents(const std::string& path, std::string_view contents, std::string* error,
+                         const TReplaceOptions& options) {
+    std::string tempPath;
+    TUniqueFd temp(CreateTemporaryBeside(path, tempPath));
+    if (!temp.Valid()) {
+        if (error) *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    int err = 0;
+    const auto step = [&err](bool done) {
+        if (!done && err == 0) err = errno != 0 ? errno : EIO;
+        return done;
+    };
+    struct stat old {};
+    const std::string& modeSource = options.ModeOf.empty() ? path : options.ModeOf;
+    bool ok = stat(modeSource.c_str(), &old) != 0 || !S_ISREG(old.st_mode) ||
+              step(fchmod(temp.Get(), old.st_mode & 07777) == 0);
+    errno = 0;
+    ok = ok && step(WriteAll(temp.Get(), contents.data(), contents.size()));
+    ok = ok && (!options.Sync || step(fsync(temp.Get()) == 0));
+    // A full disk may show only when the file is closed.
+    ok = step(temp.Reset()) && ok;
+    ok = ok && step(rename(tempPath.c_str(), path.c_str()) == 0);
+    if (!ok) {
+        unlink(tempPath.c_str());
+        if (error) *error = path + ": " + std::strerror(err);
+        return false;
+    }
+    if (options.Sync) SyncFolderOf(path);
     return true;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Path and folder helpers: trailing separators, extensions, the private temporary
-// folder, folder creation and emptying, template copying and "params.ini" reading.
-// Folder paths end in the separator "/". Failures are ignored or give empty results.
+// folder, folder creation and emptying, template copying, "params.ini" reading and the
+// one safe way to replace a file. Folder paths end in the separator "/".
 
 #include <cstddef>
 #include <sys/types.h>
@@ -56,6 +56,20 @@ bool FileExists(const std::string& path);
 // Writes every byte to the descriptor, retrying after interruptions; false on an error.
 bool WriteAll(int fd, const char* data, size_t count);
 bool DirectoryExists(const std::string& path);
+
+struct TReplaceOptions {
+    // Flushes the new file to disk before the rename and the folder after it. Off for
+    // scratch files, or where the caller flushes the file system itself afterwards.
+    bool Sync = true;
+    // The existing file whose permission bits the new file takes; "" for path itself.
+    std::string ModeOf;
+};
+// Replaces path with contents through a temporary file of this process in the same folder,
+// renamed over it: a reader sees the old file or the new one, never a part. The new file
+// keeps the permission bits of the one it replaces (a new one gets 0666 less the umask).
+// False with the file and the reason in *error; path is then as it was, no temporary left.
+bool ReplaceFileContents(const std::string& path, std::string_view contents, std::string* error = nullptr,
+                         const TReplaceOptions& options = {});
 
 // The per-user private temporary folder ($TMPDIR or /tmp, then "quorvel-<uid>/"),
 // created with mode 0700 and owned by the user; ends in "/".

@@ -5,14 +5,105 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Names in folder other than the expected ones: temporaries left behind.
+std::vector<std::string> OtherFiles(const std::string& folder, std::string_view expected) {
+    std::vector<std::string> others;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename() != expected) others.push_back(entry.path().filename().string());
+    return others;
+}
+
+TEST(FileUtilsTest, ReplaceKeepsTheModeOfTheFileItReplaces) {
+    struct TCase {
+        int ExistingMode; // -1: no file yet
+        mode_t Umask;
+        mode_t Expected;
+    };
+    const TCase cases[] = {{0640, 022, 0640}, {0604, 077, 0604}, {-1, 022, 0644}, {-1, 027, 0640}};
+    for (const TCase& c : cases) {
+        TTestFolder scratch;
+        const std::string path = scratch.Path() + "params.ini";
+        if (c.ExistingMode >= 0) {
+            scratch.WriteFile("params.ini", "old");
+            ASSERT_EQ(chmod(path.c_str(), static_cast<mode_t>(c.ExistingMode)), 0);
+        }
+        const mode_t saved = umask(c.Umask);
+        std::string error;
+        const bool replaced = ReplaceFileContents(path, "new", &error);
+        umask(saved);
+        ASSERT_TRUE(replaced) << error;
+        struct stat st {};
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.Expected) << "existing " << c.ExistingMode << " umask " << c.Umask;
+        EXPECT_EQ(TTestFolder::ReadFile(path), "new");
+        EXPECT_TRUE(OtherFiles(scratch.Path(), "params.ini").empty());
+    }
+}
+
+TEST(FileUtilsTest, FailedReplaceLeavesTheOldFileAndNoTemporary) {
+    TTestFolder scratch;
+    const std::string path = scratch.WriteFile("dnscache.dta", "old contents");
+    // A file size limit makes the write fail for any user, root included.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 8;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string error;
+    const bool replaced = ReplaceFileContents(path, std::string(4096, 'x'), &error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(replaced);
+    EXPECT_EQ(error, path + ": " + std::strerror(EFBIG));
+    EXPECT_EQ(TTestFolder::ReadFile(path), "old contents");
+    EXPECT_TRUE(OtherFiles(scratch.Path(), "dnscache.dta").empty());
+
+    // A folder that is not there: nothing is made, and the error names the file.
+    const std::string missing = scratch.Path() + "gone/params.ini";
+    EXPECT_FALSE(ReplaceFileContents(missing, "x", &error));
+    EXPECT_EQ(error, missing + ": " + std::strerror(ENOENT));
+}
+
+TEST(FileUtilsTest, ConcurrentReplacesLeaveOneWholeContent) {
+    TTestFolder scratch;
+    const std::string path = scratch.WriteFile("record.xml", std::string(10, 'o'));
+    const std::string contents[] = {std::string(100000, 'a'), std::string(3000, 'b')};
+    TReplaceOptions noSync;
+    noSync.Sync = false;
+    std::thread writers[2];
+    for (int w = 0; w < 2; ++w)
+        writers[w] = std::thread([&, w] {
+            for (int i = 0; i < 50; ++i)
+                EXPECT_TRUE(ReplaceFileContents(path, contents[w], nullptr, noSync));
+        });
+    // A reader meanwhile sees one whole content or the other, never a mix or a part.
+    for (int i = 0; i < 200; ++i) {
+        const std::string seen = TTestFolder::ReadFile(path);
+        EXPECT_TRUE(seen == contents[0] || seen == contents[1] || seen == std::string(10, 'o')) << seen.size();
+    }
+    for (std::thread& writer : writers)
+        writer.join();
+    const std::string last = TTestFolder::ReadFile(path);
+    EXPECT_TRUE(last == contents[0] || last == contents[1]);
+    EXPECT_TRUE(OtherFiles(scratch.Path(), "record.xml").empty());
+}
 
 TEST(FileUtilsTest, TrailingSeparatorTrimsOnlyWhenAdding) {
     EXPECT_EQ(EnsureTrailingSeparator(""), "");
