@@ -1,40 +1,47 @@
+// The line parser: formats split into separators and codes, lines cut into one field per code.
+
 #include "core/CParser.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
 const char* const kDefaultFormat = "%H %x %u [%d/%m/%y:%h:%n:%s %z] \"%M %f %x\" %c %b \"%r\" \"%a\"";
 
-TEST(CParserTest, DefaultFormatSplitsIntoCodesAndSeparators) {
-    TCParser parser;
-    EXPECT_TRUE(parser.SetFormat(kDefaultFormat));
-    ASSERT_EQ(parser.CodeCount(), 17);
-    ASSERT_EQ(parser.SeparatorCount(), 18);
-    std::string codes;
-    for (int i = 1; i <= parser.CodeCount(); ++i)
-        codes += parser.Code(i);
-    EXPECT_EQ(codes, "HxudmyhnszMfxcbra");
-    const char* const separators[] = {"",  " ",    " ", " [", "/",   "/", ":",   ":",     ":",
-                                      " ", "] \"", " ", " ",  "\" ", " ", " \"", "\" \"", "\""};
-    for (int i = 1; i <= 18; ++i)
-        EXPECT_EQ(parser.Separator(i), separators[i - 1]) << i;
-}
-
-TEST(CParserTest, FormatsWithoutCodesOrEndingInLiteralText) {
-    TCParser parser;
-    parser.SetFormat("plain");
-    EXPECT_EQ(parser.CodeCount(), 0);
-    ASSERT_EQ(parser.SeparatorCount(), 1);
-    EXPECT_EQ(parser.Separator(1), "plain");
-    parser.SetFormat("%a%");
-    EXPECT_EQ(parser.CodeCount(), 1);
-    EXPECT_EQ(parser.SeparatorCount(), 2);
-    parser.SetFormat("%%");
-    EXPECT_EQ(parser.CodeCount(), 1);
-    EXPECT_EQ(parser.Code(1), '%');
-    parser.SetFormat("");
-    EXPECT_EQ(parser.SeparatorCount(), 0);
+TEST(CParserTest, FormatsSplitIntoSeparatorsAndCodes) {
+    struct TCase {
+        const char* Name;
+        const char* Format;
+        const char* Codes;
+        std::vector<std::string> Separators;
+    };
+    const TCase cases[] = {
+        {"default",
+         kDefaultFormat,
+         "HxudmyhnszMfxcbra",
+         {"", " ", " ", " [", "/", "/", ":", ":", ":", " ", "] \"", " ", " ", "\" ", " ", " \"", "\" \"", "\""}},
+        {"no code", "plain", "", {"plain"}},
+        {"trailing percent", "%a%", "a", {"", ""}},
+        {"percent code", "%%", "%", {""}},
+        {"empty", "", "", {}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TCParser parser;
+        EXPECT_TRUE(parser.SetFormat(c.Format));
+        std::string codes;
+        for (int i = 1; i <= parser.CodeCount(); ++i)
+            codes += parser.Code(i);
+        EXPECT_EQ(codes, c.Codes);
+        std::vector<std::string> separators;
+        for (int i = 1; i <= parser.SeparatorCount(); ++i)
+            separators.emplace_back(parser.Separator(i));
+        EXPECT_EQ(separators, c.Separators);
+    }
 }
 
 TEST(CParserTest, OverlongFormatsDropTheExcess) {
@@ -47,42 +54,45 @@ TEST(CParserTest, OverlongFormatsDropTheExcess) {
     EXPECT_EQ(parser.CodeCount(), TCParser::kMaxParts);
 }
 
-TEST(CParserTest, FieldsEndAtTheNextSeparator) {
-    TCParser parser;
-    parser.SetFormat(kDefaultFormat);
-    parser.SetLine("1.2.3.4 - bob [10/Oct/2003:13:55:36 -0700] \"GET /a/b.html?x=1 HTTP/1.1\" 200 2326 \"-\" "
-                   "\"Mozilla/4.0 (compatible; MSIE 6.0)\"");
-    ASSERT_TRUE(parser.Valid());
-    EXPECT_EQ(parser.Field('H'), "1.2.3.4");
-    EXPECT_EQ(parser.Field('u'), "bob");
-    EXPECT_EQ(parser.Field('d'), "10");
-    EXPECT_EQ(parser.Field('m'), "Oct");
-    EXPECT_EQ(parser.Field('y'), "2003");
-    EXPECT_EQ(parser.FieldInt('s'), 36);
-    EXPECT_EQ(parser.FieldInt('z'), -700);
-    EXPECT_EQ(parser.Field('f'), "/a/b.html?x=1");
-    EXPECT_EQ(parser.Field('x'), "HTTP/1.1"); // the last "%x" wins
-    EXPECT_EQ(parser.FieldInt('b'), 2326);
-    EXPECT_EQ(parser.Field('a'), "Mozilla/4.0 (compatible; MSIE 6.0)");
-}
-
-TEST(CParserTest, LastCodeTakesTheRestOfTheLine) {
-    TCParser parser;
-    parser.SetFormat("%a %b");
-    parser.SetLine("one two \"three\"  four ");
-    EXPECT_TRUE(parser.Valid());
-    EXPECT_EQ(parser.Field('a'), "one");
-    EXPECT_EQ(parser.Field('b'), "two \"three\"  four ");
-}
-
-TEST(CParserTest, AFieldNeedsTwoCharactersLeftToLookFurther) {
-    TCParser parser;
-    parser.SetFormat("%a,%b,");
-    parser.SetLine("1,,");
-    EXPECT_FALSE(parser.Valid());
-    parser.SetLine("1,2,");
-    EXPECT_TRUE(parser.Valid());
-    EXPECT_EQ(parser.Field('b'), "2");
+TEST(CParserTest, LinesAreCutAtTheNextSeparator) {
+    struct TCase {
+        const char* Name;
+        const char* Format;
+        const char* Line;
+        bool Valid;
+        std::vector<std::pair<char, std::string>> Fields = {};
+        std::vector<std::pair<char, int64_t>> Numbers = {}; // FieldInt
+    };
+    // clang-format off
+    const TCase cases[] = {
+        {"default format", kDefaultFormat,
+         "1.2.3.4 - bob [10/Oct/2003:13:55:36 -0700] \"GET /a/b.html?x=1 HTTP/1.1\" 200 2326 \"-\" "
+         "\"Mozilla/4.0 (compatible; MSIE 6.0)\"", true,
+         {{'H', "1.2.3.4"}, {'u', "bob"}, {'d', "10"}, {'m', "Oct"}, {'y', "2003"}, {'s', "36"}, {'b', "2326"},
+          {'f', "/a/b.html?x=1"}, {'x', "HTTP/1.1"} /* the last "%x" wins */,
+          {'a', "Mozilla/4.0 (compatible; MSIE 6.0)"}}},
+        {"last code takes the rest", "%a %b", "one two \"three\"  four ", true,
+         {{'a', "one"}, {'b', "two \"three\"  four "}}},
+        // Looking for a further separator needs two characters left.
+        {"one character left", "%a,%b,", "1,,", false},
+        {"two characters left", "%a,%b,", "1,2,", true, {{'b', "2"}}},
+        {"whole separator", "%a<->%b", "x<-y<->z", true, {{'a', "x<-y"}, {'b', "z"}}},
+        {"partial separator", "%a<->%b", "x<-y<-", false},
+        {"numbers trimmed, decimals only", "%a|%b|%c|%d|%e", " 42 |-|12x|99999999999|-0700", true, {},
+         {{'a', 42}, {'b', 0}, {'c', 0}, {'d', 99999999999}, {'e', -700}, {'q', 0}}},
+    };
+    // clang-format on
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TCParser parser;
+        parser.SetFormat(c.Format);
+        parser.SetLine(c.Line);
+        EXPECT_EQ(parser.Valid(), c.Valid);
+        for (const auto& [code, text] : c.Fields)
+            EXPECT_EQ(parser.Field(code), text) << code;
+        for (const auto& [code, number] : c.Numbers)
+            EXPECT_EQ(parser.FieldInt(code), number) << code;
+    }
 }
 
 TEST(CParserTest, UncapturedFieldsKeepTheirEarlierText) {
@@ -104,28 +114,6 @@ TEST(CParserTest, UncapturedFieldsKeepTheirEarlierText) {
     EXPECT_EQ(parser.Field('n'), "14 /other.html");
     EXPECT_EQ(parser.Field('s'), "12");
     EXPECT_EQ(parser.Field('f'), "/index.html");
-}
-
-TEST(CParserTest, MultiCharacterSeparatorsNeedTheWholeText) {
-    TCParser parser;
-    parser.SetFormat("%a<->%b");
-    parser.SetLine("x<-y<->z");
-    ASSERT_TRUE(parser.Valid());
-    EXPECT_EQ(parser.Field('a'), "x<-y");
-    EXPECT_EQ(parser.Field('b'), "z");
-    parser.SetLine("x<-y<-");
-    EXPECT_FALSE(parser.Valid());
-}
-
-TEST(CParserTest, FieldIntReadsTrimmedDecimalsOnly) {
-    TCParser parser;
-    parser.SetFormat("%a|%b|%c|%d");
-    parser.SetLine(" 42 |-|12x|99999999999");
-    EXPECT_EQ(parser.FieldInt('a'), 42);
-    EXPECT_EQ(parser.FieldInt('b'), 0);
-    EXPECT_EQ(parser.FieldInt('c'), 0);
-    EXPECT_EQ(parser.FieldInt('d'), 99999999999);
-    EXPECT_EQ(parser.FieldInt('q'), 0);
 }
 
 } // namespace

@@ -1,0 +1,243 @@
+// Visits at their edges: the timeout and length of parsed times, length buckets, a long visit
+// counted in parts, host matching and resolver answers, the row set and the entry pool.
+
+#include "core/WebVisit.h"
+
+#include "core/CParser.h"
+#include "core/PathIndex.h"
+#include "sources/CUtils.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr int kTimeout = 20, kDay = 86400, kMaxGap = kTimeout * 60 + 1;
+
+// Expects ok(times, start) for every second of a day, at a few dates and zones; times holds
+// the time of every second from midnight on as a parsed log line gives it.
+template <class F> void ForEverySecondOfTheDay(F ok) {
+    struct TCase {
+        const char* Name;
+        TDateTime Date;
+        const char* Zone;
+        int Timezone;
+    };
+    const TCase cases[] = {{"2003, UTC", 37904, "+0000", 0},
+                           {"2003, -0500 shown at +2 h", 37904, "-0500", 2},
+                           {"2030, +0530", 47484, "+0530", 0}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TCParser parser;
+        parser.SetFormat("%h:%n:%s %z");
+        std::vector<TDateTime> times;
+        for (int i = 0; i < kDay + kMaxGap; ++i) {
+            char line[32];
+            std::snprintf(line, sizeof line, "%02d:%02d:%02d %s", i % kDay / 3600, i / 60 % 60, i % 60, c.Zone);
+            parser.SetLine(line);
+            TLogEntry entry;
+            entry.AssignFrom(parser, {false, 0, c.Timezone, c.Date + i / kDay});
+            ASSERT_TRUE(entry.Valid) << line;
+            times.push_back(entry.Time);
+        }
+        int failures = 0, first = -1;
+        for (int start = 0; start < kDay; ++start)
+            if (!ok(times, start) && failures++ == 0) first = start;
+        EXPECT_EQ(failures, 0) << "first at second " << first;
+    }
+}
+
+// A hit 20 minutes after the last one stays in the visit; one 20 minutes and a second after
+// it, or a second before the visit began, does not.
+TEST(WebVisitTest, TheTimeoutHoldsToTheSecondWhateverTheRoundingOfTimes) {
+    ForEverySecondOfTheDay([](const std::vector<TDateTime>& times, int start) {
+        TWebVisit visit;
+        visit.StartTime = visit.LastTime = times[start];
+        return !visit.ExpiredAt(times[start + kMaxGap - 1], kTimeout) &&
+               visit.ExpiredAt(times[start + kMaxGap], kTimeout) &&
+               (start == 0 || visit.ExpiredAt(times[start - 1], kTimeout));
+    });
+}
+
+// Known fault, left as it is because the fix changes reports: truncating the day fraction
+// times 86400 takes a second off many lengths (a third of all 60 s visits land in bucket 0).
+TEST(WebVisitTest, DISABLED_LengthsComeOutInWholeSecondsWhateverTheRoundingOfTimes) {
+    ForEverySecondOfTheDay([](const std::vector<TDateTime>& times, int start) {
+        TWebVisit visit;
+        visit.StartTime = times[start];
+        for (const int gap : {59, 60, kMaxGap - 1}) {
+            visit.LastTime = times[start + gap];
+            if (visit.LengthSeconds() != gap) return false;
+        }
+        return true;
+    });
+}
+
+TEST(WebVisitTest, LengthBucketsEndAtTheirUpperMinutes) {
+    // The last second of each bucket, and the first of the next.
+    const int64_t lastSeconds[] = {59, 119, 179, 359, 479, 659, 959, 1859, 3659};
+    for (int bucket = 0; bucket < kDurationBucketCount - 1; ++bucket) {
+        EXPECT_EQ(DurationBucketOf(lastSeconds[bucket]), bucket) << lastSeconds[bucket];
+        EXPECT_EQ(DurationBucketOf(lastSeconds[bucket] + 1), bucket + 1) << lastSeconds[bucket] + 1;
+    }
+    EXPECT_EQ(DurationBucketOf(0), 0);
+    EXPECT_EQ(DurationBucketOf(400 * 86400), kDurationBucketCount - 1);
+}
+
+// A long visit gives its first hits back while it is open. Wherever that cut falls, its hit
+// count, entry and exit pages and navigation path stay those of the whole visit, and a page
+// text it keeps outlives the entry it came from, numbered path or not.
+TEST(WebVisitTest, AVisitCountedInPartsKeepsWhatTheWholeVisitShows) {
+    struct TCase {
+        const char* Name;
+        std::vector<std::pair<std::string, bool>> Hits; // path, page
+    };
+    std::vector<TCase> cases = {
+        {"nine pages, then images",
+         {{"/1", true},
+          {"/2", true},
+          {"/3", true},
+          {"/4", true},
+          {"/5", true},
+          {"/6", true},
+          {"/7", true},
+          {"/8", true},
+          {"/9", true},
+          {"/a.gif", false},
+          {"/b.gif", false}}},
+        {"pages between images", {{"/a.gif", false}, {"/one.html", true}, {"/b.gif", false}, {"/two/", true}}},
+        {"no page", {{"/a.gif", false}, {"/b.gif", false}}},
+        {"200 hits", {}},
+    };
+    for (int i = 0; i < 200; ++i)
+        cases.back().Hits.emplace_back("/long/path/of/hit/" + std::to_string(i % 37) + ".html", i % 3 != 0);
+    for (const TCase& c : cases) {
+        const int n = static_cast<int>(c.Hits.size());
+        for (const bool numbered : {false, true}) {
+            for (int cut = 0; cut <= n; ++cut) {
+                SCOPED_TRACE(std::string(c.Name) + (numbered ? ", numbered" : "") + ", cut " + std::to_string(cut));
+                TEntryPool pool;
+                TPathIndex paths;
+                const auto hit = [&](int i) {
+                    TLogEntry* entry = pool.Acquire();
+                    entry->SetText(TLogEntry::etPath, c.Hits[i].first);
+                    entry->Page = c.Hits[i].second;
+                    if (numbered) {
+                        std::string_view kept;
+                        entry->PathId = paths.IdOf(entry->Path(), kept);
+                        entry->KeptPath = kept.data();
+                    }
+                    return entry;
+                };
+                TWebVisit whole, parts;
+                for (int i = 0; i < n; ++i)
+                    whole.HitList.push_back(hit(i));
+                for (int i = 0; i < cut; ++i) {
+                    TLogEntry* given = hit(i);
+                    parts.NoteCountedHit(*given);
+                    pool.Release(given);
+                }
+                std::vector<TLogEntry*> reused; // the given entries, written over
+                for (int i = 0; i < cut; ++i) {
+                    reused.push_back(pool.Acquire());
+                    reused.back()->SetText(TLogEntry::etPath, "/overwritten/by/a/later/line.html");
+                }
+                for (int i = cut; i < n; ++i)
+                    parts.HitList.push_back(hit(i));
+
+                EXPECT_EQ(parts.HitCount(), n);
+                bool kept = !numbered;
+                EXPECT_EQ(parts.EntryPage(&kept), whole.EntryPage());
+                EXPECT_EQ(kept, numbered && !whole.EntryPage().empty());
+                kept = !numbered;
+                EXPECT_EQ(parts.ExitPage(&kept), whole.ExitPage());
+                EXPECT_EQ(kept, numbered && !whole.ExitPage().empty());
+                EXPECT_EQ(parts.NavigationPath(), whole.NavigationPath());
+                for (TLogEntry* entry : reused)
+                    pool.Release(entry);
+                parts.Reset(pool);
+                whole.Reset(pool);
+                EXPECT_EQ(parts.HitCount(), 0);
+            }
+        }
+    }
+}
+
+TEST(WebVisitTest, AVisitAcceptsItsHostByAddressOrResolvedName) {
+    TWebVisit visit;
+    visit.IPText = "10.0.0.1";
+    visit.StartTime = visit.LastTime = 37904.5;
+    const TDateTime later = 37904.5 + 10.0 / 1440;
+    visit.OnResolved(0, "zero.example.com"); // no address: no answer
+    visit.OnResolved(IPToInt("10.0.0.1"), "");
+    EXPECT_TRUE(visit.HostName.empty());
+    visit.OnResolved(IPToInt("10.0.0.1"), "host.example.com");
+    visit.OnResolved(IPToInt("10.0.0.1"), "other.example.com"); // a name once known stays
+    EXPECT_EQ(visit.HostName, "host.example.com");
+    EXPECT_EQ(visit.HostKey(), "host.example.com");
+    EXPECT_EQ(visit.IP, IPToInt("10.0.0.1"));
+    EXPECT_TRUE(visit.Accepts("10.0.0.1", later, 20));
+    EXPECT_TRUE(visit.Accepts("host.example.com", later, 20));
+    EXPECT_FALSE(visit.Accepts("10.0.0.2", later, 20));
+    EXPECT_FALSE(visit.Accepts("10.0.0.1", later, 5));
+    EXPECT_FALSE(visit.Expired(nullptr, 0));
+
+    // A visit known by name first takes the address of the answer.
+    TWebVisit named;
+    named.HostName = "named.example.com";
+    named.OnResolved(IPToInt("192.168.1.2"), "else.example.com");
+    EXPECT_EQ(named.IPText, "192.168.1.2");
+    EXPECT_EQ(named.HostName, "named.example.com");
+    EXPECT_TRUE(named.Accepts("192.168.1.2", 0, 20));
+}
+
+// The rows a visit counted in parts reached: a set across its growth, for row addresses of
+// any alignment.
+TEST(WebVisitTest, MarkRowTellsNewRowsFromRowsSeen) {
+    static char rows[20000];
+    for (const int stride : {1, 8, 24}) {
+        SCOPED_TRACE(stride);
+        TWebVisit visit;
+        for (int pass = 0; pass < 2; ++pass) {
+            int fresh = 0;
+            for (size_t i = 0; i < sizeof rows; i += stride)
+                fresh += visit.MarkRow(rows + i);
+            EXPECT_EQ(fresh, pass == 0 ? static_cast<int>((sizeof rows + stride - 1) / stride) : 0);
+        }
+    }
+}
+
+// Entries live in chunks that never move; a released entry comes back reset.
+TEST(WebVisitTest, ThePoolHandsOutDistinctEntriesAndReusesReleasedOnes) {
+    constexpr size_t kEntries = 4096 + 10; // past the first chunk
+    TEntryPool pool;
+    TWebVisit visit;
+    std::set<TLogEntry*> first;
+    for (size_t i = 0; i < kEntries; ++i) {
+        TLogEntry* entry = pool.Acquire();
+        entry->SetText(TLogEntry::etPath, "/p" + std::to_string(i));
+        entry->Visit = &visit;
+        entry->FilterState = fsExclude;
+        entry->Valid = entry->IsError = entry->Page = true;
+        first.insert(entry);
+    }
+    EXPECT_EQ(first.size(), kEntries);
+    for (TLogEntry* entry : first)
+        pool.Release(entry);
+    std::set<TLogEntry*> second;
+    for (size_t i = 0; i < kEntries; ++i) {
+        TLogEntry* entry = pool.Acquire();
+        EXPECT_TRUE(entry->Visit == nullptr && entry->FilterState == fsUndecided && !entry->Valid && !entry->IsError &&
+                    !entry->Page);
+        second.insert(entry);
+    }
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(pool.Allocated(), kEntries);
+}
+
+} // namespace
