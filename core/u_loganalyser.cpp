@@ -19,41 +19,6 @@
 
 namespace {
 
-// View kinds by what they count.
-enum : int {
-    vkStatus = 0,
-    vkFileType = 1,
-    vkHour = 2,
-    vkWeekday = 3,
-    vkMonth = 4,
-    vkPage = 5,
-    vkDirectory = 6,
-    vkBrowser = 7,
-    vkOS = 8,
-    vkReferrer = 9,
-    vkReferringDomain = 10,
-    vkErrorStatus = 11,
-    vkHost = 12,
-    vkSearchEngine = 13,
-    vkKeyword = 14,
-    vkPhrase = 15,
-    vkCountry = 16,
-    vkUser = 17,
-    vkDay = 18,
-    vkPageStatus = 19,
-    vkTrackedPageDomain = 20,
-    vkErrorPageStatus = 21,
-    vkEnginePhrase = 22,
-    vkPageWithParams = 23,
-    vkPageParam = 24,
-    vkParam = 25,
-    vkParamValue = 26,
-    vkNavigationPath = 27,
-    vkEntryPage = 28,
-    vkExitPage = 29,
-    vkTrackedEntryPhrase = 30,
-};
-
 constexpr int kFlushThreshold = 20000;
 // A visit holding this many hits counts them and gives them back (unless filtered).
 constexpr size_t kHeldHits = 128;

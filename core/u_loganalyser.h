@@ -8,6 +8,7 @@
 #include "core/LogView.h"
 #include "core/PathIndex.h"
 #include "core/TextArena.h"
+#include "core/ViewKind.h"
 #include "core/WebVisit.h"
 
 #include <algorithm>
