@@ -56,6 +56,8 @@ public:
         : Feed(profile, options, paths) {}
     TLogEntry* Next(bool wait) { return Feed.Next(wait); }
     bool Finished() const { return Feed.Finished(); }
+    // The feed hands out valid lines only.
+    static bool Usable(const TLogEntry&) { return true; }
     const TCParser* Parser() const { return nullptr; }
     int64_t ProgressKB() const { return Feed.ProgressKB(); }
 
@@ -87,6 +89,7 @@ public:
         return &Line;
     }
     bool Finished() const { return Ended; }
+    static bool Usable(const TLogEntry& line) { return line.Valid; }
     const TCParser* Parser() const { return &Profile.LineParser; }
     int64_t ProgressKB() const { return Profile.LogReader.ProgressKB(); }
 
@@ -494,7 +497,7 @@ template <class TLines> bool TLogAnalyser::AnalyseLines(TLines& lines) {
         }
         if (!line) return true;
         if (Progress && Progress->CancelRequested()) return false;
-        if (line->Valid) AnalyseLine(*line, lines.Parser());
+        if (lines.Usable(*line)) AnalyseLine(*line, lines.Parser());
         if (OpenVisits.Count() >= kFlushThreshold) {
             FlushVisits(false);
             if constexpr (TLines::kCountsAtOnce) CountClosedVisits(SIZE_MAX);
