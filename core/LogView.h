@@ -5,6 +5,7 @@
 // arena or the path numbering) and a row counted on one day only needs no day list.
 
 #include "core/HashTables.h"
+#include "core/ViewKind.h"
 #include "sources/DateTime.h"
 
 #include <climits>
@@ -17,9 +18,6 @@
 
 class TLogEntry;
 class TWebVisit;
-
-// The number of view kinds.
-constexpr int kViewKindCount = 31;
 
 struct TDayRecord {
     int32_t Hits = 0;

@@ -23,7 +23,7 @@
 namespace {
 
 // The statistics view each field of effect groups; other fields are not registered.
-constexpr int kGroupViewKinds[] = {5, 10, 7, 8, 15, 12};
+constexpr TViewKind kGroupViewKinds[] = {vkPage, vkReferringDomain, vkBrowser, vkOS, vkPhrase, vkHost};
 
 // Removes a folder with everything in it when the scope ends.
 struct TFolderRemover {

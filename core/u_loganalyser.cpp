@@ -19,41 +19,6 @@
 
 namespace {
 
-// View kinds by what they count.
-enum : int {
-    vkStatus = 0,
-    vkFileType = 1,
-    vkHour = 2,
-    vkWeekday = 3,
-    vkMonth = 4,
-    vkPage = 5,
-    vkDirectory = 6,
-    vkBrowser = 7,
-    vkOS = 8,
-    vkReferrer = 9,
-    vkReferringDomain = 10,
-    vkErrorStatus = 11,
-    vkHost = 12,
-    vkSearchEngine = 13,
-    vkKeyword = 14,
-    vkPhrase = 15,
-    vkCountry = 16,
-    vkUser = 17,
-    vkDay = 18,
-    vkPageStatus = 19,
-    vkTrackedPageDomain = 20,
-    vkErrorPageStatus = 21,
-    vkEnginePhrase = 22,
-    vkPageWithParams = 23,
-    vkPageParam = 24,
-    vkParam = 25,
-    vkParamValue = 26,
-    vkNavigationPath = 27,
-    vkEntryPage = 28,
-    vkExitPage = 29,
-    vkTrackedEntryPhrase = 30,
-};
-
 constexpr int kFlushThreshold = 20000;
 // A visit holding this many hits counts them and gives them back (unless filtered).
 constexpr size_t kHeldHits = 128;
@@ -79,6 +44,62 @@ std::string CountryOfName(std::string_view host) {
     if (tld == "COM" || tld == "NET") tld = "US";
     return tld;
 }
+
+// The lines of a run, read and parsed on a second thread: a line may not be ready yet. Each
+// comes with its referrer and agent and its path number.
+class TFedLines {
+public:
+    // Closed visits are counted bit by bit, also while no line is ready.
+    static constexpr bool kCountsAtOnce = false;
+
+    TFedLines(TQVProfile& profile, const TLogEntryOptions& options, TPathIndex& paths)
+        : Feed(profile, options, paths) {}
+    TLogEntry* Next(bool wait) { return Feed.Next(wait); }
+    bool Finished() const { return Feed.Finished(); }
+    // The feed hands out valid lines only.
+    static bool Usable(const TLogEntry&) { return true; }
+    const TCParser* Parser() const { return nullptr; }
+    int64_t ProgressKB() const { return Feed.ProgressKB(); }
+
+private:
+    TLineFeed Feed;
+};
+
+// The lines of a run, read and parsed on the counting thread, one at a time into one entry.
+// A line that does not parse comes back not Valid; referrer and agent are parsed only for the
+// first line of a visit.
+class TReadLines {
+public:
+    // Nothing runs beside the counting: the closed visits are counted right after each pass.
+    static constexpr bool kCountsAtOnce = true;
+
+    TReadLines(TQVProfile& profile, const TLogEntryOptions& options, TPathIndex& paths)
+        : Profile(profile), Options(options), Paths(paths) {}
+    TLogEntry* Next(bool) {
+        if (!Profile.NextLogEntry()) {
+            Ended = true;
+            return nullptr;
+        }
+        Options.CurrentDate = Profile.CurrentDate;
+        if (Line.AssignHitFields(Profile.LineParser, Options)) {
+            std::string_view kept;
+            Line.PathId = Paths.IdOf(Line.Path(), kept);
+            Line.KeptPath = kept.data();
+        }
+        return &Line;
+    }
+    bool Finished() const { return Ended; }
+    static bool Usable(const TLogEntry& line) { return line.Valid; }
+    const TCParser* Parser() const { return &Profile.LineParser; }
+    int64_t ProgressKB() const { return Profile.LogReader.ProgressKB(); }
+
+private:
+    TQVProfile& Profile;
+    TLogEntryOptions Options;
+    TPathIndex& Paths;
+    TLogEntry Line;
+    bool Ended = false;
+};
 
 } // namespace
 
@@ -463,6 +484,28 @@ void TLogAnalyser::AnalyseLine(TLogEntry& line, const TCParser* parser) {
     NoteVisitTimes(*visit);
 }
 
+template <class TLines> bool TLogAnalyser::AnalyseLines(TLines& lines) {
+    for (;;) {
+        TLogEntry* line = lines.Next(false);
+        if (!line && !lines.Finished()) {
+            // No line read yet: the visits the last pass closed are counted meanwhile.
+            if (ClosedCounted < Closing.size()) {
+                CountClosedVisits(kCountWhileWaiting);
+                continue;
+            }
+            line = lines.Next(true);
+        }
+        if (!line) return true;
+        if (Progress && Progress->CancelRequested()) return false;
+        if (lines.Usable(*line)) AnalyseLine(*line, lines.Parser());
+        if (OpenVisits.Count() >= kFlushThreshold) {
+            FlushVisits(false);
+            if constexpr (TLines::kCountsAtOnce) CountClosedVisits(SIZE_MAX);
+        }
+        if (Progress) Progress->SetPosition(lines.ProgressKB());
+    }
+}
+
 bool TLogAnalyser::Run() {
     Profile.OpenLogFiles();
     CurrentFilter().Load(Profile.FilterName);
@@ -484,48 +527,14 @@ bool TLogAnalyser::Run() {
     EarliestExpiry = 1e300;
     LatestStart = -1e300;
 
-    TLogEntryOptions options{Profile.CaseSensitive, Profile.ParamType, Profile.Timezone, 0};
-    bool cancelled = false;
+    const TLogEntryOptions options{Profile.CaseSensitive, Profile.ParamType, Profile.Timezone, 0};
+    bool cancelled;
     if (ReadOnSecondThread) {
-        TLineFeed feed(Profile, options, PathIds);
-        for (;;) {
-            TLogEntry* line = feed.Next(false);
-            if (!line && !feed.Finished()) {
-                // No line read yet: the visits the last pass closed are counted meanwhile.
-                if (ClosedCounted < Closing.size()) {
-                    CountClosedVisits(kCountWhileWaiting);
-                    continue;
-                }
-                line = feed.Next(true);
-            }
-            if (!line) break;
-            if (Progress && Progress->CancelRequested()) {
-                cancelled = true;
-                break;
-            }
-            AnalyseLine(*line, nullptr);
-            if (OpenVisits.Count() >= kFlushThreshold) FlushVisits(false);
-            if (Progress) Progress->SetPosition(feed.ProgressKB());
-        }
+        TFedLines lines(Profile, options, PathIds);
+        cancelled = !AnalyseLines(lines);
     } else {
-        while (Profile.NextLogEntry()) {
-            if (Progress && Progress->CancelRequested()) {
-                cancelled = true;
-                break;
-            }
-            options.CurrentDate = Profile.CurrentDate;
-            if (LineEntry.AssignHitFields(Profile.LineParser, options)) {
-                std::string_view kept;
-                LineEntry.PathId = PathIds.IdOf(LineEntry.Path(), kept);
-                LineEntry.KeptPath = kept.data();
-                AnalyseLine(LineEntry, &Profile.LineParser);
-            }
-            if (OpenVisits.Count() >= kFlushThreshold) {
-                FlushVisits(false);
-                CountClosedVisits(SIZE_MAX);
-            }
-            if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
-        }
+        TReadLines lines(Profile, options, PathIds);
+        cancelled = !AnalyseLines(lines);
     }
     if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
     FlushVisits(true);

@@ -8,6 +8,7 @@
 #include "core/LogView.h"
 #include "core/PathIndex.h"
 #include "core/TextArena.h"
+#include "core/ViewKind.h"
 #include "core/WebVisit.h"
 
 #include <algorithm>
@@ -89,6 +90,9 @@ private:
     // Without a parser the line carries its referrer and agent already; with one, they
     // are parsed only when the line starts a visit.
     void AnalyseLine(TLogEntry& line, const TCParser* parser);
+    // Analyses the lines of a run (TFedLines or TReadLines) until they end; false when the
+    // user cancelled first.
+    template <class TLines> bool AnalyseLines(TLines& lines);
     // The open visit that accepts the line, or a new one made from it.
     TWebVisit* FindOrCreateVisit(TLogEntry& line, const TCParser* parser);
     void InitVisit(TWebVisit& visit, const TLogEntry& entry);
@@ -155,7 +159,6 @@ private:
     size_t ClosedCounted = 0;        // of Closing
     TEntryPool Entries;
     size_t EntriesMade = 0, VisitsMade = 0; // at most, before the pools were given back
-    TLogEntry LineEntry;                    // the line being analysed
 
     bool Limited = false; // lines outside FirstDay..LastDay are not counted
     int32_t FirstDay = 0;

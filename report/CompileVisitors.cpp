@@ -19,24 +19,25 @@ constexpr const char* kLengthRanges[10] = {"< 1",    "1 - 2",   "2 - 3",   "3 - 
 // The browser section's tables: one view each, with a daily chart and a share pie.
 struct TShareTableDef {
     int32_t Bit;
-    int TitleLine;
-    int KeyLine;
-    int View;
+    TLangLine TitleLine;
+    TLangLine KeyLine;
+    TViewKind View;
     const char* DailyChart;
-    int DailyTitleLine;
+    TLangLine DailyTitleLine;
     const char* PieChart;
-    int PieTitleLine;
+    TLangLine PieTitleLine;
 };
 
 constexpr TShareTableDef kShareTables[] = {
-    {rsBrowsers, 66, 109, 7, "charts/bos_daily_browser", 67, "charts/bos_pie_browser", 68},
-    {rsOSes, 69, 70, 8, "charts/bos_daily_os", 71, "charts/bos_pie_os", 72},
+    {rsBrowsers, llBrowsersTitle, llBrowser, vkBrowser, "charts/bos_daily_browser", llBrowsersChart,
+     "charts/bos_pie_browser", llBrowsersPie},
+    {rsOSes, llOSesTitle, llOS, vkOS, "charts/bos_daily_os", llOSesChart, "charts/bos_pie_os", llOSesPie},
 };
 
 } // namespace
 
 void TStatisticsCompiler::BuildVisitors(TXMLSection& section) {
-    auto addTable = [&](int subLine, int titleLine, int columns, int keyLine) {
+    auto addTable = [&](TLangLine subLine, TLangLine titleLine, int columns, TLangLine keyLine) {
         TXMLSubSection* sub = section.AddSubSection();
         sub->Title = L(subLine);
         TXMLTable* t = sub->AddTable();
@@ -47,13 +48,15 @@ void TStatisticsCompiler::BuildVisitors(TXMLSection& section) {
     };
 
     if (Included(rsVisitsLength)) {
-        TXMLTable* t = addTable(51, 52, 4, 51);
+        TXMLTable* t = addTable(llVisitLengthTitle, llVisitLengthTable, 4, llVisitLengthTitle);
         SetFixedOrder(*t);
-        TChartSVG* chart = AddBarChart(*t, "charts/visits_length", 53, 54);
+        TChartSVG* chart = AddBarChart(*t, "charts/visits_length", llVisitLengthChart, llVisitLengthAxis);
         TChartSerie* serie = chart->AddSerie();
-        serie->Name = L(10);
+        serie->Name = L(llVisits);
         for (int b = 0; b < 10; ++b) {
-            const std::string key = b == 0 ? L(116) : b == 9 ? L(118) : FormatArgs(L(117), {kLengthRanges[b]});
+            const std::string key = b == 0   ? L(llFirstLengthBucket)
+                                    : b == 9 ? L(llLastLengthBucket)
+                                             : FormatArgs(L(llLengthBucketFormat), {kLengthRanges[b]});
             const int32_t count = Analyser.DurationBucket(b);
             t->AddRow(key, 0, count, 0, "");
             serie->AddLabelledPoint(count, kLengthRanges[b]);
@@ -61,29 +64,29 @@ void TStatisticsCompiler::BuildVisitors(TXMLSection& section) {
         AssignChartColors(*chart, Profile);
     }
     if (Included(rsTopVisitors)) {
-        TXMLTable* t = addTable(55, 56, 3, 57);
+        TXMLTable* t = addTable(llTopVisitorsTitle, llTopVisitorsTable, 3, llVisitor);
         t->TruncMethod = kTruncTopN;
         t->TruncValue = 50;
         t->SortMode = kSortBytes;
-        for (int i = 0; i < Analyser.ViewCount(12) && i < 50; ++i)
-            AddGroupAwareRow(*t, *Analyser.ViewAt(12, i), false);
+        for (int i = 0; i < Analyser.ViewCount(vkHost) && i < 50; ++i)
+            AddGroupAwareRow(*t, *Analyser.ViewAt(vkHost, i), false);
     }
     if (Included(rsCountries)) {
-        TXMLTable* t = addTable(58, 59, 3, 60);
+        TXMLTable* t = addTable(llCountriesTitle, llCountriesTable, 3, llCountry);
         TChartSVG* pie = t->AddChart("charts/visits_pie_countries");
         pie->ChartType = kChartPie;
-        pie->Title = L(61);
-        for (int i = 0; i < Analyser.ViewCount(16); ++i) {
-            const TLogView& item = *Analyser.ViewAt(16, i);
+        pie->Title = L(llCountriesPie);
+        for (int i = 0; i < Analyser.ViewCount(vkCountry); ++i) {
+            const TLogView& item = *Analyser.ViewAt(vkCountry, i);
             const std::string key = FormatArgs("[%s] %s", {item.Name, CountryFinder.CountryName(item.Name)});
             t->AddRow(key, item.Hits, item.Visits, item.Bytes, "");
-            AddShareEntry(*pie, item.Visits, key, L(114));
+            AddShareEntry(*pie, item.Visits, key, L(llOthersFormat));
         }
         AssignChartColors(*pie, Profile);
     }
-    if (Included(rsUsers) && Analyser.ViewCount(17) > 1) {
-        TXMLTable* t = addTable(62, 63, 3, 64);
-        AddPlainRows(*t, 17);
+    if (Included(rsUsers) && Analyser.ViewCount(vkUser) > 1) {
+        TXMLTable* t = addTable(llUsersTitle, llUsersTable, 3, llUser);
+        AddPlainRows(*t, vkUser);
     }
 }
 
@@ -106,14 +109,14 @@ void TStatisticsCompiler::BuildBrowser(TXMLSection& section) {
         for (int i = 0; i < Analyser.ViewCount(def.View); ++i) {
             TLogView& item = *Analyser.ViewAt(def.View, i);
             AddGroupAwareRow(*t, item, false);
-            AddShareEntry(*pie, item.Visits, item.Name, L(114));
+            AddShareEntry(*pie, item.Visits, item.Name, L(llOthersFormat));
         }
         AssignChartColors(*pie, Profile);
     }
 }
 
 void TStatisticsCompiler::BuildReferer(TXMLSection& section) {
-    auto dailyChart = [&](TXMLTable& t, const char* name, int titleLine, int view) {
+    auto dailyChart = [&](TXMLTable& t, const char* name, TLangLine titleLine, TViewKind view) {
         if (TChartSVG* chart = AddDailyChart(t, name, L(titleLine))) {
             BuildDailySeries(*chart, Days, view, FirstDay, Analyser, Profile);
             AssignChartColors(*chart, Profile);
@@ -129,61 +132,61 @@ void TStatisticsCompiler::BuildReferer(TXMLSection& section) {
 
     if (Included(rsReferers)) {
         TXMLSubSection* sub = section.AddSubSection();
-        sub->Title = L(74);
-        TXMLTable* domains = addTable(*sub, L(75), 4, L(73));
-        for (int i = 0; i < Analyser.ViewCount(10); ++i)
-            AddGroupAwareRow(*domains, *Analyser.ViewAt(10, i), true);
-        dailyChart(*domains, "charts/referrer_daily_domain", 76, 10);
-        AddPlainRows(*addTable(*sub, L(77), 4, L(110)), 9);
+        sub->Title = L(llReferersTitle);
+        TXMLTable* domains = addTable(*sub, L(llReferringDomainsTable), 4, L(llRefererSection));
+        for (int i = 0; i < Analyser.ViewCount(vkReferringDomain); ++i)
+            AddGroupAwareRow(*domains, *Analyser.ViewAt(vkReferringDomain, i), true);
+        dailyChart(*domains, "charts/referrer_daily_domain", llReferringDomainsChart, vkReferringDomain);
+        AddPlainRows(*addTable(*sub, L(llReferringUrlsTable), 4, L(llReferrerUrl)), vkReferrer);
     }
     if (Included(rsSearchEngines)) {
         TXMLSubSection* sub = section.AddSubSection();
-        sub->Title = L(79);
+        sub->Title = L(llSearchEnginesTable);
         // Engines with their phrases, counted in visits under the hits caption.
-        TXMLTable* engines = addTable(*sub, L(79), 0, L(80));
+        TXMLTable* engines = addTable(*sub, L(llSearchEnginesTable), 0, L(llSearchEngine));
         SetFixedOrder(*engines);
-        dailyChart(*engines, "charts/referrer_daily_sengine", 81, 13);
-        AddNestedRows(*engines, 13, 22, true);
+        dailyChart(*engines, "charts/referrer_daily_sengine", llSearchEnginesChart, vkSearchEngine);
+        AddNestedRows(*engines, vkSearchEngine, vkEnginePhrase, true);
 
-        TXMLTable* phrases = addTable(*sub, L(82), 1, L(83));
+        TXMLTable* phrases = addTable(*sub, L(llPhrasesTable), 1, L(llPhrase));
         phrases->ShowTotal = true;
-        for (int i = 0; i < Analyser.ViewCount(15); ++i)
-            AddGroupAwareRow(*phrases, *Analyser.ViewAt(15, i), false);
+        for (int i = 0; i < Analyser.ViewCount(vkPhrase); ++i)
+            AddGroupAwareRow(*phrases, *Analyser.ViewAt(vkPhrase, i), false);
 
-        TXMLTable* keywords = addTable(*sub, L(85), 1, L(86));
+        TXMLTable* keywords = addTable(*sub, L(llKeywordsTable), 1, L(llKeyword));
         keywords->ShowTotal = true;
-        dailyChart(*keywords, "charts/referrer_daily_skeywords", 87, 14);
-        AddPlainRows(*keywords, 14);
+        dailyChart(*keywords, "charts/referrer_daily_skeywords", llKeywordsChart, vkKeyword);
+        AddPlainRows(*keywords, vkKeyword);
     }
 }
 
 void TStatisticsCompiler::BuildErrors(TXMLSection& section) {
     if (Included(rsErrorsSummary)) {
         TXMLSubSection* sub = section.AddSubSection();
-        sub->Title = L(89);
+        sub->Title = L(llErrorsSummaryTitle);
         TXMLTable* t = sub->AddTable();
-        t->Title = L(89);
+        t->Title = L(llErrorsSummaryTitle);
         t->Columns = 0;
-        t->KeyCaption = L(90);
-        if (TChartSVG* chart = AddDailyChart(*t, "charts/errors_daily_all", L(92), 91)) {
-            BuildDailySeries(*chart, Days, 11, FirstDay, Analyser, Profile);
+        t->KeyCaption = L(llErrorStatus);
+        if (TChartSVG* chart = AddDailyChart(*t, "charts/errors_daily_all", L(llErrorsChart), llErrorsAxis)) {
+            BuildDailySeries(*chart, Days, vkErrorStatus, FirstDay, Analyser, Profile);
             AssignChartColors(*chart, Profile);
         }
-        for (int i = 0; i < Analyser.ViewCount(11); ++i) {
-            const TLogView& item = *Analyser.ViewAt(11, i);
+        for (int i = 0; i < Analyser.ViewCount(vkErrorStatus); ++i) {
+            const TLogView& item = *Analyser.ViewAt(vkErrorStatus, i);
             t->AddRow(StatusKey(item.Name), item.Hits, item.Visits, item.Bytes, "");
         }
     }
     if (Included(rsErrorsDetails)) {
         TXMLSubSection* sub = section.AddSubSection();
-        sub->Title = L(93);
-        const TChildIndex files = ChildrenByName(Analyser, 21, false);
-        for (int i = 0; i < Analyser.ViewCount(11); ++i) {
-            const std::string status(Analyser.ViewAt(11, i)->Name);
+        sub->Title = L(llErrorDetailsTitle);
+        const TChildIndex files = ChildrenByName(Analyser, vkErrorPageStatus, false);
+        for (int i = 0; i < Analyser.ViewCount(vkErrorStatus); ++i) {
+            const std::string status(Analyser.ViewAt(vkErrorStatus, i)->Name);
             TXMLTable* t = sub->AddTable();
-            t->Title = FormatArgs(L(94), {status});
+            t->Title = FormatArgs(L(llErrorDetailsFormat), {status});
             t->Columns = 0;
-            t->KeyCaption = L(39);
+            t->KeyCaption = L(llFile);
             for (const TLogView* file : ChildrenOf(files, status))
                 t->AddRow(file->SubName, file->Hits, 0, 0, "");
         }
@@ -191,10 +194,10 @@ void TStatisticsCompiler::BuildErrors(TXMLSection& section) {
 }
 
 void TStatisticsCompiler::BuildTracked(TXMLSection& section) {
-    std::vector<std::pair<int, TLogView*>> found; // position in UrlTrack, item of view 5
+    std::vector<std::pair<int, TLogView*>> found; // position in UrlTrack, page row
     std::string names;
     for (size_t n = 0; n < Profile.UrlTrack.size(); ++n) {
-        if (TLogView* item = Analyser.ViewByKey(5, Profile.UrlTrack[n])) {
+        if (TLogView* item = Analyser.ViewByKey(vkPage, Profile.UrlTrack[n])) {
             found.emplace_back(static_cast<int>(n), item);
             names += Profile.UrlTrack[n] + ";";
         }
@@ -203,15 +206,15 @@ void TStatisticsCompiler::BuildTracked(TXMLSection& section) {
     std::vector<TXMLEntry*> summaryRows;
     if (found.size() > 1 && Included(rsTrackedSummary)) {
         TXMLSubSection* sub = section.AddSubSection();
-        sub->Title = L(96);
+        sub->Title = L(llTrackedSummaryTitle);
         TXMLTable* t = sub->AddTable();
-        t->Title = L(25);
+        t->Title = L(llDailyTitle);
         t->Columns = 3;
-        t->KeyCaption = L(26);
+        t->KeyCaption = L(llDay);
         t->ShowTotal = false;
         SetFixedOrder(*t);
-        if (TChartSVG* chart = AddDailyChart(*t, "charts/track_sum_daily", L(97))) {
-            BuildNamedSeries(*chart, Days, names, 5, FirstDay, Analyser, Profile);
+        if (TChartSVG* chart = AddDailyChart(*t, "charts/track_sum_daily", L(llTrackedSummaryChart))) {
+            BuildNamedSeries(*chart, Days, names, vkPage, FirstDay, Analyser, Profile);
             AssignChartColors(*chart, Profile);
         }
         // Placeholders, one per listed day, filled by each URL below.
@@ -227,48 +230,48 @@ void TStatisticsCompiler::BuildTrackedUrl(TXMLSection& section, const std::strin
                                           const std::vector<TXMLEntry*>& summaryRows) {
     TXMLSubSection* sub = section.AddSubSection();
     sub->Title = url;
-    auto addTable = [&](int titleLine, int columns, int keyLine) {
+    auto addTable = [&](TLangLine titleLine, int columns, const std::string& keyCaption) {
         TXMLTable* t = sub->AddTable();
         t->Title = FormatArgs(L(titleLine), {url});
         t->Columns = static_cast<uint8_t>(columns);
-        if (keyLine >= 0) t->KeyCaption = L(keyLine);
+        t->KeyCaption = keyCaption;
         return t;
     };
 
     if (Included(rsTrackedFile)) {
-        TXMLTable* t = addTable(98, 7, -1);
+        TXMLTable* t = addTable(llTrackedFileFormat, 7, {});
         t->ShowHeader = false;
         t->ShowTotal = false;
         SetFixedOrder(*t);
         auto header = [t](const std::string& name) { t->AddHeaderRow(name, 0, 0, 0); };
         auto value = [t](const std::string& key, const std::string& text) { t->AddRow(key, 0, 0, 0, text); };
         const double d = Days;
-        header(L(3));
-        value(L(4), std::to_string(item.Hits));
-        value(L(5), FixedTwo(item.Hits / d));
-        if (item.Visits > 0) value(L(7), FixedTwo(static_cast<double>(item.Hits) / item.Visits));
-        header(L(10));
-        value(L(11), std::to_string(item.Visits));
-        value(L(12), FixedTwo(item.Visits / d));
-        header(L(19));
-        value(L(20), FormatSize(Output->TotalBytesUnit, item.Bytes));
-        value(L(21), FormatSize(Output->RowBytesUnit, item.Bytes / Days));
+        header(L(llHits));
+        value(L(llTotalHits), std::to_string(item.Hits));
+        value(L(llHitsPerDay), FixedTwo(item.Hits / d));
+        if (item.Visits > 0) value(L(llHitsPerVisit), FixedTwo(static_cast<double>(item.Hits) / item.Visits));
+        header(L(llVisits));
+        value(L(llTotalVisits), std::to_string(item.Visits));
+        value(L(llVisitsPerDay), FixedTwo(item.Visits / d));
+        header(L(llBandwidth));
+        value(L(llTotalBandwidth), FormatSize(Output->TotalBytesUnit, item.Bytes));
+        value(L(llBandwidthPerDay), FormatSize(Output->RowBytesUnit, item.Bytes / Days));
     }
     if (Included(rsTrackedStatus)) {
-        TXMLTable* t = addTable(147, 0, 140);
-        for (int i = 0; i < Analyser.ViewCount(19); ++i) {
-            const TLogView& row = *Analyser.ViewAt(19, i);
+        TXMLTable* t = addTable(llTrackedStatusFormat, 0, L(llStatus));
+        for (int i = 0; i < Analyser.ViewCount(vkPageStatus); ++i) {
+            const TLogView& row = *Analyser.ViewAt(vkPageStatus, i);
             if (row.SubName == url) t->AddRow(StatusKey(row.Name), row.Hits, 0, 0, "");
         }
     }
     TXMLTable* daily = nullptr;
     if (Included(rsTrackedDaily)) {
-        daily = addTable(99, 3, 26);
+        daily = addTable(llTrackedDailyFormat, 3, L(llDay));
         daily->ShowTotal = true;
         SetFixedOrder(*daily);
-        if (TChartSVG* chart =
-                AddDailyChart(*daily, "charts/track_" + std::to_string(position), FormatArgs(L(105), {url}))) {
-            BuildNamedSeries(*chart, Days, url + ";", 5, FirstDay, Analyser, Profile);
+        if (TChartSVG* chart = AddDailyChart(*daily, "charts/track_" + std::to_string(position),
+                                             FormatArgs(L(llDailyChartFormat), {url}))) {
+            BuildNamedSeries(*chart, Days, url + ";", vkPage, FirstDay, Analyser, Profile);
             AssignChartColors(*chart, Profile);
         }
     }
@@ -283,26 +286,26 @@ void TStatisticsCompiler::BuildTrackedUrl(TXMLSection& section, const std::strin
         }
     }
     if (Included(rsTrackedReferers)) {
-        TXMLTable* t = addTable(100, 0, 110);
-        for (int i = 0; i < Analyser.ViewCount(10); ++i) {
-            const std::string domain(Analyser.ViewAt(10, i)->Name);
-            if (const TLogView* row = Analyser.ViewByKey(20, url + "\n" + domain))
+        TXMLTable* t = addTable(llTrackedReferersFormat, 0, L(llReferrerUrl));
+        for (int i = 0; i < Analyser.ViewCount(vkReferringDomain); ++i) {
+            const std::string domain(Analyser.ViewAt(vkReferringDomain, i)->Name);
+            if (const TLogView* row = Analyser.ViewByKey(vkTrackedPageDomain, url + "\n" + domain))
                 t->AddRow(domain == "-" ? domain : "http://" + domain, row->Hits, 0, 0, "");
         }
     }
     if (Included(rsTrackedPhrases)) {
-        TXMLTable* t = addTable(145, 1, 83);
+        TXMLTable* t = addTable(llTrackedPhrasesFormat, 1, L(llPhrase));
         t->ShowTotal = true;
-        for (int i = 0; i < Analyser.ViewCount(30); ++i) {
-            const TLogView& row = *Analyser.ViewAt(30, i);
+        for (int i = 0; i < Analyser.ViewCount(vkTrackedEntryPhrase); ++i) {
+            const TLogView& row = *Analyser.ViewAt(vkTrackedEntryPhrase, i);
             if (row.Name == url) t->AddRow(row.SubName, row.Hits, row.Visits, row.Bytes, "");
         }
     }
     if (Included(rsTrackedPaths)) {
-        TXMLTable* t = addTable(146, 4, 108);
+        TXMLTable* t = addTable(llTrackedPathsFormat, 4, L(llPath));
         const std::string step = url + ";";
-        for (int i = 0; i < Analyser.ViewCount(27); ++i) {
-            const TLogView& row = *Analyser.ViewAt(27, i);
+        for (int i = 0; i < Analyser.ViewCount(vkNavigationPath); ++i) {
+            const TLogView& row = *Analyser.ViewAt(vkNavigationPath, i);
             if (row.Name.find(step) != std::string::npos)
                 t->AddRow(ReplaceAll(row.Name, ";", " --> "), row.Hits, row.Visits, row.Bytes, "");
         }

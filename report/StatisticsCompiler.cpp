@@ -61,7 +61,7 @@ std::string VisitLengthText(int64_t seconds) {
     return buffer;
 }
 
-TChildIndex ChildrenByName(const TLogAnalyser& analyser, int view, bool bySubName) {
+TChildIndex ChildrenByName(const TLogAnalyser& analyser, TViewKind view, bool bySubName) {
     TChildIndex index;
     for (int i = 0; i < analyser.ViewCount(view); ++i) {
         TLogView* item = analyser.ViewAt(view, i);
@@ -144,8 +144,8 @@ TStatisticsCompiler::TStatisticsCompiler(TLogAnalyser& analyser, TQVProfile& pro
 
 TStatisticsCompiler::~TStatisticsCompiler() = default;
 
-const std::string& TStatisticsCompiler::L(int n) const {
-    return Language.Line(n);
+const std::string& TStatisticsCompiler::L(TLangLine line) const {
+    return Language.Line(line);
 }
 
 bool TStatisticsCompiler::Included(int32_t bit) const {
@@ -179,22 +179,22 @@ void TStatisticsCompiler::Compile(const std::string& workFolder) {
 
     struct TSectionDef {
         const char* Id;
-        int TitleLine;
+        TLangLine TitleLine;
         bool InToc;
         int RequiredView; // the section exists only when this view has items; -1: always
         void (TStatisticsCompiler::*Build)(TXMLSection&);
     };
     static constexpr TSectionDef kSections[] = {
-        {"groupsdef", 0, false, -1, &TStatisticsCompiler::BuildGroups},
-        {"general", 1, true, -1, &TStatisticsCompiler::BuildGeneral},
-        {"activity", 24, true, -1, &TStatisticsCompiler::BuildActivity},
-        {"access", 36, true, -1, &TStatisticsCompiler::BuildAccess},
-        {"url_params.xml", 141, true, 25, &TStatisticsCompiler::BuildUrlParams},
-        {"visitors", 10, true, -1, &TStatisticsCompiler::BuildVisitors},
-        {"browser", 65, true, -1, &TStatisticsCompiler::BuildBrowser},
-        {"referer", 73, true, -1, &TStatisticsCompiler::BuildReferer},
-        {"errors", 88, true, -1, &TStatisticsCompiler::BuildErrors},
-        {"tracked", 95, true, -1, &TStatisticsCompiler::BuildTracked},
+        {"groupsdef", llGroupsSection, false, -1, &TStatisticsCompiler::BuildGroups},
+        {"general", llGeneralSection, true, -1, &TStatisticsCompiler::BuildGeneral},
+        {"activity", llActivitySection, true, -1, &TStatisticsCompiler::BuildActivity},
+        {"access", llAccessSection, true, -1, &TStatisticsCompiler::BuildAccess},
+        {"url_params.xml", llUrlParamsSection, true, vkParam, &TStatisticsCompiler::BuildUrlParams},
+        {"visitors", llVisits, true, -1, &TStatisticsCompiler::BuildVisitors},
+        {"browser", llBrowserSection, true, -1, &TStatisticsCompiler::BuildBrowser},
+        {"referer", llRefererSection, true, -1, &TStatisticsCompiler::BuildReferer},
+        {"errors", llErrorsSection, true, -1, &TStatisticsCompiler::BuildErrors},
+        {"tracked", llTrackedSection, true, -1, &TStatisticsCompiler::BuildTracked},
     };
     for (const TSectionDef& def : kSections) {
         if (def.RequiredView >= 0 && Analyser.ViewCount(def.RequiredView) == 0) continue;
@@ -244,40 +244,41 @@ void TStatisticsCompiler::ConfigureOutput(const std::string& workFolder) {
         out.TruncMethod = kTruncNone;
         break;
     }
-    out.GeneratedOn = L(102) + FormatDateTime(Profile.DateFormat, Now());
-    out.DateRange = L(103) + FormatDateTime(Profile.DateFormat, DayNumber(Analyser.StartDate)) + " - " +
+    out.GeneratedOn = L(llGeneratedOn) + FormatDateTime(Profile.DateFormat, Now());
+    out.DateRange = L(llDateRange) + FormatDateTime(Profile.DateFormat, DayNumber(Analyser.StartDate)) + " - " +
                     FormatDateTime(Profile.DateFormat, DayNumber(Analyser.EndDate));
     // The writer's text nodes escape what they hold, so the captions go in as they are.
-    out.HitsCaption = L(3);
-    out.VisitsCaption = L(111);
-    out.BytesCaption = L(19);
-    out.TotalFormat = L(112);
-    out.AverageCaption = L(113);
-    out.OthersFormat = L(114);
-    out.ShareCaption = L(115);
-    out.TitlePrefix = FormatArgs(L(101), {Profile.Name});
+    out.HitsCaption = L(llHits);
+    out.VisitsCaption = L(llVisitsCaption);
+    out.BytesCaption = L(llBandwidth);
+    out.TotalFormat = L(llTotalFormat);
+    out.AverageCaption = L(llAverage);
+    out.OthersFormat = L(llOthersFormat);
+    out.ShareCaption = L(llShare);
+    out.TitlePrefix = FormatArgs(L(llTitleFormat), {Profile.Name});
 }
 
 // ---- Shared builders
 
 TChartSVG* TStatisticsCompiler::AddDailyChart(TXMLTable& table, std::string_view name, std::string_view title,
-                                              int valueTitleLine) {
+                                              TLangLine valueTitleLine) {
     if (Days <= 2) return nullptr;
     TChartSVG* chart = table.AddChart(name);
     chart->ChartType = kChartLine;
     chart->Title = std::string(title);
-    chart->CategoryAxis.Title = L(26);
+    chart->CategoryAxis.Title = L(llDay);
     chart->ValueAxis.Title = L(valueTitleLine);
     return chart;
 }
 
-TChartSVG* TStatisticsCompiler::AddBarChart(TXMLTable& table, std::string_view name, int titleLine, int categoryLine) {
+TChartSVG* TStatisticsCompiler::AddBarChart(TXMLTable& table, std::string_view name, TLangLine titleLine,
+                                            TLangLine categoryLine) {
     TChartSVG* chart = table.AddChart(name);
     chart->ChartType = kChartBar;
     chart->Title = L(titleLine);
     chart->CategoryAxis.Title = L(categoryLine);
     chart->CategoryAxis.RotateLabels = true;
-    chart->ValueAxis.Title = L(10);
+    chart->ValueAxis.Title = L(llVisits);
     return chart;
 }
 
@@ -290,7 +291,7 @@ void TStatisticsCompiler::AddPlainRow(TXMLTable& table, const TLogView& item) {
     table.AddRow(item.Name, item.Hits, item.Visits, item.Bytes, "");
 }
 
-void TStatisticsCompiler::AddPlainRows(TXMLTable& table, int view, bool replaceSemicolons) {
+void TStatisticsCompiler::AddPlainRows(TXMLTable& table, TViewKind view, bool replaceSemicolons) {
     for (int i = 0; i < Analyser.ViewCount(view); ++i) {
         const TLogView& item = *Analyser.ViewAt(view, i);
         if (replaceSemicolons) {
@@ -334,7 +335,8 @@ void TStatisticsCompiler::WriteGroupDetails(TGroupView& group, bool httpPrefix) 
     }
 }
 
-void TStatisticsCompiler::AddNestedRows(TXMLTable& table, int parentView, int childView, bool visitsAsHits) {
+void TStatisticsCompiler::AddNestedRows(TXMLTable& table, TViewKind parentView, TViewKind childView,
+                                        bool visitsAsHits) {
     const TChildIndex children = ChildrenByName(Analyser, childView, false);
     for (int i = 0; i < Analyser.ViewCount(parentView); ++i) {
         const TLogView& parent = *Analyser.ViewAt(parentView, i);
@@ -363,7 +365,7 @@ void TStatisticsCompiler::BuildGeneral(TXMLSection& section) {
     const TLogAnalyser& a = Analyser;
     if (Included(rsSummary)) {
         TXMLSubSection* sub = section.AddSubSection();
-        sub->Title = L(2);
+        sub->Title = L(llSummaryTitle);
         TXMLTable* t = sub->AddTable();
         t->Columns = 7;
         t->ShowHeader = false;
@@ -372,44 +374,44 @@ void TStatisticsCompiler::BuildGeneral(TXMLSection& section) {
         auto header = [t](const std::string& name) { t->AddHeaderRow(name, 0, 0, 0); };
         auto value = [t](const std::string& key, const std::string& text) { return t->AddRow(key, 0, 0, 0, text); };
         const double days = Days;
-        header(L(3));
-        value(L(4), std::to_string(a.Hits));
-        if (a.FilteredHits > 0) value(L(3) + " " + L(119), std::to_string(a.FilteredHits));
-        value(L(5), FixedTwo(a.Hits / days));
-        value(L(6), FixedTwo(a.Hits / (days * 24)));
-        value(L(7), FixedTwo(a.AvgHitsPerVisit));
-        header(L(10));
-        value(L(11), std::to_string(a.Visits));
-        if (a.FilteredVisits > 0) value(L(10) + " " + L(119), std::to_string(a.FilteredVisits));
-        value(L(12), FixedTwo(a.Visits / days));
-        value(L(13), FixedTwo(a.Visits / (days * 24)));
-        value(L(14), VisitLengthText(a.AvgVisitSeconds));
-        value(L(15), std::to_string(a.ViewCount(12)));
+        header(L(llHits));
+        value(L(llTotalHits), std::to_string(a.Hits));
+        if (a.FilteredHits > 0) value(L(llHits) + " " + L(llFiltered), std::to_string(a.FilteredHits));
+        value(L(llHitsPerDay), FixedTwo(a.Hits / days));
+        value(L(llHitsPerHour), FixedTwo(a.Hits / (days * 24)));
+        value(L(llHitsPerVisit), FixedTwo(a.AvgHitsPerVisit));
+        header(L(llVisits));
+        value(L(llTotalVisits), std::to_string(a.Visits));
+        if (a.FilteredVisits > 0) value(L(llVisits) + " " + L(llFiltered), std::to_string(a.FilteredVisits));
+        value(L(llVisitsPerDay), FixedTwo(a.Visits / days));
+        value(L(llVisitsPerHour), FixedTwo(a.Visits / (days * 24)));
+        value(L(llAverageVisitLength), VisitLengthText(a.AvgVisitSeconds));
+        value(L(llVisitorCount), std::to_string(a.ViewCount(vkHost)));
         if (Included(rsExtensionGroups)) {
             for (const TQVExt& group : Profile.ExtGroups()) {
                 header("\"" + group.Name + "\"");
                 TExtGroupRows rows;
-                rows.Hits = value(L(16), "0");
-                rows.Visits = value(L(17), "0");
-                rows.Bytes = value(L(18), "0");
+                rows.Hits = value(L(llExtGroupHits), "0");
+                rows.Visits = value(L(llExtGroupVisits), "0");
+                rows.Bytes = value(L(llExtGroupBandwidth), "0");
                 ExtGroupSummary.push_back(rows);
             }
         }
-        header(L(19));
-        value(L(20), FormatSize(Output->TotalBytesUnit, a.Bytes));
-        value(L(21), FormatSize(Output->RowBytesUnit, a.Bytes / Days));
-        value(L(22), FormatSize(Output->RowBytesUnit, a.BytesPerHit));
-        value(L(23), FormatSize(Output->RowBytesUnit, a.BytesPerVisit));
+        header(L(llBandwidth));
+        value(L(llTotalBandwidth), FormatSize(Output->TotalBytesUnit, a.Bytes));
+        value(L(llBandwidthPerDay), FormatSize(Output->RowBytesUnit, a.Bytes / Days));
+        value(L(llBandwidthPerHit), FormatSize(Output->RowBytesUnit, a.BytesPerHit));
+        value(L(llBandwidthPerVisit), FormatSize(Output->RowBytesUnit, a.BytesPerVisit));
     }
     if (Included(rsStatusCodes)) {
         TXMLSubSection* sub = section.AddSubSection();
-        sub->Title = L(139);
+        sub->Title = L(llStatusCodesTitle);
         TXMLTable* t = sub->AddTable();
-        t->Title = L(139);
+        t->Title = L(llStatusCodesTitle);
         t->Columns = 0;
-        t->KeyCaption = L(140);
-        for (int i = 0; i < a.ViewCount(0); ++i) {
-            const TLogView& item = *a.ViewAt(0, i);
+        t->KeyCaption = L(llStatus);
+        for (int i = 0; i < a.ViewCount(vkStatus); ++i) {
+            const TLogView& item = *a.ViewAt(vkStatus, i);
             t->AddRow(StatusKey(item.Name), item.Hits, 0, 0, "");
         }
     }
@@ -418,7 +420,7 @@ void TStatisticsCompiler::BuildGeneral(TXMLSection& section) {
 // ---- Activity
 
 void TStatisticsCompiler::BuildActivity(TXMLSection& section) {
-    auto addTable = [&](int line, int keyLine) {
+    auto addTable = [&](TLangLine line, TLangLine keyLine) {
         TXMLSubSection* sub = section.AddSubSection();
         sub->Title = L(line);
         TXMLTable* t = sub->AddTable();
@@ -430,52 +432,54 @@ void TStatisticsCompiler::BuildActivity(TXMLSection& section) {
     };
     auto linkVisits = [&](TXMLTable& t, TChartSVG* chart, bool useText) {
         TChartSerie* serie = chart->AddSerie();
-        serie->Name = L(10);
+        serie->Name = L(llVisits);
         t.LinkSeries(serie, kValueVisits, useText);
         AssignChartColors(*chart, Profile);
     };
 
     if (Included(rsDaily)) {
-        TXMLTable* t = addTable(25, 26);
+        TXMLTable* t = addTable(llDailyTitle, llDay);
         t->ShowAverage = true;
         t->ShowTotal = true;
         for (int i : SelectedDays(Days, Profile.DailyRowsMax, Profile.DailyTruncMethod)) {
-            if (const TLogView* item = Analyser.ViewByKey(18, std::to_string(DayNumberAt(i))))
+            if (const TLogView* item = Analyser.ViewByKey(vkDay, std::to_string(DayNumberAt(i))))
                 t->AddRow(DayText(i), item->Hits, item->Visits, item->Bytes, "");
         }
-        if (TChartSVG* chart = AddDailyChart(*t, "charts/activity_daily_visits", L(27))) linkVisits(*t, chart, false);
+        if (TChartSVG* chart = AddDailyChart(*t, "charts/activity_daily_visits", L(llDailyVisitsChart)))
+            linkVisits(*t, chart, false);
     }
     if (Included(rsHourly)) {
-        TXMLTable* t = addTable(28, 30);
+        TXMLTable* t = addTable(llHourlyTitle, llHour);
         for (int h = 0; h < 24; ++h) {
             const std::string hour = TwoDigits(h);
-            const TLogView* item = Analyser.ViewByKey(2, hour);
+            const TLogView* item = Analyser.ViewByKey(vkHour, hour);
             t->AddRow(hour + ":00 - " + hour + ":59", item ? item->Hits : 0, item ? item->Visits : 0,
                       item ? item->Bytes : 0, hour);
         }
-        linkVisits(*t, AddBarChart(*t, "charts/activity_hourly_visits", 29, 30), true);
+        linkVisits(*t, AddBarChart(*t, "charts/activity_hourly_visits", llHourlyChart, llHour), true);
     }
     // Weekdays and months: a row for every one, blank text standing in for missing figures.
-    auto addFixedRows = [&](TXMLTable& t, int view, int firstLine, int count, bool twoDigitKeys) {
+    auto addFixedRows = [&](TXMLTable& t, TViewKind view, TLangLine firstName, int count, bool twoDigitKeys) {
         for (int n = 1; n <= count; ++n) {
             const TLogView* item = Analyser.ViewByKey(view, twoDigitKeys ? TwoDigits(n) : std::to_string(n));
+            const std::string& name = L(static_cast<TLangLine>(firstName + n - 1));
             if (item) {
-                t.AddRow(L(firstLine + n), item->Hits, item->Visits, item->Bytes, "");
+                t.AddRow(name, item->Hits, item->Visits, item->Bytes, "");
             } else {
-                t.AddRow(L(firstLine + n), 0, 0, 0, " ");
+                t.AddRow(name, 0, 0, 0, " ");
             }
         }
     };
     if (Included(rsWeekDays)) {
-        TXMLTable* t = addTable(31, 32);
-        addFixedRows(*t, 3, 119, 7, false);
-        linkVisits(*t, AddBarChart(*t, "charts/activity_weekday_visits", 33, 32), false);
+        TXMLTable* t = addTable(llWeekdayTitle, llWeekday);
+        addFixedRows(*t, vkWeekday, llSunday, 7, false);
+        linkVisits(*t, AddBarChart(*t, "charts/activity_weekday_visits", llWeekdayChart, llWeekday), false);
     }
     if (Included(rsMonthly)) {
-        TXMLTable* t = addTable(34, 35);
+        TXMLTable* t = addTable(llMonthlyTitle, llMonth);
         t->ShowAverage = true;
-        addFixedRows(*t, 4, 126, 12, true);
-        linkVisits(*t, AddBarChart(*t, "charts/activity_montly_visits", 104, 35), false);
+        addFixedRows(*t, vkMonth, llJanuary, 12, true);
+        linkVisits(*t, AddBarChart(*t, "charts/activity_montly_visits", llMonthlyChart, llMonth), false);
     }
 }
 
@@ -486,15 +490,28 @@ namespace {
 // The access tables that list one view as plain rows, with a daily chart over it.
 struct TViewTableDef {
     int32_t Bit;
-    int TitleLine; // subsection and table
-    int KeyLine;
-    int View;
+    TLangLine SubTitleLine;
+    TLangLine TitleLine;
+    TLangLine KeyLine;
+    TViewKind View;
     const char* Chart; // daily chart, or nullptr
-    int ChartTitleLine;
+    TLangLine ChartTitleLine;
 };
 
-constexpr TViewTableDef kExtensionsTable = {rsExtensions, 45, 107, 1, "charts/access_daily_types", 46};
-constexpr TViewTableDef kDirectoriesTable = {rsDirectories, 42, 106, 6, "charts/access_daily_directory", 43};
+constexpr TViewTableDef kExtensionsTable = {.Bit = rsExtensions,
+                                            .SubTitleLine = llExtensionsTitle,
+                                            .TitleLine = llExtensionsTable,
+                                            .KeyLine = llExtension,
+                                            .View = vkFileType,
+                                            .Chart = "charts/access_daily_types",
+                                            .ChartTitleLine = llExtensionsChart};
+constexpr TViewTableDef kDirectoriesTable = {.Bit = rsDirectories,
+                                             .SubTitleLine = llDirectoriesTitle,
+                                             .TitleLine = llDirectoriesTitle,
+                                             .KeyLine = llDirectory,
+                                             .View = vkDirectory,
+                                             .Chart = "charts/access_daily_directory",
+                                             .ChartTitleLine = llDirectoriesChart};
 
 bool InExtensionGroup(const TLogView& item, const std::string& extensions) {
     auto matches = [&](std::string_view name) {
@@ -511,10 +528,10 @@ bool InExtensionGroup(const TLogView& item, const std::string& extensions) {
 
 void TStatisticsCompiler::BuildAccess(TXMLSection& section) {
     const double firstDay = FirstDay;
-    auto viewTable = [&](const TViewTableDef& def, int subTitleLine) {
+    auto viewTable = [&](const TViewTableDef& def) {
         if (!Included(def.Bit)) return;
         TXMLSubSection* sub = section.AddSubSection();
-        sub->Title = L(subTitleLine);
+        sub->Title = L(def.SubTitleLine);
         TXMLTable* t = sub->AddTable();
         t->Title = L(def.TitleLine);
         t->Columns = 3;
@@ -528,32 +545,32 @@ void TStatisticsCompiler::BuildAccess(TXMLSection& section) {
 
     if (Included(rsDailyFileAccess)) {
         TXMLSubSection* sub = section.AddSubSection();
-        sub->Title = L(37);
+        sub->Title = L(llDailyFileAccessTitle);
         TXMLTable* t = sub->AddTable();
-        t->Title = L(38);
+        t->Title = L(llDailyFileAccessTable);
         t->Columns = 3;
-        t->KeyCaption = L(39);
-        for (int i = 0; i < Analyser.ViewCount(5); ++i)
-            AddGroupAwareRow(*t, *Analyser.ViewAt(5, i), false);
-        if (TChartSVG* chart = AddDailyChart(*t, "charts/access_daily_all_files", L(37))) {
-            BuildDailySeries(*chart, Days, 5, firstDay, Analyser, Profile);
+        t->KeyCaption = L(llFile);
+        for (int i = 0; i < Analyser.ViewCount(vkPage); ++i)
+            AddGroupAwareRow(*t, *Analyser.ViewAt(vkPage, i), false);
+        if (TChartSVG* chart = AddDailyChart(*t, "charts/access_daily_all_files", L(llDailyFileAccessTitle))) {
+            BuildDailySeries(*chart, Days, vkPage, firstDay, Analyser, Profile);
             AssignChartColors(*chart, Profile);
         }
     }
     if (Included(rsExtensionGroups)) {
         TXMLSubSection* sub = section.AddSubSection();
-        sub->Title = L(40);
+        sub->Title = L(llExtGroupsTitle);
         for (size_t g = 0; g < Profile.ExtGroups().size(); ++g) {
             const TQVExt& group = Profile.ExtGroups()[g];
             const std::string extensions = UpperCase(group.Extensions);
             TXMLTable* t = sub->AddTable();
-            t->Title = FormatArgs(L(41), {group.Name, group.Extensions});
+            t->Title = FormatArgs(L(llExtGroupTableFormat), {group.Name, group.Extensions});
             t->Columns = 3;
-            t->KeyCaption = L(39);
+            t->KeyCaption = L(llFile);
             std::string chartNames;
             int named = 0;
-            for (int i = 0; i < Analyser.ViewCount(5); ++i) {
-                TLogView& item = *Analyser.ViewAt(5, i);
+            for (int i = 0; i < Analyser.ViewCount(vkPage); ++i) {
+                TLogView& item = *Analyser.ViewAt(vkPage, i);
                 if (!InExtensionGroup(item, extensions)) continue;
                 AddGroupAwareRow(*t, item, false);
                 if (named < 6) {
@@ -562,8 +579,8 @@ void TStatisticsCompiler::BuildAccess(TXMLSection& section) {
                 }
             }
             if (TChartSVG* chart = AddDailyChart(*t, "charts/access_daily_files" + std::to_string(g),
-                                                 FormatArgs(L(105), {group.Name}))) {
-                BuildNamedSeries(*chart, Days, chartNames, 5, firstDay, Analyser, Profile);
+                                                 FormatArgs(L(llDailyChartFormat), {group.Name}))) {
+                BuildNamedSeries(*chart, Days, chartNames, vkPage, firstDay, Analyser, Profile);
                 AssignChartColors(*chart, Profile);
             }
             if (g < ExtGroupSummary.size()) {
@@ -574,27 +591,28 @@ void TStatisticsCompiler::BuildAccess(TXMLSection& section) {
             }
         }
     }
-    viewTable(kExtensionsTable, 44);
-    viewTable(kDirectoriesTable, 42);
+    viewTable(kExtensionsTable);
+    viewTable(kDirectoriesTable);
     if (Included(rsEntryExit)) {
         TXMLSubSection* sub = section.AddSubSection();
-        sub->Title = L(47);
-        for (const auto& [line, view] : {std::pair{48, 28}, std::pair{49, 29}}) {
+        sub->Title = L(llEntryExitTitle);
+        for (const auto& [line, view] :
+             {std::pair{llEntryPagesTable, vkEntryPage}, std::pair{llExitPagesTable, vkExitPage}}) {
             TXMLTable* t = sub->AddTable();
             t->Title = L(line);
             t->Columns = 1;
-            t->KeyCaption = L(39);
+            t->KeyCaption = L(llFile);
             AddPlainRows(*t, view);
         }
     }
     if (Included(rsPaths)) {
         TXMLSubSection* sub = section.AddSubSection();
-        sub->Title = L(50);
+        sub->Title = L(llPathsTitle);
         TXMLTable* t = sub->AddTable();
-        t->Title = L(50);
+        t->Title = L(llPathsTitle);
         t->Columns = 4;
-        t->KeyCaption = L(108);
-        AddPlainRows(*t, 27, true);
+        t->KeyCaption = L(llPath);
+        AddPlainRows(*t, vkNavigationPath, true);
     }
 }
 
@@ -602,7 +620,8 @@ void TStatisticsCompiler::BuildAccess(TXMLSection& section) {
 
 void TStatisticsCompiler::BuildUrlParams(TXMLSection& section) {
     for (const auto& [bit, line, keyLine, parentView, childView] :
-         {std::tuple{rsParamValues, 142, 143, 25, 26}, std::tuple{rsFileParams, 144, 39, 23, 24}}) {
+         {std::tuple{rsParamValues, llParamValuesTitle, llParam, vkParam, vkParamValue},
+          std::tuple{rsFileParams, llFileParamsTitle, llFile, vkPageWithParams, vkPageParam}}) {
         if (!Included(bit)) continue;
         TXMLSubSection* sub = section.AddSubSection();
         sub->Title = L(line);

@@ -3,16 +3,18 @@
 // (sections, tables, charts) with texts from the report language, and writes "TOC.xml",
 // the section files and the chart files into the job's work folder.
 
+#include "core/ViewKind.h"
+#include "report/CLangReader.h"
+
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
-class TCLangReader;
 class TChartSVG;
 class TLogAnalyser;
 class TGroupView;
@@ -80,7 +82,7 @@ std::string TwoDigits(int value);
 std::string VisitLengthText(int64_t seconds);
 // The items of a two-level view by their first key (or second), each list in view order.
 using TChildIndex = std::unordered_map<std::string, std::vector<TLogView*>>;
-TChildIndex ChildrenByName(const TLogAnalyser& analyser, int view, bool bySubName);
+TChildIndex ChildrenByName(const TLogAnalyser& analyser, TViewKind view, bool bySubName);
 const std::vector<TLogView*>& ChildrenOf(const TChildIndex& index, const std::string& key);
 
 // Day indexes 0..days-1 that daily tables list, by DailyRowsMax (0 = 30) and
@@ -101,24 +103,25 @@ public:
     void Compile(const std::string& workFolder);
 
     // The number of language lines the compile step needs; with fewer nothing is written.
-    static constexpr int kRequiredLines = 145;
+    static constexpr int kRequiredLines = llFileParamsTitle + 1;
 
 private:
     // Setup and shared builders (StatisticsCompiler.cpp).
     void ConfigureOutput(const std::string& workFolder);
-    const std::string& L(int n) const;
+    const std::string& L(TLangLine line) const;
     bool Included(int32_t bit) const;
     std::string DayText(int dayIndex) const;
     int32_t DayNumberAt(int dayIndex) const;
     // A line chart over days with the report's category and value axis titles.
-    TChartSVG* AddDailyChart(TXMLTable& table, std::string_view name, std::string_view title, int valueTitleLine = 10);
-    TChartSVG* AddBarChart(TXMLTable& table, std::string_view name, int titleLine, int categoryLine);
+    TChartSVG* AddDailyChart(TXMLTable& table, std::string_view name, std::string_view title,
+                             TLangLine valueTitleLine = llVisits);
+    TChartSVG* AddBarChart(TXMLTable& table, std::string_view name, TLangLine titleLine, TLangLine categoryLine);
     void AddPlainRow(TXMLTable& table, const TLogView& item);
     void AddGroupAwareRow(TXMLTable& table, TLogView& item, bool httpPrefix);
     void WriteGroupDetails(TGroupView& group, bool httpPrefix);
-    void AddPlainRows(TXMLTable& table, int view, bool replaceSemicolons = false);
+    void AddPlainRows(TXMLTable& table, TViewKind view, bool replaceSemicolons = false);
     // Header rows for the items of parentView, each followed by its children in childView.
-    void AddNestedRows(TXMLTable& table, int parentView, int childView, bool visitsAsHits);
+    void AddNestedRows(TXMLTable& table, TViewKind parentView, TViewKind childView, bool visitsAsHits);
     std::string StatusKey(std::string_view status) const;
     static void SetFixedOrder(TXMLTable& table);
 

@@ -60,7 +60,7 @@ protected:
     void Compile(std::string work = {}, const char* pages = "/a/*", bool secondThread = true) {
         Analyser = std::make_unique<TLogAnalyser>(Profile);
         Analyser->ReadOnSecondThread = secondThread;
-        Analyser->AddGroup("Pages", pages, 0, 5);
+        Analyser->AddGroup("Pages", pages, 0, vkPage);
         for (const std::string& url : Profile.UrlTrack)
             Analyser->AddTrackedURL(url);
         ASSERT_TRUE(Analyser->Run());

@@ -174,12 +174,12 @@ protected:
         Analyser = std::make_unique<TLogAnalyser>(Profile);
         // Three pages with one visit on each of 40 days, page b only on odd days.
         for (int d = 0; d < 40; ++d) {
-            Analyser->GetView(5, "/a")->Day(kFirst + d).Visits = d;
-            if (d % 2) Analyser->GetView(5, "/b")->Day(kFirst + d).Visits = 1;
+            Analyser->GetView(vkPage, "/a")->Day(kFirst + d).Visits = d;
+            if (d % 2) Analyser->GetView(vkPage, "/b")->Day(kFirst + d).Visits = 1;
         }
-        Analyser->GetView(5, "   ");
-        Analyser->AddGroup("Team", "/t*", 0, 5);
-        Analyser->GetView(5, "/t1")->Day(kFirst + 39).Visits = 4;
+        Analyser->GetView(vkPage, "   ");
+        Analyser->AddGroup("Team", "/t*", 0, vkPage);
+        Analyser->GetView(vkPage, "/t1")->Day(kFirst + 39).Visits = 4;
         Analyser->BuildLists();
     }
     static constexpr int kFirst = 36526; // 1 January 2000
@@ -191,12 +191,12 @@ protected:
 
 TEST_F(ChartBuilderTest, DailySeriesShowTheLastDaysOfEachItem) {
     TChartSVG chart;
-    BuildDailySeries(chart, 2, 5, kFirst, *Analyser, Profile);
+    BuildDailySeries(chart, 2, vkPage, kFirst, *Analyser, Profile);
     EXPECT_EQ(chart.SerieCount(), 0);
 
     Profile.DailyRowsMax = 30;
     Profile.DailyTruncMethod = 1;
-    BuildDailySeries(chart, 40, 5, kFirst, *Analyser, Profile);
+    BuildDailySeries(chart, 40, vkPage, kFirst, *Analyser, Profile);
     ASSERT_EQ(chart.SerieCount(), 4);
     std::vector<std::string> names;
     for (const auto& s : chart.Series)
@@ -215,7 +215,7 @@ TEST_F(ChartBuilderTest, DailySeriesShowTheLastDaysOfEachItem) {
     EXPECT_EQ(chart.CategoryAxis.Labels.back(), "2000-02-09");
     EXPECT_EQ(chart.ValueAxis.Max, 42); // 1.1 x 39
 
-    BuildNamedSeries(chart, 40, "/b;/missing;Team;", 5, kFirst, *Analyser, Profile);
+    BuildNamedSeries(chart, 40, "/b;/missing;Team;", vkPage, kFirst, *Analyser, Profile);
     ASSERT_EQ(chart.SerieCount(), 2);
     EXPECT_EQ(chart.SerieAt(0)->Name, "/b");
     EXPECT_EQ(chart.SerieAt(1)->Name, "{Team}");
