@@ -26,14 +26,13 @@ void TLineFeed::Read() {
             TBatch& batch = Batches[batchNumber % kBatchCount];
             batch.Count = 0;
             batch.Last = false;
-            // A batch also ends after many unusable lines, so that progress and a cancel
-            // still get through a file of nothing but junk, and after so much text that
+            // A batch also ends after many lines read, usable or not, so that progress and a
+            // cancel still get through a file of nothing but junk, and after so much text that
             // batches of very long lines cannot hold more than a few megabytes.
-            size_t bytes = 0;
-            for (size_t tried = 0; batch.Count < kBatchLines && tried < 8 * kBatchLines && bytes < kBatchBytes;
-                 ++tried) {
-                if (!Profile.NextLogEntry()) {
-                    batch.Last = true;
+            size_t bytes = 0, budget = 8 * kBatchLines;
+            while (batch.Count < kBatchLines && bytes < kBatchBytes) {
+                if (!Profile.NextLogEntry(&budget)) {
+                    batch.Last = budget > 0;
                     break;
                 }
                 bytes += Profile.LogReader.CurrentLine.size();
@@ -87,5 +86,8 @@ TLogEntry* TLineFeed::Next(bool wait) {
         Current = &Batches[Consumed % kBatchCount];
         Position = 0;
         DeliveredKB = Current->ProgressKB;
+        // A batch of nothing but unusable lines hands control back, so that the caller can
+        // show progress and honour a cancel through any length of junk.
+        if (Current->Count == 0 && !Current->Last) return nullptr;
     }
 }

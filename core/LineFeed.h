@@ -27,8 +27,8 @@ public:
     TLineFeed& operator=(const TLineFeed&) = delete;
 
     // The next valid line, with its referrer, agent and path number; nullptr after the last
-    // one, or without wait when no line has been read yet (Finished tells which). The entry
-    // stays the feed's and is good until the next call.
+    // one, after a stretch of unusable lines, or without wait when no line has been read yet
+    // (Finished tells which). The entry stays the feed's and is good until the next call.
     TLogEntry* Next(bool wait = true);
     bool Finished() const { return Ended; }
     // How far the reader had come when the lines handed out so far were read.

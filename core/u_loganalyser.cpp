@@ -75,9 +75,11 @@ public:
 
     TReadLines(TQVProfile& profile, const TLogEntryOptions& options, TPathIndex& paths)
         : Profile(profile), Options(options), Paths(paths) {}
+    // nullptr at the end, and after a long stretch of unusable lines (not Finished then).
     TLogEntry* Next(bool) {
-        if (!Profile.NextLogEntry()) {
-            Ended = true;
+        size_t budget = kLinesPerCall;
+        if (!Profile.NextLogEntry(&budget)) {
+            Ended = budget > 0;
             return nullptr;
         }
         Options.CurrentDate = Profile.CurrentDate;
@@ -97,6 +99,7 @@ private:
     TQVProfile& Profile;
     TLogEntryOptions Options;
     TPathIndex& Paths;
+    static constexpr size_t kLinesPerCall = 8192;
     TLogEntry Line;
     bool Ended = false;
 };
@@ -495,8 +498,13 @@ template <class TLines> bool TLogAnalyser::AnalyseLines(TLines& lines) {
             }
             line = lines.Next(true);
         }
-        if (!line) return true;
         if (Progress && Progress->CancelRequested()) return false;
+        if (!line) {
+            if (lines.Finished()) return true;
+            // A stretch of unusable lines: progress moves, and the cancel was checked above.
+            if (Progress) Progress->SetPosition(lines.ProgressKB());
+            continue;
+        }
         if (lines.Usable(*line)) AnalyseLine(*line, lines.Parser());
         if (OpenVisits.Count() >= kFlushThreshold) {
             FlushVisits(false);

@@ -592,8 +592,12 @@ void TQVProfile::OpenLogFiles() {
     CurrentDateKey.clear();
 }
 
-bool TQVProfile::NextLogEntry() {
+bool TQVProfile::NextLogEntry(size_t* budget) {
     for (;;) {
+        if (budget) {
+            if (*budget == 0) return false;
+            --*budget;
+        }
         if (!LogReader.ReadLine()) return false;
         const std::string& line = LogReader.CurrentLine;
         if (!line.empty() && line[0] == '#') {

@@ -170,8 +170,10 @@ public:
     // Prepares LogReader and LineParser for a pass over the logs.
     void OpenLogFiles();
     // Advances to the next usable line, parsed in LineParser with CurrentDate current;
-    // follows the "#Date" and "#Fields" directives of extended logs. False at the end.
-    bool NextLogEntry();
+    // follows the "#Date" and "#Fields" directives of extended logs. False at the end, and
+    // with a budget also when *budget lines were read without a usable one (*budget is then
+    // 0): each line read takes one, so that a caller regains control through any junk.
+    bool NextLogEntry(size_t* budget = nullptr);
 
 private:
     // Reads, writes or resets one setting of the table.

@@ -68,11 +68,12 @@ TEST_F(LineFeedTest, EveryValidLineComesOnceInOrderAcrossBatches) {
             TLineFeed feed(Profile, {}, paths);
             std::map<std::string, uint32_t> ids;
             int64_t progress = 0;
-            int n = 0;
+            int n = 0, pauses = 0;
             for (;;) {
                 TLogEntry* line = feed.Next(!poll);
                 if (!line) {
                     if (feed.Finished()) break;
+                    ++pauses;
                     std::this_thread::yield();
                     continue;
                 }
@@ -89,6 +90,10 @@ TEST_F(LineFeedTest, EveryValidLineComesOnceInOrderAcrossBatches) {
                 ++n;
             }
             EXPECT_EQ(n, c.Lines);
+            // A waiting consumer gets control back during long junk, to check for a cancel.
+            if (!poll) {
+                EXPECT_EQ(pauses > 0, c.JunkBefore > 8 * 1024);
+            }
             EXPECT_EQ(feed.Next(), nullptr);
             EXPECT_EQ(feed.ProgressKB(), Profile.LogReader.ProgressKB());
         }
