@@ -145,7 +145,8 @@ bool TWebVisit::MarkRow(const void* row) {
 }
 
 int64_t TWebVisit::LengthSeconds() const {
-    return static_cast<int64_t>(std::trunc((LastTime - StartTime) * kSecondsPerDay));
+    // Times are fractions of a day: rounding, not truncation, gives back the whole seconds.
+    return std::llround((LastTime - StartTime) * kSecondsPerDay);
 }
 
 bool TWebVisit::ExpiredAt(TDateTime time, int visitTimeoutMinutes) const {
