@@ -40,7 +40,9 @@ public:
 
     // message receives every text the user must read, on the thread that calls the steps.
     TReportJob(TProgress& progress, TUserInterfaceDispatcher& dispatcher, TMessage message);
-    ~TReportJob(); // a job still running is cancelled and waited for
+    // A job still running is cancelled and waited for: a dispatcher that hands work to the
+    // destroying thread must not be left waiting, so a window destroys the job once Finished.
+    ~TReportJob();
     TReportJob(const TReportJob&) = delete;
     TReportJob& operator=(const TReportJob&) = delete;
 
@@ -55,7 +57,7 @@ public:
     bool Finished() const;
     // Asks the running job to stop; the same as the progress's cancel.
     void Cancel();
-    // Waits for the end, passes the job's messages on, stamps the profile's last report date
+    // Once Finished: passes the job's messages on, stamps the profile's last report date
     // whatever the result and saves it. The result of a refused Prepare without a job.
     TRunReportResult Finish();
     const TRunReportResult& Result() const { return Outcome; }
