@@ -8,6 +8,7 @@
 #include "sources/FileUtils.h"
 #include "sources/SpecialFolders.h"
 #include "support/Sandbox.h"
+#include "support/TestLogs.h"
 
 #include <gtest/gtest.h>
 
@@ -58,24 +59,6 @@ std::vector<std::string> Names(const std::string& folder) {
         names.push_back(it->path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// A combined log of October 2003 whose hosts and pages carry the tag.
-std::string MakeLog(int lines, int tag) {
-    static const char* const agents[] = {"Mozilla/5.0 (Windows NT 10.0; Win64; x64) Firefox/120.0",
-                                         "Mozilla/5.0 (X11; Linux x86_64) Chrome/119.0 Safari/537.36", "curl/8.0"};
-    std::string log;
-    for (int i = 0; i < lines; ++i) {
-        const int second = i * (27 * 86400 / lines);
-        char line[512];
-        std::snprintf(line, sizeof line,
-                      "10.%d.%d.%d - - [%02d/Oct/2003:%02d:%02d:%02d +0000] \"GET /t%d/p%d.html HTTP/1.1\" %d %d "
-                      "\"http://example.com/q%d\" \"%s\"\n",
-                      tag, i % 97, i % 13, 1 + second / 86400, second / 3600 % 24, second / 60 % 60, second % 60, tag,
-                      i % 311, i % 17 == 0 ? 404 : 200, 100 + i % 900, i % 23, agents[i % 3]);
-        log += line;
-    }
-    return log;
 }
 
 class QuorvelReportSafetyTest : public ::testing::Test {
@@ -155,8 +138,8 @@ protected:
 };
 
 TEST_F(QuorvelReportSafetyTest, RunsAtTheSameTimeNeverMixTheirReports) {
-    MakeProfile("alpha", MakeLog(30000, 1));
-    MakeProfile("beta", MakeLog(30000, 2));
+    MakeProfile("alpha", MakeCombinedLog(30000, 1));
+    MakeProfile("beta", MakeCombinedLog(30000, 2));
     ASSERT_EQ(Run("alpha"), 0) << Err("alpha");
     ASSERT_EQ(Run("beta"), 0) << Err("beta");
     const auto alpha = Snapshot(ReportOf("alpha")), beta = Snapshot(ReportOf("beta"));
@@ -180,7 +163,7 @@ TEST_F(QuorvelReportSafetyTest, RunsAtTheSameTimeNeverMixTheirReports) {
 }
 
 TEST_F(QuorvelReportSafetyTest, KilledOrInterruptedRunsLeaveThePreviousReport) {
-    MakeProfile("site", MakeLog(40000, 3));
+    MakeProfile("site", MakeCombinedLog(40000, 3));
     ASSERT_EQ(Run("site"), 0) << Err("site");
     const auto before = Snapshot(ReportOf("site"));
 
@@ -232,7 +215,7 @@ TEST_F(QuorvelReportSafetyTest, KilledOrInterruptedRunsLeaveThePreviousReport) {
 TEST_F(QuorvelReportSafetyTest, AFullOrReadOnlyReportDiskFailsTheRunAndKeepsThePreviousReport) {
     const std::string disk = Sandbox.Folder.Path() + "disk/";
     if (!MountSmallDisk(disk, "3m")) GTEST_SKIP() << "mounting a small file system is not allowed here";
-    MakeProfile("site", MakeLog(5000, 4), [&](TQVProfile& p) {
+    MakeProfile("site", MakeCombinedLog(5000, 4), [&](TQVProfile& p) {
         p.AltReportDest = true;
         p.ReportDest = disk;
     });
@@ -263,7 +246,7 @@ TEST_F(QuorvelReportSafetyTest, AFullOrReadOnlyReportDiskFailsTheRunAndKeepsTheP
 }
 
 TEST_F(QuorvelReportSafetyTest, AFolderThatIsNotAReportIsNeverEmptied) {
-    MakeProfile("site", MakeLog(300, 5));
+    MakeProfile("site", MakeCombinedLog(300, 5));
     Sandbox.Folder.WriteFile("data/Corvantis/Quorvel/reports/site/Report for October/notes.txt", "mine");
     Sandbox.Folder.WriteFile("data/Corvantis/Quorvel/reports/site/Report for October/2024/photo.jpg", "mine");
     EXPECT_EQ(Run("site"), 1);
@@ -273,7 +256,7 @@ TEST_F(QuorvelReportSafetyTest, AFolderThatIsNotAReportIsNeverEmptied) {
     EXPECT_EQ(Names(BaseOf("site")), std::vector<std::string>{"Report for October"});
 
     // An empty alternative destination is the default folder, never the working directory.
-    MakeProfile("other", MakeLog(300, 6), [](TQVProfile& p) {
+    MakeProfile("other", MakeCombinedLog(300, 6), [](TQVProfile& p) {
         p.AltReportDest = true;
         p.ReportDest = "";
     });
@@ -299,7 +282,7 @@ TEST_F(QuorvelReportSafetyTest, TemplatesAndLanguagesThatCannotWorkAreRefusedBef
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.Template) + " / " + c.Language);
-        MakeProfile("site", MakeLog(300, 7), [&](TQVProfile& p) {
+        MakeProfile("site", MakeCombinedLog(300, 7), [&](TQVProfile& p) {
             p.TemplateName = c.Template;
             p.ReportLanguage = c.Language;
         });

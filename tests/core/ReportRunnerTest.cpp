@@ -11,6 +11,7 @@
 #include "report/ReportStaging.h"
 #include "sources/SpecialFolders.h"
 #include "support/Sandbox.h"
+#include "support/TestLogs.h"
 
 #include <gtest/gtest.h>
 
@@ -26,22 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// A combined log of October 2003.
-std::string MakeLog(int lines) {
-    std::string log;
-    for (int i = 0; i < lines; ++i) {
-        const int second = i * (27 * 86400 / lines);
-        char line[256];
-        std::snprintf(line, sizeof line,
-                      "10.0.%d.%d - - [%02d/Oct/2003:%02d:%02d:%02d +0000] \"GET /p%d.html HTTP/1.1\" 200 %d "
-                      "\"-\" \"Mozilla/5.0 (X11; Linux x86_64) Firefox/120.0\"\n",
-                      i % 97, i % 13, 1 + second / 86400, second / 3600 % 24, second / 60 % 60, second % 60, i % 311,
-                      100 + i % 900);
-        log += line;
-    }
-    return log;
-}
 
 // Hands the job's work to whichever thread calls RunPending, as a window's event loop would.
 class TQueueDispatcher : public TUserInterfaceDispatcher {
@@ -170,7 +155,7 @@ TEST_F(ReportRunnerTest, RefusalsWriteNothingAndSayWhy) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         if (c.Status != rsInvalidProfile) {
-            MakeProfile(c.Name, MakeLog(50), c.Edit);
+            MakeProfile(c.Name, MakeCombinedLog(50), c.Edit);
         }
         TProfileLock held;
         if (c.Status == rsBusy) {
@@ -189,7 +174,7 @@ TEST_F(ReportRunnerTest, RefusalsWriteNothingAndSayWhy) {
 }
 
 TEST_F(ReportRunnerTest, TheTransformRunsOnThePollingThreadAndTheReportIsNotOpenedByTheJob) {
-    MakeProfile("site", MakeLog(400));
+    MakeProfile("site", MakeCombinedLog(400));
     TProgress progress;
     const TRunReportResult result = Run("site", progress);
     ASSERT_EQ(result.Status, rsCompleted) << Messages;
@@ -210,7 +195,7 @@ TEST_F(ReportRunnerTest, TheTransformRunsOnThePollingThreadAndTheReportIsNotOpen
 }
 
 TEST_F(ReportRunnerTest, ACancelInAnyPhaseEndsCancelledAndKeepsThePreviousReport) {
-    MakeProfile("site", MakeLog(20000));
+    MakeProfile("site", MakeCombinedLog(20000));
     TProgress first;
     const TRunReportResult previous = Run("site", first);
     ASSERT_EQ(previous.Status, rsCompleted) << Messages;
@@ -246,7 +231,7 @@ TEST_F(ReportRunnerTest, ABlankOrFailedReportSaysWhyAndIsStillStamped) {
 
     // A report destination below a plain file cannot be made: the run fails and names it.
     const std::string file = Sandbox.Folder.WriteFile("plain-file", "x");
-    MakeProfile("blocked", MakeLog(50), [&](TQVProfile& p) {
+    MakeProfile("blocked", MakeCombinedLog(50), [&](TQVProfile& p) {
         p.AltReportDest = true;
         p.ReportDest = file + "/reports/";
     });
