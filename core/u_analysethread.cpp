@@ -2,6 +2,7 @@
 
 #include "core/Progress.h"
 #include "core/u_loganalyser.h"
+#include "core/u_searchenginefinder.h"
 #include "profile/u_qvprofile.h"
 #include "report/CLangReader.h"
 #include "report/ChartConvert.h"
@@ -85,6 +86,9 @@ int TAnalyseThread::RunSteps() {
     const TFolderRemover removeWork{workFolder};
 
     auto analyser = std::make_unique<TLogAnalyser>(Profile, &Progress);
+    // Lines of the search engine list that were left out (it loads with the analyser).
+    for (const std::string& problem : SearchFinder().HostProblems)
+        Notes.push_back(problem);
     for (int i = 0; i < Profile.GroupCount(); ++i) {
         const TQVGroup* group = Profile.GetGroup(i);
         if (group && group->FieldOfEffect < std::size(kGroupViewKinds))

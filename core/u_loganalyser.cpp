@@ -116,6 +116,7 @@ TLogAnalyser::TLogAnalyser(TQVProfile& profile, TProgress* progress, TBatchLooku
         if (CountryFinder.Ranges().empty()) CountryFinder.LoadProgramTables();
     });
     SearchFinder().Load(ProgramFolder() + "static/search_queries.dta");
+    SearchFinder().LoadHosts(ProgramFolder() + "static/search_engines.dta");
 }
 
 TLogAnalyser::~TLogAnalyser() {
@@ -282,8 +283,9 @@ void TLogAnalyser::CountVisit(const TWebVisit& visit) {
     if (!visit.SearchEngine.empty()) {
         CountVisitKey(vkSearchEngine, visit.SearchEngine, {}, visit);
         CountVisitKey(vkPhrase, visit.SearchPhrase, {}, visit);
-        CountVisitKey(vkEnginePhrase, visit.SearchEngine, visit.SearchPhrase, visit);
-        if (IsTrackedURL(entryPage))
+        // A known engine's visit without a phrase counts for the engine only.
+        if (!visit.SearchPhrase.empty()) CountVisitKey(vkEnginePhrase, visit.SearchEngine, visit.SearchPhrase, visit);
+        if (IsTrackedURL(entryPage) && !visit.SearchPhrase.empty())
             CountVisitKey(vkTrackedEntryPhrase, entryPage, visit.SearchPhrase, visit, entryKept ? kKeptName : 0);
         // Keywords: quotes removed, blanks collapsed, words of three characters or more.
         Scratch.clear();

@@ -313,6 +313,13 @@ bool TQVFilter::VisitMatches(const TWebVisit& visit, TFilterLine& line) {
     case ffHour:
         return BitSet(line.FLIntParam, DecodeDateTime(visit.StartTime).Hour);
     case ffSearchPhrase:
+        // A visit from a known engine without a phrase is still a search: a mask that takes any phrase ("*")
+        // keeps it.
+        if (visit.SearchPhrase.empty() && !visit.SearchEngine.empty())
+            return std::any_of(line.FLStrParam.begin(), line.FLStrParam.end(), [](const std::string& param) {
+                const std::string_view mask = TrimView(param);
+                return !mask.empty() && mask.find_first_not_of('*') == std::string_view::npos;
+            });
         return LineMatches(line, visit.SearchPhrase);
     case ffUserAgent:
         return LineMatches(line, visit.Browser) || LineMatches(line, visit.OS);

@@ -248,14 +248,14 @@ TEST_F(LogAnalyserTest, SearchPhrasesKeywordsAndParameters) {
     Tracked = {"/BUY.html"};
     GroupsToAdd = {{"Big engine", "google*", gtTotal, vkSearchEngine}};
     auto a = Analyse();
-    EXPECT_EQ(a->ViewCount(vkSearchEngine), 2); // "Google.com" was absorbed by the group
+    EXPECT_EQ(a->ViewCount(vkSearchEngine), 2); // "Google" was absorbed by the group
     EXPECT_EQ(Row(*a, vkSearchEngine, "Big engine"), std::make_pair(2, 1));
-    EXPECT_EQ(Row(*a, vkSearchEngine, "Bing.com"), std::make_pair(1, 1));
+    EXPECT_EQ(Row(*a, vkSearchEngine, "Bing"), std::make_pair(1, 1));
     EXPECT_EQ(Row(*a, vkPhrase, "cheap cheap flights to rome"), std::make_pair(2, 1));
     EXPECT_EQ(Row(*a, vkKeyword, "cheap"), std::make_pair(4, 2)); // counted twice
     EXPECT_EQ(Row(*a, vkKeyword, "rome"), std::make_pair(3, 2));
     EXPECT_EQ(Row(*a, vkKeyword, "to").first, -1);
-    EXPECT_EQ(Row(*a, vkEnginePhrase, "Google.com\ncheap cheap flights to rome"), std::make_pair(2, 1));
+    EXPECT_EQ(Row(*a, vkEnginePhrase, "Google\ncheap cheap flights to rome"), std::make_pair(2, 1));
     EXPECT_EQ(Row(*a, vkTrackedEntryPhrase, "/buy.html\nrome"), std::make_pair(1, 1));
     EXPECT_EQ(Row(*a, vkTrackedPageDomain, "/buy.html\nwww.google.com"), std::make_pair(1, 1));
     EXPECT_EQ(Row(*a, vkPageParam, "/buy.html\nid=5"), std::make_pair(2, 2));
@@ -264,6 +264,39 @@ TEST_F(LogAnalyserTest, SearchPhrasesKeywordsAndParameters) {
     EXPECT_EQ(Row(*a, vkParam, "x").first, -1);
     EXPECT_EQ(Row(*a, vkPageWithParams, "/buy.html"), std::make_pair(2, 2));
     EXPECT_EQ(Row(*a, vkPageWithParams, "/list.html").first, -1); // the first piece has no name
+}
+
+TEST_F(LogAnalyserTest, AKnownEngineWithoutAPhraseCountsForTheEngineAndPassesTheSearchFilter) {
+    WriteLog(
+        Line("1.1.1.1", "10/Oct/2003:10:00:00 +0000", "/a.html", "200", "1", "https://www.google.de/") +
+        Line("2.2.2.2", "10/Oct/2003:10:00:00 +0000", "/b.html", "200", "1", "https://www.google.com/search?q=rome") +
+        Line("3.3.3.3", "10/Oct/2003:10:00:00 +0000", "/c.html", "200", "1", "https://www.example.com/"));
+    Tracked = {"/a.html"};
+    auto a = Analyse();
+    EXPECT_EQ(Row(*a, vkSearchEngine, "Google"), std::make_pair(2, 2));
+    EXPECT_EQ(a->ViewCount(vkSearchEngine), 1);
+    EXPECT_EQ(a->ViewCount(vkPhrase), 1);
+    EXPECT_EQ(a->ViewCount(vkEnginePhrase), 1);
+    EXPECT_EQ(a->ViewCount(vkKeyword), 1);
+    EXPECT_EQ(a->ViewCount(vkTrackedEntryPhrase), 0);
+
+    // The predefined "Visits from search engines" filter: exclude all, include phrases "*".
+    TQVFilter filter;
+    filter.InitNew();
+    filter.SetName("search");
+    filter.FilterBasicType = fbExcludeAll;
+    filter.NewLine();
+    filter.EditLine.FLType = flInclude;
+    filter.EditLine.FLField = ffSearchPhrase;
+    filter.EditLine.FLStrParam = {"*"};
+    filter.CommitEdit();
+    ASSERT_TRUE(filter.Save());
+    Profile.FilterName = "search";
+    Profile.EnableFilters = true;
+    auto b = Analyse();
+    EXPECT_EQ(b->Visits, 2);
+    EXPECT_EQ(Row(*b, vkPage, "/a.html"), std::make_pair(1, 1));
+    EXPECT_EQ(Row(*b, vkPage, "/c.html").first, -1);
 }
 
 TEST_F(LogAnalyserTest, NoUsableLinesMeansNoData) {
