@@ -131,8 +131,11 @@ bool TAgentRules::Load(const std::string& fileName, std::vector<std::string>* pr
 }
 
 void TAgentRules::LoadOnce(const std::string& fileName) {
-    static std::once_flag loaded;
-    std::call_once(loaded, [&] { Load(fileName); });
+    static std::mutex loading;
+    std::lock_guard<std::mutex> lock(loading);
+    if (LoadedFrom && *LoadedFrom == fileName) return;
+    Load(fileName);
+    LoadedFrom = fileName;
 }
 
 void TAgentRules::Parse(std::string_view text, std::vector<std::string>* problems) {

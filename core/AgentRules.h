@@ -4,6 +4,7 @@
 
 #include "core/AgentClassification.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,7 +26,8 @@ public:
     // Replaces the rules by those of the file; false when it cannot be read. Bad lines are
     // skipped, each with a message in problems ("line N: why").
     bool Load(const std::string& fileName, std::vector<std::string>* problems = nullptr);
-    // Loads the file on the first call of the process only; later calls do nothing.
+    // Loads the file unless it is the one loaded last: the program folder does not change
+    // in a run, so analysers load it once and never replace rules another one is using.
     void LoadOnce(const std::string& fileName);
     void Parse(std::string_view text, std::vector<std::string>* problems = nullptr);
     bool Empty() const { return Rules.empty(); }
@@ -37,6 +39,7 @@ public:
 
 private:
     std::vector<TAgentRule> Rules; // robots first, then the file's order
+    std::optional<std::string> LoadedFrom;
 };
 
 // The process-wide rules, empty until loaded.
