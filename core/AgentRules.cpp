@@ -163,7 +163,9 @@ void TAgentRules::Parse(std::string_view text, std::vector<std::string>* problem
 
 void TAgentRules::Classify(std::string_view agent, TAgentClass& result) const {
     if (Rules.empty()) return;
-    const std::string lowered = LowerCase(agent);
+    // W3C logs write the agent's blanks as "+".
+    std::string lowered = LowerCase(agent);
+    std::replace(lowered.begin(), lowered.end(), '+', ' ');
     bool browserFound = false, osFound = false;
     for (const TAgentRule& rule : Rules) {
         if (rule.Kind == TAgentRuleKind::Browser ? browserFound : rule.Kind == TAgentRuleKind::OS && osFound) continue;

@@ -482,6 +482,10 @@ TEST(AgentClassificationTest, ShippedRulesNameRealAgents) {
         {"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) SomeNewBrowser",
          "SomeNewBrowser", "Windows 10/11"},
         {"MyCustomAgent", "MyCustomAgent", "Unknown"},
+        {"Mozilla/5.0+(Windows+NT+10.0;+Win64;+x64)+AppleWebKit/537.36+(KHTML,+like+Gecko)+Chrome/130.0.0.0+Safari/"
+         "537.36",
+         "Chrome 130", "Windows 10/11"},
+        {"Mozilla/5.0+(compatible;+MSIE+9.0;+Windows+NT+6.1;+Trident/5.0)", "Internet Explorer 9", "Windows 7"},
     };
     ExpectClasses(ShippedRules(), cases);
 }
