@@ -1,5 +1,6 @@
 #include "core/AgentClassification.h"
 
+#include "core/AgentRules.h"
 #include "core/u_cvtoken.h"
 #include "sources/CUtils.h"
 
@@ -16,9 +17,8 @@ bool IsVersionNumber(std::string_view token) {
     return true;
 }
 
-} // namespace
-
-TAgentClass ClassifyAgent(std::string_view agentText) {
+// The browser and system read from the agent's product, comment and tail tokens.
+TAgentClass ClassifyByTokens(std::string_view agentText) {
     std::string agent(agentText);
     for (char& c : agent)
         if (c == '+') c = ' ';
@@ -65,5 +65,21 @@ TAgentClass ClassifyAgent(std::string_view agentText) {
     TAgentClass result{Trim(browser), Trim(os)};
     if (result.Browser.size() < 3) result.Browser = "Unknown";
     if (result.OS.size() < 3) result.OS = "Unknown";
+    return result;
+}
+
+} // namespace
+
+TAgentClass ClassifyAgent(std::string_view agent) {
+    return ClassifyAgent(agent, AgentRules());
+}
+
+TAgentClass ClassifyAgent(std::string_view agent, const TAgentRules& rules) {
+    TAgentClass named;
+    rules.Classify(agent, named);
+    if (!named.Browser.empty() && !named.OS.empty()) return named;
+    TAgentClass result = ClassifyByTokens(agent);
+    if (!named.Browser.empty()) result.Browser = std::move(named.Browser);
+    if (!named.OS.empty()) result.OS = std::move(named.OS);
     return result;
 }

@@ -1,6 +1,7 @@
 #include "core/u_loganalyser.h"
 
 #include "core/AgentClassification.h"
+#include "core/AgentRules.h"
 #include "core/LineFeed.h"
 #include "core/Progress.h"
 #include "core/u_countryfinder.h"
@@ -117,6 +118,7 @@ TLogAnalyser::TLogAnalyser(TQVProfile& profile, TProgress* progress, TBatchLooku
     });
     SearchFinder().Load(ProgramFolder() + "static/search_queries.dta");
     SearchFinder().LoadHosts(ProgramFolder() + "static/search_engines.dta");
+    AgentRules().LoadOnce(ProgramFolder() + "static/agents.dta");
 }
 
 TLogAnalyser::~TLogAnalyser() {
