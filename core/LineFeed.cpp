@@ -40,7 +40,10 @@ void TLineFeed::Read() {
                 TLogEntry& line = batch.Lines[batch.Count];
                 line.ReleaseLargeText();
                 line.AssignFrom(Profile.LineParser, Options);
-                if (!line.Valid) continue;
+                if (!line.Valid) {
+                    ++Unusable;
+                    continue;
+                }
                 std::string_view kept;
                 line.PathId = Paths.IdOf(line.Path(), kept);
                 line.KeptPath = kept.data();

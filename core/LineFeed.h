@@ -33,6 +33,8 @@ public:
     bool Finished() const { return Ended; }
     // How far the reader had come when the lines handed out so far were read.
     int64_t ProgressKB() const { return DeliveredKB; }
+    // Lines the reader read but could not make an entry of; complete once Finished.
+    int64_t UnusableLines() const { return Unusable; }
 
 private:
     static constexpr size_t kBatchLines = 1024;
@@ -58,6 +60,7 @@ private:
     size_t Consumed = 0; // batches handed back so far (guarded)
     bool Stopping = false;
     std::exception_ptr Failure; // what ended the reading thread early
+    int64_t Unusable = 0;       // the reading thread's; read once it has ended
 
     // The consumer's side.
     TBatch* Current = nullptr;

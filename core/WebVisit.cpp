@@ -50,21 +50,25 @@ std::string_view PathOf(const TLogEntry& hit, bool* kept) {
 
 } // namespace
 
+// A hit that arrived after part of its visit was counted may be earlier than the part:
+// the page of either that comes first (last) in time is the entry (exit) page.
 std::string_view TWebVisit::EntryPage(bool* kept) const {
-    if (Counted && Counted->Pages > 0) {
+    const bool counted = Counted && Counted->Pages > 0;
+    for (const TLogEntry* hit : HitList)
+        if (hit->Page && !(counted && Counted->Entry.Time <= hit->Time)) return PathOf(*hit, kept);
+    if (counted) {
         if (kept) *kept = Counted->Entry.Kept;
         return Counted->Entry.Text;
     }
-    for (const TLogEntry* hit : HitList)
-        if (hit->Page) return PathOf(*hit, kept);
     if (kept) *kept = false;
     return {};
 }
 
 std::string_view TWebVisit::ExitPage(bool* kept) const {
+    const bool counted = Counted && Counted->Pages > 0;
     for (auto it = HitList.rbegin(); it != HitList.rend(); ++it)
-        if ((*it)->Page) return PathOf(**it, kept);
-    if (Counted && Counted->Pages > 0) {
+        if ((*it)->Page && !(counted && (*it)->Time < Counted->Exit.Time)) return PathOf(**it, kept);
+    if (counted) {
         if (kept) *kept = Counted->Exit.Kept;
         return Counted->Exit.Text;
     }
@@ -80,22 +84,37 @@ std::string TWebVisit::NavigationPath(int n) const {
 
 void TWebVisit::NavigationPathInto(std::string& path, int n) const {
     path.clear();
+    // The pages counted in part and those held, merged in time order (held ones after
+    // counted ones of the same time, as they came later).
+    const int countedPages = Counted ? std::min(Counted->Pages, kNavigationPages) : 0;
+    int next = 0; // of the counted pages
+    uint32_t from = 0;
+    auto appendCounted = [&] {
+        if (!path.empty()) path += ';';
+        const uint32_t end = Counted->PageEnds[next];
+        path.append(Counted->Navigation, from, end - from);
+        from = end + 1;
+        ++next;
+    };
     int pages = 0;
-    if (Counted && Counted->Pages > 0) {
-        path = Counted->Navigation;
-        pages = std::min(Counted->Pages, kNavigationPages);
-    }
     for (const TLogEntry* hit : HitList) {
         if (!hit->Page) continue;
-        if (pages++ >= n) break;
+        while (next < countedPages && pages < n && Counted->PageTimes[next] <= hit->Time) {
+            appendCounted();
+            ++pages;
+        }
+        if (pages++ >= n) return;
         if (!path.empty()) path += ';';
         path += hit->Path();
     }
+    while (next < countedPages && pages++ < n)
+        appendCounted();
 }
 
 void TWebVisit::TKeptPage::Set(const TLogEntry& hit) {
     const std::string_view stored = hit.StoredPath();
     Kept = !stored.empty();
+    Time = hit.Time;
     if (Kept) {
         Text = stored;
         return;
@@ -109,11 +128,32 @@ void TWebVisit::NoteCountedHit(const TLogEntry& hit) {
     TCountedPart& part = *Counted;
     ++part.Hits;
     if (!hit.Page) return;
-    if (part.Pages == 0) part.Entry.Set(hit);
-    part.Exit.Set(hit);
-    if (part.Pages < kNavigationPages) {
-        if (!part.Navigation.empty()) part.Navigation += ';';
-        part.Navigation += hit.Path();
+    // A hit may arrive after later ones were counted: the entry and exit pages are the
+    // earliest and latest in time, and the navigation path keeps the six earliest in order.
+    if (part.Pages == 0 || hit.Time < part.Entry.Time) part.Entry.Set(hit);
+    if (part.Pages == 0 || hit.Time >= part.Exit.Time) part.Exit.Set(hit);
+    const int held = std::min(part.Pages, kNavigationPages);
+    int at = held;
+    while (at > 0 && part.PageTimes[at - 1] > hit.Time)
+        --at;
+    if (at < kNavigationPages) {
+        const std::string_view path = hit.Path();
+        const uint32_t from = at == 0 ? 0 : part.PageEnds[at - 1] + 1;
+        if (at < held) {
+            part.Navigation.insert(from, 1, ';');
+        } else if (at > 0) {
+            part.Navigation += ';';
+        }
+        part.Navigation.insert(from, path);
+        const auto grown = static_cast<uint32_t>(path.size() + (held > 0 ? 1 : 0));
+        const int last = std::min(held, kNavigationPages - 1); // the seventh page drops out
+        for (int i = last; i > at; --i) {
+            part.PageTimes[i] = part.PageTimes[i - 1];
+            part.PageEnds[i] = part.PageEnds[i - 1] + grown;
+        }
+        part.PageTimes[at] = hit.Time;
+        part.PageEnds[at] = from + static_cast<uint32_t>(path.size());
+        if (held == kNavigationPages) part.Navigation.resize(part.PageEnds[kNavigationPages - 1]);
     }
     ++part.Pages;
 }
@@ -150,7 +190,8 @@ int64_t TWebVisit::LengthSeconds() const {
 }
 
 bool TWebVisit::ExpiredAt(TDateTime time, int visitTimeoutMinutes) const {
-    return time > LastTime + visitTimeoutMinutes / 1440.0 || time < StartTime;
+    const double timeout = visitTimeoutMinutes / 1440.0;
+    return time > LastTime + timeout || time < StartTime - timeout;
 }
 
 bool TWebVisit::Accepts(std::string_view host, TDateTime time, int visitTimeoutMinutes) const {
@@ -158,7 +199,8 @@ bool TWebVisit::Accepts(std::string_view host, TDateTime time, int visitTimeoutM
 }
 
 bool TWebVisit::AddHit(TLogEntry* entry, const TQVProfile& profile, TLogEntry** countedHit) {
-    LastTime = entry->Time;
+    LastTime = std::max(LastTime, entry->Time);
+    StartTime = std::min(StartTime, entry->Time);
     if (countedHit) *countedHit = nullptr;
     if (profile.Group206 && entry->Status() == "206") {
         if (Counted) {
@@ -181,9 +223,51 @@ bool TWebVisit::AddHit(TLogEntry* entry, const TQVProfile& profile, TLogEntry** 
     }
     entry->Page = !(profile.IgnoreErrors && entry->IsError) && profile.IsPathExtension(entry->Extension());
     entry->Visit = this;
-    HitList.push_back(entry);
+    if (HitList.empty() || HitList.back()->Time <= entry->Time) {
+        HitList.push_back(entry);
+    } else {
+        // Out of time order: after the hits of the same time or earlier.
+        const auto at = std::upper_bound(HitList.begin(), HitList.end(), entry->Time,
+                                         [](TDateTime time, const TLogEntry* hit) { return time < hit->Time; });
+        HitList.insert(at, entry);
+    }
     Bytes += entry->Bytes;
     return true;
+}
+
+void TWebVisit::TakeHitsOf(TWebVisit& other) {
+    if (other.StartTime < StartTime) {
+        std::swap(IP, other.IP);
+        IPText.swap(other.IPText);
+        HostName.swap(other.HostName);
+        Country.swap(other.Country);
+        Browser.swap(other.Browser);
+        OS.swap(other.OS);
+        SearchPhrase.swap(other.SearchPhrase);
+        SearchEngine.swap(other.SearchEngine);
+        Referrer.swap(other.Referrer);
+        ReferrerDomain.swap(other.ReferrerDomain);
+        ReferrerQuery.swap(other.ReferrerQuery);
+    }
+    StartTime = std::min(StartTime, other.StartTime);
+    LastTime = std::max(LastTime, other.LastTime);
+    Bytes += other.Bytes;
+    other.Bytes = 0;
+    if (other.Counted && !Counted) {
+        // Its rows were counted under its number.
+        Counted = std::move(other.Counted);
+        Serial = other.Serial;
+        for (TLogEntry* hit : Counted->Partials)
+            hit->Visit = this;
+    }
+    const auto middle = static_cast<std::ptrdiff_t>(HitList.size());
+    for (TLogEntry* hit : other.HitList) {
+        hit->Visit = this;
+        HitList.push_back(hit);
+    }
+    other.HitList.clear();
+    std::inplace_merge(HitList.begin(), HitList.begin() + middle, HitList.end(),
+                       [](const TLogEntry* a, const TLogEntry* b) { return a->Time < b->Time; });
 }
 
 int TWebVisit::RemoveExcludedHits(uint8_t defaultState, TEntryPool& pool) {

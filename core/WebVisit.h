@@ -1,6 +1,6 @@
 #pragma once
-// A visit: consecutive hits of one host without a pause longer than the visit timeout,
-// with the facts decided once from its first hit (address, host name, country, browser,
+// A visit: hits of one host without a pause longer than the visit timeout, kept in time
+// order also when the log is not, with the facts decided once from its first hit (address, host name, country, browser,
 // system, referrer, search phrase). Entries and visits are recycled through pools so that
 // their text buffers keep their capacity and the line loop allocates nothing.
 
@@ -72,6 +72,7 @@ public:
     struct TKeptPage {
         std::string_view Text;
         bool Kept = false; // Text is the path numbering's
+        TDateTime Time = 0;
         std::string Copy;
         TKeptPage() = default;
         TKeptPage(const TKeptPage&) = delete;
@@ -82,7 +83,9 @@ public:
         int32_t Hits = 0;                 // hits counted and given back
         int32_t Pages = 0;                // of them, pages
         TKeptPage Entry, Exit;            // the first and the last page counted
-        std::string Navigation;           // the first six pages joined by ";"
+        std::string Navigation;           // the six earliest pages joined by ";", in time order
+        TDateTime PageTimes[6] = {};      // of the pages in Navigation
+        uint32_t PageEnds[6] = {};        // where each of them ends in Navigation
         std::vector<TLogEntry*> Partials; // owned: counted "206" hits that later ones may join
         std::vector<const void*> Rows;    // the hit-level rows reached so far (a set; null is empty)
         size_t RowCount = 0;
@@ -103,7 +106,7 @@ public:
     // Length in whole seconds from the first to the last hit.
     int64_t LengthSeconds() const;
 
-    // The entry's time lies after LastTime + timeout, or before StartTime.
+    // The entry's time lies after LastTime + timeout, or before StartTime - timeout.
     bool Expired(const TLogEntry* entry, int visitTimeoutMinutes) const {
         return entry && ExpiredAt(entry->Time, visitTimeoutMinutes);
     }
@@ -114,11 +117,17 @@ public:
     }
     bool Accepts(std::string_view host, TDateTime time, int visitTimeoutMinutes) const;
 
-    // Makes the entry a hit (true), or merges a "206" entry into an earlier partial hit of
+    // Makes the entry a hit (true), kept in time order (an entry earlier than the first hit
+    // moves StartTime back to it), or merges a "206" entry into an earlier partial hit of
     // the same path (false: the entry stays the caller's; countedHit, when given, is set to
     // the earlier hit if that one was counted already, else to null). Marks the entry as a
     // page when it is one for the profile (IgnoreErrors, IsPathExtension).
     bool AddHit(TLogEntry* entry, const TQVProfile& profile, TLogEntry** countedHit = nullptr);
+
+    // Joins another open visit of the same host into this one: its hits (in time order), its
+    // bytes, its counted part (when this one has none, with its serial) and, when it began
+    // earlier, the facts of its first hit. The other is left empty.
+    void TakeHitsOf(TWebVisit& other);
 
     // Takes note of a hit counted before the visit closed (the caller then gives it back,
     // or keeps it among the partials).

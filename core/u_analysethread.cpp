@@ -15,6 +15,7 @@
 #include "sources/SpecialFolders.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -25,6 +26,16 @@ namespace {
 
 // The statistics view each field of effect groups; other fields are not registered.
 constexpr TViewKind kGroupViewKinds[] = {vkPage, vkReferringDomain, vkBrowser, vkOS, vkPhrase, vkHost};
+
+// 1234567 as "1,234,567".
+std::string GroupedNumber(int64_t n) {
+    std::string digits = std::to_string(n < 0 ? -n : n), text;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+        text += digits[i];
+    }
+    return n < 0 ? "-" + text : text;
+}
 
 // Removes a folder with everything in it when the scope ends.
 struct TFolderRemover {
@@ -102,6 +113,12 @@ int TAnalyseThread::RunSteps() {
     const bool counted = analyser->Run();
     for (const std::string& warning : Profile.LogReader.Warnings)
         Notes.push_back(warning);
+    // The unattended run tells what was read and what was left out.
+    if (FromCommandLine && !TerminationRequested())
+        Notes.push_back(GroupedNumber(analyser->LinesRead) + " lines read, " +
+                        GroupedNumber(analyser->LinesUnreadable) + " could not be read, " +
+                        GroupedNumber(analyser->LinesOutsideRange) + " outside the date range, " +
+                        GroupedNumber(analyser->PartialsMerged) + " partial downloads merged");
     if (!counted) return TerminationRequested() ? jrCancelled : jrNoData;
     FirstDay = analyser->StartDate;
     LastDay = analyser->EndDate;

@@ -61,6 +61,7 @@ public:
     static bool Usable(const TLogEntry&) { return true; }
     const TCParser* Parser() const { return nullptr; }
     int64_t ProgressKB() const { return Feed.ProgressKB(); }
+    int64_t UnusableLines() const { return Feed.UnusableLines(); }
 
 private:
     TLineFeed Feed;
@@ -88,6 +89,8 @@ public:
             std::string_view kept;
             Line.PathId = Paths.IdOf(Line.Path(), kept);
             Line.KeptPath = kept.data();
+        } else {
+            ++Unusable;
         }
         return &Line;
     }
@@ -95,6 +98,7 @@ public:
     static bool Usable(const TLogEntry& line) { return line.Valid; }
     const TCParser* Parser() const { return &Profile.LineParser; }
     int64_t ProgressKB() const { return Profile.LogReader.ProgressKB(); }
+    int64_t UnusableLines() const { return Unusable; }
 
 private:
     TQVProfile& Profile;
@@ -103,6 +107,7 @@ private:
     static constexpr size_t kLinesPerCall = 8192;
     TLogEntry Line;
     bool Ended = false;
+    int64_t Unusable = 0;
 };
 
 } // namespace
@@ -431,8 +436,17 @@ void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
 TWebVisit* TLogAnalyser::FindOrCreateVisit(TLogEntry& line, const TCParser* parser) {
     const std::string_view host = line.Host();
     const int key = TStringTableBase::StrHash(host);
-    for (TWebVisit* visit = OpenVisits.Find(key); visit; visit = OpenVisits.FindNext(key))
-        if (visit->Accepts(host, line.Time, Profile.VisitTimeout)) return visit;
+    // The visit the line falls in or after, and one it comes shortly before: a line that both
+    // accept bridges the pause between them, and they become one.
+    TWebVisit *after = nullptr, *before = nullptr;
+    for (TWebVisit* visit = OpenVisits.Find(key); visit; visit = OpenVisits.FindNext(key)) {
+        if (!visit->Accepts(host, line.Time, Profile.VisitTimeout)) continue;
+        TWebVisit*& slot = line.Time >= visit->StartTime ? after : before;
+        if (!slot) slot = visit;
+        if (after && before) break;
+    }
+    if (after && before) return JoinVisits(*after, *before, key);
+    if (after || before) return after ? after : before;
     TWebVisit* visit;
     if (FreeVisits.empty()) {
         VisitStore.push_back(std::make_unique<TWebVisit>());
@@ -448,6 +462,28 @@ TWebVisit* TLogAnalyser::FindOrCreateVisit(TLogEntry& line, const TCParser* pars
     return visit;
 }
 
+TWebVisit* TLogAnalyser::JoinVisits(TWebVisit& earlier, TWebVisit& later, int key) {
+    // A visit counted in part keeps its rows' visit number: the other joins it. Two such
+    // visits stay apart (rare: two long stays a bridging line apart).
+    if (earlier.Counted && later.Counted) return &earlier;
+    TWebVisit& kept = later.Counted ? later : earlier;
+    TWebVisit& gone = later.Counted ? earlier : later;
+    kept.TakeHitsOf(gone);
+    for (TWebVisit* visit = OpenVisits.Find(key); visit; visit = OpenVisits.FindNext(key)) {
+        if (visit == &gone) {
+            OpenVisits.RemoveCurrent();
+            break;
+        }
+    }
+    // A lookup for it may still answer: it is recycled once the lookups are done.
+    if (Profile.UseDNS) {
+        JoinedVisits.push_back(&gone);
+    } else {
+        RecycleVisit(&gone);
+    }
+    return &kept;
+}
+
 void TLogAnalyser::RecycleVisit(TWebVisit* visit) {
     visit->Reset(Entries);
     FreeVisits.push_back(visit);
@@ -455,12 +491,14 @@ void TLogAnalyser::RecycleVisit(TWebVisit* visit) {
 
 void TLogAnalyser::NoteVisitTimes(const TWebVisit& visit) {
     EarliestExpiry = std::min(EarliestExpiry, visit.LastTime + Profile.VisitTimeout / 1440.0);
-    LatestStart = std::max(LatestStart, visit.StartTime);
 }
 
 void TLogAnalyser::AnalyseLine(TLogEntry& line, const TCParser* parser) {
     const int32_t day = DayNumber(line.Time);
-    if (Limited && (day < FirstDay || day > LastDay)) return;
+    if (Limited && (day < FirstDay || day > LastDay)) {
+        ++LinesOutsideRange;
+        return;
+    }
     if (StartDate == 0 || line.Time < StartDate) StartDate = std::trunc(line.Time);
     if (EndDate == 0 || day > EndDate) EndDate = day;
     const int openBefore = OpenVisits.Count();
@@ -477,7 +515,7 @@ void TLogAnalyser::AnalyseLine(TLogEntry& line, const TCParser* parser) {
     TLogEntry* countedHit = nullptr;
     if (visit->AddHit(hit, Profile, &countedHit)) {
         HasLastEntry = true;
-        LastEntryTime = hit->Time;
+        LastEntryTime = std::max(LastEntryTime, hit->Time);
         if (CountInParts && visit->HitList.size() >= kHeldHits) CountHeldHits(*visit);
     } else {
         if (countedHit && hit->Bytes != 0) {
@@ -487,6 +525,7 @@ void TLogAnalyser::AnalyseLine(TLogEntry& line, const TCParser* parser) {
             MergedBytes = 0;
         }
         Entries.Release(hit);
+        ++PartialsMerged;
     }
     NoteVisitTimes(*visit);
 }
@@ -519,6 +558,7 @@ template <class TLines> bool TLogAnalyser::AnalyseLines(TLines& lines) {
 }
 
 bool TLogAnalyser::Run() {
+    LinesRead = LinesUnreadable = LinesOutsideRange = PartialsMerged = 0;
     Profile.OpenLogFiles();
     CurrentFilter().Load(Profile.FilterName);
     // The filter judges a visit's hits when it closes: with one, visits hold all of them.
@@ -537,17 +577,22 @@ bool TLogAnalyser::Run() {
         if (Table[kind].Capacity() < presize) Table[kind].SetCapacity(presize);
     if (OpenVisits.Capacity() < kOpenVisitCapacity) OpenVisits.SetCapacity(kOpenVisitCapacity);
     EarliestExpiry = 1e300;
-    LatestStart = -1e300;
+    LastEntryTime = -1e300;
 
     const TLogEntryOptions options{Profile.CaseSensitive, Profile.ParamType, Profile.Timezone, 0};
     bool cancelled;
+    int64_t unusable;
     if (ReadOnSecondThread) {
         TFedLines lines(Profile, options, PathIds);
         cancelled = !AnalyseLines(lines);
+        unusable = cancelled ? 0 : lines.UnusableLines(); // the feed's thread has ended unless cancelled
     } else {
         TReadLines lines(Profile, options, PathIds);
         cancelled = !AnalyseLines(lines);
+        unusable = lines.UnusableLines();
     }
+    LinesRead = Profile.LogReader.LinesRead;
+    LinesUnreadable = Profile.LogReader.LinesUnparsed + unusable;
     if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
     FlushVisits(true);
     // Every visit is counted: the pools are not needed while the report is made.
@@ -569,17 +614,21 @@ bool TLogAnalyser::Run() {
 }
 
 void TLogAnalyser::FlushVisits(bool final) {
-    // No open visit has expired while "now" lies between the latest start and the earliest
-    // possible expiry: such a pass would close nothing.
-    if (!final && (!HasLastEntry || (LastEntryTime <= EarliestExpiry && LastEntryTime >= LatestStart))) return;
+    // Lines are taken to be at most the visit timeout out of time order: a visit closes when
+    // even a line that much earlier than the latest one could no longer join it. A pass
+    // before that horizon passes the earliest possible expiry would close nothing.
+    const TDateTime horizon = LastEntryTime - Profile.VisitTimeout / 1440.0;
+    if (!final && (!HasLastEntry || horizon <= EarliestExpiry)) return;
     // Every answer for the visits about to close must have arrived first.
     if (Profile.UseDNS) WaitForLookups();
+    for (TWebVisit* visit : JoinedVisits)
+        RecycleVisit(visit);
+    JoinedVisits.clear();
     AwaitCountryTables();
     CountClosedVisits(SIZE_MAX); // what the last pass closed comes first: only one pass waits
     EarliestExpiry = 1e300;
-    LatestStart = -1e300;
     for (TWebVisit* visit = OpenVisits.First(); visit; visit = OpenVisits.Next()) {
-        if (final || (HasLastEntry && visit->ExpiredAt(LastEntryTime, Profile.VisitTimeout))) {
+        if (final || (HasLastEntry && horizon > visit->LastTime + Profile.VisitTimeout / 1440.0)) {
             SetAddressCountry(*visit);
             Closing.push_back(visit);
             OpenVisits.RemoveCurrent();
@@ -710,6 +759,9 @@ void TLogAnalyser::Clear() {
     OpenVisits.Clear();
     for (size_t i = ClosedCounted; i < Closing.size(); ++i)
         RecycleVisit(Closing[i]);
+    for (TWebVisit* visit : JoinedVisits)
+        RecycleVisit(visit);
+    JoinedVisits.clear();
     Closing.clear();
     ClosedCounted = 0;
     StartDate = EndDate = 0;
@@ -721,5 +773,6 @@ void TLogAnalyser::Clear() {
     std::fill(std::begin(DurationHistogram), std::end(DurationHistogram), 0);
     TotalDuration = 0;
     FilteredVisits = FilteredHits = 0;
+    LinesRead = LinesUnreadable = LinesOutsideRange = PartialsMerged = 0;
     TrackedURLs.clear();
 }

@@ -80,6 +80,13 @@ public:
     int64_t TotalDuration = 0;
     int32_t FilteredVisits = 0;
     int32_t FilteredHits = 0;
+    // What the run read and left out: log lines read, lines that could not be read (the
+    // format did not match, or a field was unusable), lines outside the report's dates, and
+    // partial downloads ("206") merged into an earlier hit.
+    int64_t LinesRead = 0;
+    int64_t LinesUnreadable = 0;
+    int64_t LinesOutsideRange = 0;
+    int64_t PartialsMerged = 0;
     std::vector<std::string> TrackedURLs; // sorted, letter case ignored
     // Run reads and parses the logs on a second thread while this one counts; the figures
     // are the same either way.
@@ -96,6 +103,8 @@ private:
     // The open visit that accepts the line, or a new one made from it.
     TWebVisit* FindOrCreateVisit(TLogEntry& line, const TCParser* parser);
     void InitVisit(TWebVisit& visit, const TLogEntry& entry);
+    // Makes two open visits of one host that a line bridges one; returns the one kept.
+    TWebVisit* JoinVisits(TWebVisit& earlier, TWebVisit& later, int key);
     // Closes the visits that have ended (all of them when final) and counts what the last
     // pass closed; the visits closed now are counted by CountClosedVisits, at once if final.
     void FlushVisits(bool final);
@@ -155,8 +164,9 @@ private:
     THashTable<TWebVisit> OpenVisits;
     std::vector<std::unique_ptr<TWebVisit>> VisitStore;
     std::vector<TWebVisit*> FreeVisits;
-    std::vector<TWebVisit*> Closing; // closed by the last pass, in start order
-    size_t ClosedCounted = 0;        // of Closing
+    std::vector<TWebVisit*> Closing;      // closed by the last pass, in start order
+    std::vector<TWebVisit*> JoinedVisits; // joined into others, recycled once no lookup may answer
+    size_t ClosedCounted = 0;             // of Closing
     TEntryPool Entries;
     size_t EntriesMade = 0, VisitsMade = 0; // at most, before the pools were given back
 
@@ -176,10 +186,9 @@ private:
         int32_t HitDay = 0;
     } Counting;
     bool HasLastEntry = false;
-    TDateTime LastEntryTime = 0; // time of the last entry added as a hit: "now" for expiry
-    // Bounds over the open visits: no visit expires while LastEntryTime stays within them.
+    TDateTime LastEntryTime = 0; // latest time of an entry added as a hit: "now" for expiry
+    // The earliest LastTime + timeout of the open visits: none closes before "now" passes it.
     TDateTime EarliestExpiry = 0;
-    TDateTime LatestStart = 0;
     TLogView* LastRow[kViewKindCount] = {}; // the row each kind counted last
     // Rows by path number: those of the views whose key is the path or follows from it.
     // They are given back after the run, before the report needs its memory.

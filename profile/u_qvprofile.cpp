@@ -609,8 +609,13 @@ bool TQVProfile::NextLogEntry(size_t* budget) {
             }
             continue;
         }
+        // Blank lines are not counted as read.
+        LogReader.LinesRead += !line.empty();
         LineParser.SetLine(line);
-        if (!LineParser.Valid()) continue;
+        if (!LineParser.Valid()) {
+            LogReader.LinesUnparsed += !line.empty();
+            continue;
+        }
         const std::string& y = LineParser.Field('y');
         const std::string& m = LineParser.Field('m');
         const std::string& d = LineParser.Field('d');

@@ -136,6 +136,12 @@ enum TLangLine : int {
     llTrackedPhrasesFormat = 145, // 145 to 147 read as empty when the language lacks them
     llTrackedPathsFormat = 146,
     llTrackedStatusFormat = 147,
+    // 148 to 152 read as empty when the language lacks them: their rows are left out then.
+    llLogLines = 148, // header row of what the logs held
+    llLinesRead = 149,
+    llLinesUnreadable = 150,
+    llLinesOutsideRange = 151,
+    llPartialsMerged = 152,
 };
 
 class TCLangReader {

@@ -402,6 +402,14 @@ void TStatisticsCompiler::BuildGeneral(TXMLSection& section) {
         value(L(llBandwidthPerDay), FormatSize(Output->RowBytesUnit, a.Bytes / Days));
         value(L(llBandwidthPerHit), FormatSize(Output->RowBytesUnit, a.BytesPerHit));
         value(L(llBandwidthPerVisit), FormatSize(Output->RowBytesUnit, a.BytesPerVisit));
+        // What the logs held and what was left out of the figures above.
+        if (!L(llLogLines).empty()) {
+            header(L(llLogLines));
+            value(L(llLinesRead), std::to_string(a.LinesRead));
+            value(L(llLinesUnreadable), std::to_string(a.LinesUnreadable));
+            value(L(llLinesOutsideRange), std::to_string(a.LinesOutsideRange));
+            value(L(llPartialsMerged), std::to_string(a.PartialsMerged));
+        }
     }
     if (Included(rsStatusCodes)) {
         TXMLSubSection* sub = section.AddSubSection();

@@ -498,6 +498,7 @@ void TLogFileReader::Rewind() {
     AtLastChunk = true;
     DoneKB = 0;
     ChunkKB = 0;
+    LinesRead = LinesUnparsed = 0;
 }
 
 bool TLogFileReader::ReadLine() {

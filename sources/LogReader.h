@@ -65,6 +65,10 @@ public:
     int64_t ChunkEnd = 0;    // byte offset of the chunk's last byte
     bool AtLastChunk = true; // the current chunk reached the end of CurrentFile
     std::string CurrentLine; // the cleaned line of the last successful ReadLine, "" after the end
+    // Counted by the profile's NextLogEntry since Rewind: log lines read (comments and blank
+    // lines aside), and of them, those the line format did not match.
+    int64_t LinesRead = 0;
+    int64_t LinesUnparsed = 0;
     // What could not be read ("<path>: <what>"), in order: folders, files that cannot be opened,
     // damaged archives, files that shrank while they were read. The set still holds whatever
     // could be recovered. Cleared by ClearLogFiles.

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -52,15 +53,16 @@ template <class F> void ForEverySecondOfTheDay(F ok) {
     }
 }
 
-// A hit 20 minutes after the last one stays in the visit; one 20 minutes and a second after
-// it, or a second before the visit began, does not.
+// A hit 20 minutes after the last one, or before the first, stays in the visit; one 20
+// minutes and a second after or before it does not.
 TEST(WebVisitTest, TheTimeoutHoldsToTheSecondWhateverTheRoundingOfTimes) {
     ForEverySecondOfTheDay([](const std::vector<TDateTime>& times, int start) {
         TWebVisit visit;
         visit.StartTime = visit.LastTime = times[start];
         return !visit.ExpiredAt(times[start + kMaxGap - 1], kTimeout) &&
                visit.ExpiredAt(times[start + kMaxGap], kTimeout) &&
-               (start == 0 || visit.ExpiredAt(times[start - 1], kTimeout));
+               (start < kMaxGap || (!visit.ExpiredAt(times[start - kMaxGap + 1], kTimeout) &&
+                                    visit.ExpiredAt(times[start - kMaxGap], kTimeout)));
     });
 }
 
@@ -88,9 +90,10 @@ TEST(WebVisitTest, LengthBucketsEndAtTheirUpperMinutes) {
     EXPECT_EQ(DurationBucketOf(400 * 86400), kDurationBucketCount - 1);
 }
 
-// A long visit gives its first hits back while it is open. Wherever that cut falls, its hit
-// count, entry and exit pages and navigation path stay those of the whole visit, and a page
-// text it keeps outlives the entry it came from, numbered path or not.
+// A long visit gives its first hits back while it is open. Wherever that cut falls, and in
+// whatever time order the hits came, its hit count, entry and exit pages and navigation path
+// stay those of the whole visit, and a page text it keeps outlives the entry it came from,
+// numbered path or not.
 TEST(WebVisitTest, AVisitCountedInPartsKeepsWhatTheWholeVisitShows) {
     struct TCase {
         const char* Name;
@@ -115,17 +118,23 @@ TEST(WebVisitTest, AVisitCountedInPartsKeepsWhatTheWholeVisitShows) {
     };
     for (int i = 0; i < 200; ++i)
         cases.back().Hits.emplace_back("/long/path/of/hit/" + std::to_string(i % 37) + ".html", i % 3 != 0);
+    // The order the hits came in: by time, late ones first, every other one first.
+    const auto arrival = [](int order, int n, int k) {
+        return order == 0 ? k : order == 1 ? n - 1 - k : (k < (n + 1) / 2 ? 2 * k : 2 * (k - (n + 1) / 2) + 1);
+    };
     for (const TCase& c : cases) {
         const int n = static_cast<int>(c.Hits.size());
-        for (const bool numbered : {false, true}) {
+        for (const auto& [numbered, order] : {std::pair{false, 0}, {true, 0}, {false, 1}, {true, 2}}) {
             for (int cut = 0; cut <= n; ++cut) {
-                SCOPED_TRACE(std::string(c.Name) + (numbered ? ", numbered" : "") + ", cut " + std::to_string(cut));
+                SCOPED_TRACE(std::string(c.Name) + (numbered ? ", numbered" : "") + ", order " + std::to_string(order) +
+                             ", cut " + std::to_string(cut));
                 TEntryPool pool;
                 TPathIndex paths;
                 const auto hit = [&](int i) {
                     TLogEntry* entry = pool.Acquire();
                     entry->SetText(TLogEntry::etPath, c.Hits[i].first);
                     entry->Page = c.Hits[i].second;
+                    entry->Time = i;
                     if (numbered) {
                         std::string_view kept;
                         entry->PathId = paths.IdOf(entry->Path(), kept);
@@ -136,8 +145,12 @@ TEST(WebVisitTest, AVisitCountedInPartsKeepsWhatTheWholeVisitShows) {
                 TWebVisit whole, parts;
                 for (int i = 0; i < n; ++i)
                     whole.HitList.push_back(hit(i));
-                for (int i = 0; i < cut; ++i) {
-                    TLogEntry* given = hit(i);
+                std::vector<int> held;
+                for (int k = cut; k < n; ++k)
+                    held.push_back(arrival(order, n, k));
+                std::sort(held.begin(), held.end());
+                for (int k = 0; k < cut; ++k) {
+                    TLogEntry* given = hit(arrival(order, n, k));
                     parts.NoteCountedHit(*given);
                     pool.Release(given);
                 }
@@ -146,7 +159,7 @@ TEST(WebVisitTest, AVisitCountedInPartsKeepsWhatTheWholeVisitShows) {
                     reused.push_back(pool.Acquire());
                     reused.back()->SetText(TLogEntry::etPath, "/overwritten/by/a/later/line.html");
                 }
-                for (int i = cut; i < n; ++i)
+                for (int i : held)
                     parts.HitList.push_back(hit(i));
 
                 EXPECT_EQ(parts.HitCount(), n);

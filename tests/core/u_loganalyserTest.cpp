@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -228,13 +229,155 @@ TEST_F(LogAnalyserTest, DateLimitUsesTheCorrectedTime) {
     Analyse(false);
 }
 
-TEST_F(LogAnalyserTest, OutOfOrderHitsStartVisitsOfTheirOwn) {
-    WriteLog(Line("1.1.1.1", "10/Oct/2003:10:00:01 +0000", "/a.html") +
-             Line("1.1.1.1", "10/Oct/2003:10:00:00 +0000", "/b.html") + // a second before the visit began
-             Line("1.1.1.1", "10/Oct/2003:10:05:00 +0000", "/c.html"));
+// Logs out of time order: a hit at most the timeout before a visit's first hit joins it,
+// and the visit's hits, pages and length are those of the time-sorted stay.
+TEST_F(LogAnalyserTest, HitsShortlyBeforeAVisitJoinItInTimeOrder) {
+    struct TCase {
+        const char* Name;
+        std::vector<std::tuple<const char*, const char*, const char*>> Lines; // host, time of day, path
+        int Visits;
+        std::vector<std::pair<const char*, int>> Paths; // navigation path, hits of its visit
+        std::vector<const char*> ExitPages;
+        int64_t Seconds; // all visits' lengths together
+    };
+    const std::vector<TCase> cases = {
+        {"five minutes before", {{"h1", "10:10:00", "/b"}, {"h1", "10:05:00", "/a"}}, 1, {{"/a;/b", 2}}, {"/b"}, 300},
+        {"exactly the timeout before",
+         {{"h1", "10:20:00", "/b"}, {"h1", "10:10:00", "/m"}, {"h1", "10:00:00", "/a"}},
+         1,
+         {{"/a;/m;/b", 3}},
+         {"/b"},
+         1200},
+        {"a second beyond it",
+         {{"h1", "10:20:01", "/b"}, {"h1", "10:00:00", "/a"}},
+         2,
+         {{"/b", 1}, {"/a", 1}},
+         {"/b", "/a"},
+         0},
+        {"between hits",
+         {{"h1", "10:00:00", "/a"}, {"h1", "10:10:00", "/c"}, {"h1", "10:05:00", "/b"}},
+         1,
+         {{"/a;/b;/c", 3}},
+         {"/c"},
+         600},
+        {"interleaved hosts",
+         {{"h1", "10:10:00", "/b"}, {"h2", "10:08:00", "/x"}, {"h1", "10:05:00", "/a"}, {"h2", "10:02:00", "/y"}},
+         2,
+         {{"/a;/b", 2}, {"/y;/x", 2}},
+         {"/b", "/x"},
+         660},
+    };
+    for (const bool counting : {false, true}) {
+        ReadOnCountingThread = counting;
+        for (const TCase& c : cases) {
+            SCOPED_TRACE(std::string(c.Name) + (counting ? ", read on the counting thread" : ""));
+            std::string log;
+            for (const auto& [host, time, path] : c.Lines)
+                log += Line(host, std::string("10/Oct/2003:") + time + " +0000", std::string(path) + ".html");
+            WriteLog(log);
+            auto a = Analyse();
+            EXPECT_EQ(a->Visits, c.Visits);
+            EXPECT_EQ(a->Hits, static_cast<int>(c.Lines.size()));
+            EXPECT_EQ(a->TotalDuration, c.Seconds);
+            for (const auto& [path, hits] : c.Paths) {
+                std::string pages = path, first = path;
+                for (size_t at = 0; (at = pages.find(';', at)) != std::string::npos; at += 6)
+                    pages.insert(at, ".html");
+                pages += ".html";
+                EXPECT_EQ(Row(*a, vkNavigationPath, pages), std::make_pair(hits, 1)) << pages;
+                EXPECT_EQ(Row(*a, vkEntryPage, first.substr(0, first.find(';')) + ".html").second, 1) << pages;
+            }
+            for (const char* exit : c.ExitPages)
+                EXPECT_EQ(Row(*a, vkExitPage, std::string(exit) + ".html").second, 1) << exit;
+        }
+    }
+}
+
+// A visit closed by a pass takes no later hit, however close to its start.
+TEST_F(LogAnalyserTest, AHitBeforeAClosedVisitStartsAVisitOfItsOwn) {
+    std::string log = Line("9.9.9.9", "10/Oct/2003:01:00:00 +0000", "/rare.html");
+    for (int i = 0; i < 19999; ++i) // the 20,000th open visit starts the pass that closes the first
+        log += Line("10." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ".1",
+                    "10/Oct/2003:02:00:00 +0000", "/common.html");
+    log += Line("9.9.9.9", "10/Oct/2003:00:50:00 +0000", "/rare.html");
+    WriteLog(log);
     auto a = Analyse();
-    EXPECT_EQ(a->Visits, 2);
-    EXPECT_EQ(a->Hits, 3);
+    EXPECT_EQ(a->Visits, 20001);
+    EXPECT_EQ(Row(*a, vkHost, "9.9.9.9"), std::make_pair(2, 2));
+}
+
+// Lines shuffled within each minute give the visits of the time-sorted log, also when passes
+// close visits on the way and long visits are counted in parts.
+TEST_F(LogAnalyserTest, ALogShuffledWithinMinutesGivesTheVisitsOfTheSortedLog) {
+    std::vector<std::pair<int, std::string>> lines; // second of the day, line
+    uint32_t random = 12345;
+    const auto next = [&random](uint32_t n) {
+        random = random * 1103515245u + 12345u;
+        return (random >> 8) % n;
+    };
+    std::set<std::pair<uint32_t, int>> taken; // host and second: hits of the same time have no order
+    for (int i = 0; i < 80000; ++i) {
+        // Twenty visitors a second over about an hour, and one robot that never pauses.
+        const bool robot = i % 20 == 0;
+        const int second = i / 20 + (robot ? 0 : static_cast<int>(next(30)));
+        const uint32_t visitor = robot ? 99999 : next(30000);
+        if (!taken.insert({visitor, second}).second) continue;
+        const std::string host =
+            "10." + std::to_string(visitor / 250 % 250) + "." + std::to_string(visitor % 250) + ".1";
+        char time[64];
+        std::snprintf(time, sizeof time, "10/Oct/2003:%02d:%02d:%02d +0000", 10 + second / 3600, second / 60 % 60,
+                      second % 60);
+        lines.emplace_back(second, Line(host, time, "/p" + std::to_string(next(9)) + (next(3) ? ".html" : ".gif")));
+    }
+    std::stable_sort(lines.begin(), lines.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+    std::string sorted, shuffled;
+    for (size_t from = 0; from < lines.size();) {
+        size_t to = from;
+        while (to < lines.size() && lines[to].first / 60 == lines[from].first / 60)
+            ++to;
+        for (size_t i = from; i < to; ++i)
+            sorted += lines[i].second;
+        for (size_t i = to; i-- > from;) // the minute backwards
+            shuffled += lines[i].second;
+        from = to;
+    }
+    WriteLog(sorted);
+    auto a = Analyse();
+    WriteLog(shuffled);
+    auto b = Analyse();
+    EXPECT_GT(a->Visits, 20000);
+    EXPECT_EQ(a->Visits, b->Visits);
+    EXPECT_EQ(a->Hits, b->Hits);
+    EXPECT_EQ(a->TotalDuration, b->TotalDuration);
+    for (int kind : {vkEntryPage, vkExitPage, vkNavigationPath, vkHour}) {
+        ASSERT_EQ(a->ViewCount(kind), b->ViewCount(kind)) << kind;
+        for (int i = 0; i < a->ViewCount(kind); ++i) {
+            const TLogView* row = a->ViewAt(kind, i);
+            const std::string name(row->Name);
+            EXPECT_EQ(Row(*b, kind, name), std::make_pair(row->Hits, row->Visits)) << name;
+        }
+    }
+}
+
+// What was left out is counted: a line that fits no format, a line outside the report's
+// dates, and "206" parts merged into the first.
+TEST_F(LogAnalyserTest, LinesLeftOutAreCounted) {
+    WriteLog(Line("1.1.1.1", "10/Oct/2003:10:00:00 +0000", "/video.mpg", "206", "100") +
+             Line("1.1.1.1", "10/Oct/2003:10:00:01 +0000", "/video.mpg", "206", "200") +
+             Line("1.1.1.1", "10/Oct/2003:10:00:02 +0000", "/video.mpg", "206", "300") + "a broken line\n\n" +
+             Line("2.2.2.2", "11/Oct/2003:10:00:00 +0000", "/late.html") +
+             Line("3.3.3.3", "10/Oct/2003:11:00:00 +0000", "/a.html"));
+    Profile.RptRangeType = rtCustom;
+    Profile.RptStartDate = Profile.RptEndDate = DateFromParts("2003", "Oct", "10");
+    for (const bool counting : {false, true}) {
+        ReadOnCountingThread = counting;
+        auto a = Analyse();
+        EXPECT_EQ(a->Hits, 2);
+        EXPECT_EQ(a->LinesRead, 6);
+        EXPECT_EQ(a->LinesUnreadable, 1);
+        EXPECT_EQ(a->LinesOutsideRange, 1);
+        EXPECT_EQ(a->PartialsMerged, 2);
+    }
 }
 
 TEST_F(LogAnalyserTest, SearchPhrasesKeywordsAndParameters) {

@@ -7,6 +7,7 @@
 #include "core/u_loganalyser.h"
 #include "profile/u_qvprofile.h"
 #include "report/CLangReader.h"
+#include "sources/CUtils.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
@@ -95,10 +96,30 @@ TEST_F(StatisticsCompilerTest, SummaryTotalsAndStatusCodes) {
     EXPECT_EQ(general.Text("//table/header[data='Bandwidth']/following-sibling::line[1]/data[2]"), "1.90 KB");
     // The extension group's triple comes from its access table: /index.html (3) and the group (2).
     EXPECT_EQ(general.Text("//table/header[data='\"Web pages\"']/following-sibling::line[1]/data[2]"), "5");
-    EXPECT_EQ(general.Count("//subsection[@id=1]/table/header"), 4);
+    EXPECT_EQ(general.Count("//subsection[@id=1]/table/header"), 5);
     // Status codes with their reason phrases.
     EXPECT_EQ(general.Text("//subsection[@id=2]/table/line[data[1]='404 - Not Found']/data[2]"), "1");
     EXPECT_EQ(general.Text("//subsection[@id=2]/table/line[1]/data[1]"), "200 - OK");
+}
+
+// The summary tells what the logs held and what was left out of its figures.
+TEST_F(StatisticsCompilerTest, SummaryCountsTheLinesLeftOut) {
+    Sandbox.Folder.WriteFile("logs/access.log", kLog + "a broken line\n" +
+                                                    Line("5.5.5.5", "13/Oct/2003:08:00:00", "/late.html") +
+                                                    Line("6.6.6.6", "12/Oct/2003:09:00:00", "/v.mpg", "206", "10") +
+                                                    Line("6.6.6.6", "12/Oct/2003:09:00:01", "/v.mpg", "206", "10") +
+                                                    Line("6.6.6.6", "12/Oct/2003:09:00:02", "/v.mpg", "206", "10"));
+    Profile.RptRangeType = rtCustom;
+    Profile.RptStartDate = DateFromParts("2003", "Oct", "10");
+    Profile.RptEndDate = DateFromParts("2003", "Oct", "12");
+    Compile();
+    const TXmlProbe general(Work + "general.xml");
+    ASSERT_TRUE(general.Valid());
+    EXPECT_EQ(SummaryValue(general, "Total Hits"), "8");
+    EXPECT_EQ(SummaryValue(general, "Lines Read"), "12");
+    EXPECT_EQ(SummaryValue(general, "Lines That Could Not Be Read"), "1");
+    EXPECT_EQ(SummaryValue(general, "Lines Outside the Date Range"), "1");
+    EXPECT_EQ(SummaryValue(general, "Partial Downloads Merged"), "2");
 }
 
 TEST_F(StatisticsCompilerTest, DailyAndFixedActivityTables) {
