@@ -1,7 +1,7 @@
 #pragma once
 // A visit: hits of one host without a pause longer than the visit timeout, kept in time
-// order also when the log is not, with the facts decided once from its first hit (address, host name, country, browser,
-// system, referrer, search phrase). Entries and visits are recycled through pools so that
+// order also when the log is not, with the facts decided once from its first hit (address,
+// host name, country, browser, system, referrer, search phrase). Entries and visits are recycled through pools so that
 // their text buffers keep their capacity and the line loop allocates nothing.
 
 #include "core/LogEntry.h"
