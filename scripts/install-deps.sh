@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     zlib1g-dev libpng-dev libxml2-dev libxslt1-dev libzip-dev libcurl4-openssl-dev libcairo2-dev
-    fonts-liberation qt6-base-dev
+    fonts-liberation qt6-base-dev qt6-svg-dev desktop-file-utils
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     python3-pyftpdlib xvfb xauth zip gzip tar
