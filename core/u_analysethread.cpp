@@ -136,8 +136,15 @@ int TAnalyseThread::RunSteps() {
     }
 
     if (TerminationRequested()) return jrCancelled;
+    // Page by page, so that a window handling the transform stays painted and Cancel answers.
     std::vector<TPageFailure> failures;
-    Dispatcher.RunAndWait([&] { failures = TransformReport(workFolder, staging.Path()); });
+    for (const std::string& page : ReportPageSources(workFolder)) {
+        if (TerminationRequested()) return jrCancelled;
+        TPageFailure failure;
+        bool made = false;
+        Dispatcher.RunAndWait([&] { made = TransformReportPage(workFolder, staging.Path(), page, &failure); });
+        if (!made) failures.push_back(std::move(failure));
+    }
     if (!failures.empty()) {
         for (const TPageFailure& f : failures)
             Notes.push_back("The page of " + f.XmlFile + " was not made: " + f.Error);

@@ -293,8 +293,8 @@ bool TransformFile(const std::string& xmlFile, const std::string& xslFile, const
     return true;
 }
 
-std::vector<TPageFailure> TransformReport(const std::string& workFolder, const std::string& reportFolder) {
-    const std::string work = EnsureTrailingSeparator(workFolder), report = EnsureTrailingSeparator(reportFolder);
+std::vector<std::string> ReportPageSources(const std::string& workFolder) {
+    const std::string work = EnsureTrailingSeparator(workFolder);
     std::vector<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(work, ec), end; !ec && it != end; it.increment(ec)) {
@@ -303,17 +303,29 @@ std::vector<TPageFailure> TransformReport(const std::string& workFolder, const s
             names.push_back(name);
     }
     std::sort(names.begin(), names.end());
+    return names;
+}
 
+bool TransformReportPage(const std::string& workFolder, const std::string& reportFolder, const std::string& xmlFile,
+                         TPageFailure* failure) {
+    const std::string work = EnsureTrailingSeparator(workFolder), report = EnsureTrailingSeparator(reportFolder);
     ForceFolders(report);
+    const std::string stylesheet = work + (LowerCase(xmlFile) == "toc.xml" ? "toc.xsl" : "main.xsl");
+    std::string error;
+    if (!FileExists(stylesheet))
+        error = stylesheet + ": no such stylesheet";
+    else if (TransformFile(work + xmlFile, stylesheet, report + StripExtension(xmlFile, true) + ".htm", "", &error))
+        return true;
+    if (failure) *failure = {xmlFile, error};
+    return false;
+}
+
+std::vector<TPageFailure> TransformReport(const std::string& workFolder, const std::string& reportFolder) {
     std::vector<TPageFailure> failures;
-    for (const std::string& name : names) {
-        const std::string stylesheet = work + (LowerCase(name) == "toc.xml" ? "toc.xsl" : "main.xsl");
-        std::string error;
-        if (!FileExists(stylesheet))
-            error = stylesheet + ": no such stylesheet";
-        else if (TransformFile(work + name, stylesheet, report + StripExtension(name, true) + ".htm", "", &error))
-            continue;
-        failures.push_back({name, error});
+    ForceFolders(EnsureTrailingSeparator(reportFolder));
+    for (const std::string& name : ReportPageSources(workFolder)) {
+        TPageFailure failure;
+        if (!TransformReportPage(workFolder, reportFolder, name, &failure)) failures.push_back(std::move(failure));
     }
     return failures;
 }

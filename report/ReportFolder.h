@@ -58,6 +58,11 @@ struct TPageFailure {
 // "main.xsl", both taken from workFolder. A failed page is left out and listed in the
 // result; the other pages are still made.
 std::vector<TPageFailure> TransformReport(const std::string& workFolder, const std::string& reportFolder);
+// The same page by page: the section files of workFolder in the order they are made, and the
+// page of one of them (true, or false with the failure).
+std::vector<std::string> ReportPageSources(const std::string& workFolder);
+bool TransformReportPage(const std::string& workFolder, const std::string& reportFolder, const std::string& xmlFile,
+                         TPageFailure* failure);
 
 // Sets CreationDate, StartDate and EndDate (whole day numbers) in section OPTS of
 // reportFolder's "params.ini", keeping everything else in it; creates the file when it is

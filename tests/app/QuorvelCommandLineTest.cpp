@@ -7,6 +7,7 @@
 #include "sources/ExternalPrograms.h"
 #include "sources/FileUtils.h"
 #include "sources/SpecialFolders.h"
+#include "support/EnvOverride.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +48,10 @@ protected:
 
     TSandbox Sandbox;
     std::string Output;
+    // The unattended run needs no display: none is there.
+    TEnvOverride NoDisplay{"DISPLAY", std::nullopt};
+    TEnvOverride NoWayland{"WAYLAND_DISPLAY", std::nullopt};
+    TEnvOverride NoPlatform{"QT_QPA_PLATFORM", std::nullopt};
 };
 
 const char* const kLog =
@@ -56,11 +61,15 @@ const char* const kLog =
 
 TEST_F(QuorvelCommandLineTest, HelpVersionAndWrongArguments) {
     EXPECT_EQ(Run("--help"), 0);
-    EXPECT_NE(Output.find("Usage: quorvel PROFILE"), std::string::npos);
+    EXPECT_NE(Output.find("Usage: quorvel [PROFILE]"), std::string::npos);
     EXPECT_EQ(Run("--version"), 0);
     EXPECT_EQ(Output.rfind("quorvel ", 0), 0u);
-    EXPECT_EQ(RunHiddenAndCapture("\"" QUORVEL_BINARY "\"", true, &Output), 64);
     EXPECT_EQ(Run("--bogus"), 64);
+    // Without an argument the window would open; without a display the program says so.
+    std::string errors;
+    EXPECT_EQ(RunHiddenAndCapture("sh -c \"'" QUORVEL_BINARY "' 2>&1\"", true, &errors), 1);
+    EXPECT_NE(errors.find("no display"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("quorvel PROFILE"), std::string::npos) << errors;
 }
 
 TEST_F(QuorvelCommandLineTest, ReportsAProfileAndRefusesWhatCannotWork) {

@@ -1,6 +1,7 @@
-// The quorvel program. With a profile name it makes that profile's report unattended:
-// no window and no display are needed, messages go to standard error, and the exit
-// status tells the result (see Usage).
+// The unattended run: no window and no display are needed, messages go to standard error,
+// and the exit status tells the result (see Usage).
+
+#include "app/cli/UnattendedRun.h"
 
 #include "core/ConsoleProgress.h"
 #include "core/ReportRunner.h"
@@ -28,8 +29,9 @@ void OnInterrupt(int) {
 
 void Usage(std::FILE* out) {
     std::fprintf(out,
-                 "Usage: quorvel PROFILE\n"
-                 "Makes the report of the profile PROFILE from its logs, without a window.\n"
+                 "Usage: quorvel [PROFILE]\n"
+                 "Without PROFILE opens the window. With PROFILE makes that profile's report from its logs,\n"
+                 "without a window and without a display.\n"
                  "\n"
                  "  -h, --help     show this help and exit\n"
                  "  -V, --version  show the version and exit\n"
@@ -45,8 +47,7 @@ void Usage(std::FILE* out) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    SetAppIdentity("Corvantis", "Quorvel", "Quorvel Help.chm");
+int RunUnattended(int argc, char** argv) {
     if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
         Usage(stdout);
         return 0;
@@ -56,7 +57,6 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc != 2 || argv[1][0] == '-') {
-        // The window of the program comes with its desktop interface; this build reports.
         Usage(stderr);
         return 64;
     }
