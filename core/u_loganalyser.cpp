@@ -398,7 +398,12 @@ void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
     visit.StartTime = visit.LastTime = entry.Time;
     visit.FilterState = fsUndecided;
     visit.Serial = ++VisitSerial;
+    AssignVisitFacts(visit, entry);
+    visit.Bytes = 0;
+    if (Profile.UseDNS) RequestHostLookup(visit);
+}
 
+void TLogAnalyser::AssignVisitFacts(TWebVisit& visit, const TLogEntry& entry) {
     const std::string_view r = entry.Referrer();
     const size_t question = r.find('?');
     std::string_view base = r;
@@ -412,6 +417,8 @@ void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
     visit.Referrer.assign(base);
     LowerCaseInPlace(visit.Referrer);
     visit.ReferrerDomain = UrlHost(visit.Referrer);
+    visit.SearchEngine.clear();
+    visit.SearchPhrase.clear();
     TSEFinder& finder = SearchFinder();
     if (r != "-" && finder.Find(r)) {
         visit.SearchEngine = finder.Engine;
@@ -428,9 +435,10 @@ void TLogAnalyser::InitVisit(TWebVisit& visit, const TLogEntry& entry) {
         }
         visit.Browser = known->second.Browser;
         visit.OS = known->second.OS;
+    } else {
+        visit.Browser.clear();
+        visit.OS.clear();
     }
-    visit.Bytes = 0;
-    if (Profile.UseDNS) RequestHostLookup(visit);
 }
 
 TWebVisit* TLogAnalyser::FindOrCreateVisit(TLogEntry& line, const TCParser* parser) {
@@ -446,7 +454,16 @@ TWebVisit* TLogAnalyser::FindOrCreateVisit(TLogEntry& line, const TCParser* pars
         if (after && before) break;
     }
     if (after && before) return JoinVisits(*after, *before, key);
-    if (after || before) return after ? after : before;
+    if (after) return after;
+    if (before) {
+        // The line is the visit's new first hit: the visit came by its referrer and agent.
+        // A visit counted in part keeps what its rows were counted with.
+        if (!before->Counted) {
+            if (parser) line.AssignVisitFields(*parser);
+            AssignVisitFacts(*before, line);
+        }
+        return before;
+    }
     TWebVisit* visit;
     if (FreeVisits.empty()) {
         VisitStore.push_back(std::make_unique<TWebVisit>());

@@ -103,6 +103,8 @@ private:
     // The open visit that accepts the line, or a new one made from it.
     TWebVisit* FindOrCreateVisit(TLogEntry& line, const TCParser* parser);
     void InitVisit(TWebVisit& visit, const TLogEntry& entry);
+    // What a visit takes from its first hit: referrer, search engine and phrase, browser and system.
+    void AssignVisitFacts(TWebVisit& visit, const TLogEntry& entry);
     // Makes two open visits of one host that a line bridges one; returns the one kept.
     TWebVisit* JoinVisits(TWebVisit& earlier, TWebVisit& later, int key);
     // Closes the visits that have ended (all of them when final) and counts what the last

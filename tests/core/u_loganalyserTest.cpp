@@ -359,6 +359,28 @@ TEST_F(LogAnalyserTest, ALogShuffledWithinMinutesGivesTheVisitsOfTheSortedLog) {
     }
 }
 
+// A line stamped before its visit's first hit, written after it (a server logs a request when
+// it ends), is the visit's first hit: the visit came by its referrer and agent.
+TEST_F(LogAnalyserTest, AnEarlierLineWrittenLaterGivesTheVisitItsReferrerAndAgent) {
+    const std::string chrome = "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+                               "Chrome/120.0.0.0 Safari/537.36";
+    WriteLog(Line("1.1.1.1", "10/Oct/2003:10:00:01 +0000", "/site.css", "200", "1", "https://www.shop.test/products/",
+                  chrome) +
+             Line("1.1.1.1", "10/Oct/2003:10:00:00 +0000", "/products.html", "200", "1", "https://www.google.de/",
+                  chrome) +
+             Line("2.2.2.2", "10/Oct/2003:10:00:05 +0000", "/b.html", "200", "1", "https://www.bing.com/search?q=tent") +
+             Line("2.2.2.2", "10/Oct/2003:10:00:04 +0000", "/a.html"));
+    auto a = Analyse();
+    EXPECT_EQ(a->Visits, 2);
+    EXPECT_EQ(Row(*a, vkSearchEngine, "Google"), std::make_pair(2, 1));
+    EXPECT_EQ(Row(*a, vkReferringDomain, "www.google.de").second, 1);
+    EXPECT_EQ(Row(*a, vkReferringDomain, "www.shop.test").first, -1);
+    // The earlier line had no referrer: the later line's search does not count.
+    EXPECT_EQ(Row(*a, vkSearchEngine, "Bing").first, -1);
+    EXPECT_EQ(a->ViewCount(vkPhrase), 0);
+    EXPECT_EQ(Row(*a, vkBrowser, "Chrome 120").second, 1);
+}
+
 // What was left out is counted: a line that fits no format, a line outside the report's
 // dates, and "206" parts merged into the first.
 TEST_F(LogAnalyserTest, LinesLeftOutAreCounted) {
