@@ -65,23 +65,35 @@ TfProfileBasics::TfProfileBasics(const std::string& profileName, QWidget* parent
 }
 
 void TfProfileBasics::BuildForm() {
-    auto* top = new QFormLayout;
+    // Captions of every form column get one width, so that the fields of all groups line up.
+    std::vector<QLabel*> captions;
+    auto addRow = [&captions](QFormLayout* form, const char* caption, auto* field) {
+        auto* label = new QLabel(caption);
+        captions.push_back(label);
+        form->addRow(label, field);
+    };
+
+    auto* general = new QGroupBox("General settings", this);
+    auto* generalLayout = new QFormLayout(general);
     if (NewProfile) {
-        ProfileName = new QLineEdit(this);
+        ProfileName = new QLineEdit(general);
         ProfileName->setObjectName("ProfileName");
-        top->addRow("Profile Name:", ProfileName);
+        addRow(generalLayout, "Profile Name:", ProfileName);
     } else {
-        auto* name = new QLabel(ToQString(Profile.Name), this);
+        auto* name = new QLabel(ToQString(Profile.Name), general);
         name->setObjectName("ProfileName");
         name->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        top->addRow("Profile Name:", name);
+        addRow(generalLayout, "Profile Name:", name);
     }
-    VisitTimeout = new QSpinBox(this);
+    VisitTimeout = new QSpinBox(general);
     VisitTimeout->setObjectName("VisitTimeout");
     if (const TProfileSetting* setting = FindSetting("VisitTimeout"))
         VisitTimeout->setRange(static_cast<int>(setting->Lo), static_cast<int>(setting->Hi));
-    VisitTimeout->setSuffix(" minutes");
-    top->addRow("Visit timeout :", VisitTimeout);
+    auto* timeoutRow = new QHBoxLayout;
+    timeoutRow->addWidget(VisitTimeout);
+    timeoutRow->addWidget(new QLabel("minutes", general));
+    timeoutRow->addStretch();
+    addRow(generalLayout, "Visit timeout :", timeoutRow);
 
     // Logs: where they are, which files count, how a line reads.
     auto* logs = new QGroupBox("Logs", this);
@@ -114,17 +126,17 @@ void TfProfileBasics::BuildForm() {
     auto* logForm = new QFormLayout;
     LogExtensions = new QLineEdit(logs);
     LogExtensions->setObjectName("LogExtensions");
-    logForm->addRow("Look for these extensions:", LogExtensions);
+    addRow(logForm, "Look for these extensions:", LogExtensions);
     connect(OpenExt, &QCheckBox::toggled, LogExtensions, &QWidget::setEnabled);
     LogFormat = new QComboBox(logs);
     LogFormat->setObjectName("LogFormat");
     LogFormat->setEditable(true);
     LogFormat->setInsertPolicy(QComboBox::NoInsert);
     LogFormat->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    LogFormat->setMinimumContentsLength(48);
+    LogFormat->setMinimumContentsLength(60);
     for (const char* format : CandidateLogFormats())
         LogFormat->addItem(ToQString(format));
-    logForm->addRow("Log format:", LogFormat);
+    addRow(logForm, "Log format:", LogFormat);
     logsLayout->addLayout(logForm);
     auto* note = new QLabel("Note: If you have IIS logs, this setting is not important because it will be "
                             "detected \"on-the-fly\".",
@@ -137,10 +149,10 @@ void TfProfileBasics::BuildForm() {
     auto* reportsLayout = new QFormLayout(reports);
     TemplateName = new QComboBox(reports);
     TemplateName->setObjectName("TemplateName");
-    reportsLayout->addRow("Report template to use:", TemplateName);
+    addRow(reportsLayout, "Report template to use:", TemplateName);
     ReportLanguage = new QComboBox(reports);
     ReportLanguage->setObjectName("ReportLanguage");
-    reportsLayout->addRow("Report Language:", ReportLanguage);
+    addRow(reportsLayout, "Report Language:", ReportLanguage);
     AltReportDest = new QCheckBox("Specify a destination directory for reports", reports);
     AltReportDest->setObjectName("AltReportDest");
     reportsLayout->addRow(AltReportDest);
@@ -151,7 +163,7 @@ void TfProfileBasics::BuildForm() {
     browse->setObjectName("BrowseReportFolder");
     destRow->addWidget(ReportFolder, 1);
     destRow->addWidget(browse);
-    reportsLayout->addRow("Reports destination:", destRow);
+    addRow(reportsLayout, "Reports destination:", destRow);
     connect(AltReportDest, &QCheckBox::toggled, ReportFolder, &QWidget::setEnabled);
     connect(AltReportDest, &QCheckBox::toggled, browse, &QWidget::setEnabled);
     connect(browse, &QPushButton::clicked, this, [this] {
@@ -168,8 +180,14 @@ void TfProfileBasics::BuildForm() {
             QMessageBox::warning(this, windowTitle(), "The help page could not be opened.");
     });
 
+    int captionWidth = 0;
+    for (QLabel* caption : captions)
+        captionWidth = std::max(captionWidth, caption->sizeHint().width());
+    for (QLabel* caption : captions)
+        caption->setMinimumWidth(captionWidth);
+
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
+    layout->addWidget(general);
     layout->addWidget(logs);
     layout->addWidget(reports);
     layout->addWidget(buttons);
@@ -183,6 +201,7 @@ void TfProfileBasics::LoadFields() {
     LogExtensions->setText(ToQString(Profile.LogExts));
     LogExtensions->setEnabled(Profile.OpenExt);
     LogFormat->setCurrentText(ToQString(Profile.LogFormat));
+    LogFormat->lineEdit()->setCursorPosition(0); // the start of a long format tells most
     FillChoices(TemplateName, ListTemplates(), Profile.TemplateName);
     FillChoices(ReportLanguage, ListReportLanguages(), Profile.ReportLanguage);
     AltReportDest->setChecked(Profile.AltReportDest);
