@@ -31,6 +31,10 @@ constexpr std::string_view kServerSignature = "#Software: Microsoft Internet Inf
 
 } // namespace
 
+std::span<const char* const> CandidateLogFormats() {
+    return kCandidateFormats;
+}
+
 std::string W3CFieldsToFormat(std::string_view line) {
     static constexpr TCharSet kSpace(" ");
     std::string format;

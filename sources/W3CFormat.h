@@ -2,6 +2,7 @@
 // Extended (W3C) log directives turned into format strings of the line parser, and the
 // detection of a log's format from its first lines.
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -18,3 +19,6 @@ std::string W3CFieldsToFormat(std::string_view line);
 // that fits ("" when none does). caseSensitive becomes false for the W3C server log and
 // true for the others; it is left alone when the set has no first line.
 void DetectLogFormat(TLogFileReader* reader, bool& caseSensitive, std::string& format);
+
+// The formats that DetectLogFormat tries, in its order: the usual choices of a log format.
+std::span<const char* const> CandidateLogFormats();
