@@ -9,7 +9,10 @@
 
 #include <algorithm>
 #include <dirent.h>
+#include <filesystem>
 #include <memory>
+#include <sys/stat.h>
+#include <system_error>
 
 namespace {
 
@@ -61,6 +64,26 @@ std::vector<TReportHeader> ListReportHeaders(const std::string& baseFolder) {
     for (const std::string& name : ListReportFolders(baseFolder))
         headers.push_back(ReadReportHeader(baseFolder, name));
     return headers;
+}
+
+bool DeleteReportFolder(const std::string& baseFolder, const std::string& folderName, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (folderName.empty() || folderName == "." || folderName == ".." || folderName.find('/') != std::string::npos)
+        return fail("\"" + folderName + "\" is not the name of a report folder");
+    const std::string folder = EnsureTrailingSeparator(baseFolder) + folderName;
+    struct stat info {};
+    if (lstat(folder.c_str(), &info) != 0) return fail(folder + " does not exist");
+    // A link named like a report points elsewhere: deleting through it could reach anything.
+    if (S_ISLNK(info.st_mode)) return fail(folder + " is a link, not a report folder");
+    if (!S_ISDIR(info.st_mode)) return fail(folder + " is not a folder");
+    // remove_all removes links inside as links and never descends into their targets.
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    if (ec) return fail(folder + ": " + ec.message());
+    return true;
 }
 
 int CompareReportHeaders(const TReportHeader& a, const TReportHeader& b, int32_t sortState) {

@@ -27,6 +27,11 @@ TReportHeader ReadReportHeader(const std::string& baseFolder, const std::string&
 // The headers of ListReportFolders(baseFolder), in that order.
 std::vector<TReportHeader> ListReportHeaders(const std::string& baseFolder);
 
+// Deletes the report folder folderName in baseFolder with everything in it. Refuses (false,
+// with the reason in *error) a name that is empty, ".", "..", holds "/" or is absolute, and a
+// folder that is a symbolic link; links inside are removed, never followed.
+bool DeleteReportFolder(const std::string& baseFolder, const std::string& folderName, std::string* error);
+
 // Order of two report rows by columns 0-3 (folder name, start, end, creation date) for a
 // sort state of the general settings: <0 when a comes first, 0 when they tie (and for any
 // other column).

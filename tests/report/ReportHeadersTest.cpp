@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace {
 
@@ -67,6 +68,41 @@ TEST(ReportHeadersTest, TemplatesNeedBothPageStylesheetsAndLanguagesAreTheLngFil
 
     EXPECT_EQ(ListTemplates(), (std::vector<std::string>{"Menu", "Plain"}));
     EXPECT_EQ(ListReportLanguages(), (std::vector<std::string>{"english", "german"}));
+}
+
+TEST(ReportHeadersTest, DeleteReportFolderRemovesOnlyTheReportAndNeverFollowsLinks) {
+    namespace fs = std::filesystem;
+    TTestFolder t;
+    const std::string base = t.Path() + "reports/";
+    const std::string outside = t.WriteFile("outside/marker.txt", "keep");
+    t.WriteFile("reports/May/index.htm", "<html/>");
+    t.WriteFile("reports/May/charts/c.svg", "<svg/>");
+    fs::create_directory_symlink(t.Path() + "outside", base + "May/linked");
+    fs::create_symlink(outside, base + "May/marker-link.txt");
+    fs::create_directory_symlink(t.Path() + "outside", base + "Linked Report");
+    t.WriteFile("reports/plain.txt", "x");
+
+    const struct {
+        std::string Name;
+        bool Deleted;
+    } cases[] = {{"", false},
+                 {".", false},
+                 {"..", false},
+                 {"../outside", false},
+                 {t.Path() + "outside", false},
+                 {"Linked Report", false},
+                 {"plain.txt", false},
+                 {"Missing", false},
+                 {"May", true}};
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_EQ(DeleteReportFolder(base, c.Name, &error), c.Deleted) << c.Name;
+        EXPECT_EQ(error.empty(), c.Deleted) << c.Name << ": " << error;
+    }
+    EXPECT_FALSE(fs::exists(base + "May"));
+    EXPECT_TRUE(fs::is_symlink(base + "Linked Report"));
+    EXPECT_TRUE(fs::exists(base + "plain.txt"));
+    EXPECT_EQ(TTestFolder::ReadFile(outside), "keep");
 }
 
 } // namespace
