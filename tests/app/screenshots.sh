@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts the real program under Xvfb with a sandbox data folder and takes PNG pictures of its
 # windows: the tips at start-up, the main window, the progress window in the middle of a job
-# on a large generated log, the About box; and of help pages in headless Chromium.
+# on a large generated log, the new-profile dialog, the About box; and of help pages in headless Chromium.
 # usage: tests/app/screenshots.sh BUILD_DIR OUT_DIR
 # Needs: Xvfb, xdotool, chromium (apt-get install xvfb xdotool chromium).
 set -euo pipefail
@@ -104,6 +104,11 @@ shot progress
 keys "$progress" Escape
 for _ in $(seq 100); do xdotool search --onlyvisible --name '^Working\.\.\.$' >/dev/null 2>&1 || break; sleep 0.1; done
 shot main-window-after-cancel
+
+keys "$main" ctrl+n
+dialog=$(window "New profile")
+shot new-profile
+keys "$dialog" Escape
 
 keys "$main" alt+h Up Return
 about=$(window "About Quorvel")

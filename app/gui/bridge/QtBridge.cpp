@@ -3,20 +3,38 @@
 #include "sources/FileUtils.h"
 #include "sources/SpecialFolders.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QThread>
 #include <QUrl>
 
 void TQtDispatcher::RunAndWait(const std::function<void()>& work) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() == app->thread()) {
+    if (QThread::currentThread() == thread()) {
         work();
         return;
     }
-    // Queued to the event loop; the calling job waits until the window's thread has run it.
-    QMetaObject::invokeMethod(
-        app, [&work] { work(); }, Qt::BlockingQueuedConnection);
+    std::lock_guard<std::mutex> call(CallMutex);
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Pending = &work;
+    }
+    QMetaObject::invokeMethod(this, "RunPending", Qt::QueuedConnection);
+    std::unique_lock<std::mutex> lock(Mutex);
+    Done.wait(lock, [this] { return Pending == nullptr; });
+}
+
+void TQtDispatcher::RunPending() {
+    const std::function<void()>* work;
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        work = Pending;
+    }
+    if (!work) return;
+    (*work)();
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Pending = nullptr;
+    }
+    Done.notify_all();
 }
 
 bool OpenHelpTopic(std::string_view topic) {

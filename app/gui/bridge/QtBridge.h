@@ -4,8 +4,12 @@
 
 #include "core/u_analysethread.h"
 
+#include <QObject>
 #include <QString>
 
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -16,12 +20,24 @@ inline std::string FromQString(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
-// Runs work on the thread of the application object and waits for it. Called from that
-// thread itself, it runs work at once. The window must keep its event loop running while a
-// job may call it (it never blocks waiting for the job).
-class TQtDispatcher : public TUserInterfaceDispatcher {
+// Runs work on the thread that created the dispatcher (the window's) and waits for it; called
+// from that thread itself, it runs work at once. The window must keep its event loop running
+// while a job may call it (it never blocks waiting for the job). The work is handed over under
+// a lock of ours, and the event loop is only woken, so that the hand-over is plain to see for
+// the thread checker too.
+class TQtDispatcher : public QObject, public TUserInterfaceDispatcher {
+    Q_OBJECT
 public:
     void RunAndWait(const std::function<void()>& work) override;
+
+private slots:
+    void RunPending();
+
+private:
+    std::mutex CallMutex; // one caller at a time
+    std::mutex Mutex;     // guards Pending
+    std::condition_variable Done;
+    const std::function<void()>* Pending = nullptr;
 };
 
 // The program's help page topic ("index.htm", "support.htm", "profile/index.htm") in the
