@@ -68,8 +68,6 @@ void TReportJob::Start() {
     // What killed runs left behind: their work folders and unfinished reports.
     RemoveStalePrivateFolders();
     if (profile.UseDNS && BatchLookup().DnsEntryCount() == 0) BatchLookup().LoadDnsCache(DnsCacheFileName());
-    if (profile.FTPAutoFetch)
-        Message("Fetching logs by FTP is not available in this version; the report uses the local log files.");
 
     Progress.SetProfileCaption(profile.Name);
     Progress.SetJobs(3, profile.AnimNo, true);
@@ -124,11 +122,63 @@ TRunReportResult TReportJob::Finish() {
     return Outcome;
 }
 
+TFtpSettings FtpSettingsOf(const TQVProfile& profile) {
+    TFtpSettings settings;
+    settings.Host = profile.FTPHost;
+    settings.Port = profile.FTPPort > 0 && profile.FTPPort <= 65535 ? profile.FTPPort : 21;
+    settings.Source = profile.FTPSource;
+    settings.Dest = profile.FTPDest;
+    settings.OpenExt = profile.OpenExt;
+    settings.LogExts = profile.LogExts;
+    return settings;
+}
+
+int FetchLogsWithNetrc(const TQVProfile& profile, TProgress& progress, const TReportJob::TMessage& message,
+                       const std::function<void()>& waitStep) {
+    progress.SetProfileCaption(profile.Name);
+    progress.SetJobs(2, profile.AnimNo, true);
+    TFTPDLThread fetch(FtpSettingsOf(profile), progress);
+    fetch.User = profile.FTPUsername;
+    fetch.UseNetrc = true;
+    fetch.Start();
+    while (!fetch.Finished()) {
+        if (waitStep) waitStep();
+        if (progress.CancelRequested()) fetch.Terminate();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const std::string problem = fetch.Problem();
+    switch (fetch.Status()) {
+    case FetchConnectFailed:
+        message("Quorvel couldn't connect to your FTP server. Please verify that your ftp settings are correct.");
+        if (!problem.empty()) message(problem);
+        return rsFetchFailed;
+    case FetchLoginFailed:
+        message("Wrong login/password. Please try again.");
+        return rsFetchFailed;
+    case FetchCancelled:
+        return rsCancelled;
+    default:
+        // Without a netrc login, or after a download that failed: the local files are reported.
+        if (!problem.empty()) message(problem);
+        return rsCompleted;
+    }
+}
+
 TRunReportResult RunReport(std::string_view profileName, bool unattended, TProgress& progress,
                            TUserInterfaceDispatcher& dispatcher, const TReportJob::TMessage& message,
                            const std::function<void()>& waitStep) {
     TReportJob job(progress, dispatcher, message);
     if (!job.Prepare(profileName, unattended)) return job.Result();
+    if (unattended && job.Profile().FTPAutoFetch) {
+        // No dialog here: the login comes from ~/.netrc. A report that must not start is not
+        // stamped either.
+        const int fetched = FetchLogsWithNetrc(job.Profile(), progress, message, waitStep);
+        if (fetched != rsCompleted) {
+            TRunReportResult result;
+            result.Status = fetched;
+            return result;
+        }
+    }
     job.Start();
     while (!job.Finished()) {
         if (waitStep) waitStep();

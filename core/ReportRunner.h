@@ -4,6 +4,7 @@
 // RunReport chains the steps and waits, as the unattended run uses it.
 
 #include "profile/ProfileLock.h"
+#include "sources/u_ftpdlthread.h"
 
 #include <functional>
 #include <memory>
@@ -24,7 +25,8 @@ enum TRunStatus : int {
     rsNoLanguage = 4,
     rsNoData = 5,
     rsCancelled = 6,
-    rsBusy = 7, // another run is making the same profile's report
+    rsBusy = 7,        // another run is making the same profile's report
+    rsFetchFailed = 8, // the logs' FTP server could not be reached or refused the login
 };
 
 struct TRunReportResult {
@@ -75,8 +77,18 @@ private:
     bool Prepared = false;
 };
 
+// The FTP settings of a profile, as a fetch takes them.
+TFtpSettings FtpSettingsOf(const TQVProfile& profile);
+
+// The unattended run's fetch of the profile's logs, with the login from ~/.netrc: rsCompleted
+// when the report may go on (also when the netrc has no login for the host: message then says
+// so), rsFetchFailed or rsCancelled when it must not.
+int FetchLogsWithNetrc(const TQVProfile& profile, TProgress& progress, const TReportJob::TMessage& message,
+                       const std::function<void()>& waitStep);
+
 // Runs the report of profileName from start to end. waitStep runs repeatedly while the job
-// works (it may ask the progress for a cancel). A report completed outside the unattended run
+// works (it may ask the progress for a cancel). An unattended run of a profile that fetches its
+// logs by FTP fetches them first. A report completed outside the unattended run
 // is opened when the profile asks for it.
 TRunReportResult RunReport(std::string_view profileName, bool unattended, TProgress& progress,
                            TUserInterfaceDispatcher& dispatcher, const TReportJob::TMessage& message,

@@ -11,7 +11,7 @@ packages=(
     fonts-liberation qt6-base-dev qt6-svg-dev desktop-file-utils
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    python3-pyftpdlib xvfb xauth zip gzip tar
+    python3-pyftpdlib python3-openssl xvfb xauth zip gzip tar
     python3 iso-codes ca-certificates
 )
 

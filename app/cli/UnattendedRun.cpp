@@ -41,7 +41,7 @@ void Usage(std::FILE* out) {
                  "\n"
                  "Exit status: 0 report written, 1 failure, 2 invalid profile name, 3 missing template,\n"
                  "4 no report language, 5 no data, 6 cancelled, 7 the profile's report is being made by\n"
-                 "another run, 64 wrong arguments.\n",
+                 "another run, 8 the logs could not be fetched by FTP, 64 wrong arguments.\n",
                  (DataFolder() + "profiles/").c_str());
 }
 

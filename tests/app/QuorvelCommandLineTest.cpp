@@ -8,12 +8,14 @@
 #include "sources/FileUtils.h"
 #include "sources/SpecialFolders.h"
 #include "support/EnvOverride.h"
+#include "support/FtpServer.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -140,6 +142,48 @@ TEST_F(QuorvelCommandLineTest, MissingLogFolderIsNamedAndTheReportIsMade) {
     EXPECT_TRUE(FileExists(DataFolder() + "reports/partial/Report for October/TOC.htm"));
     const std::string messages = TTestFolder::ReadFile(errors);
     EXPECT_NE(messages.find("quorvel: " + missing + ": log folder not found"), std::string::npos) << messages;
+}
+
+// A profile that fetches its logs by FTP: the login comes from ~/.netrc, a refused one stops
+// the run with status 8, and without a netrc the report is made from the local files.
+TEST_F(QuorvelCommandLineTest, FetchesLogsByFtpWithTheNetrcLogin) {
+    Sandbox.Folder.WriteFile("remote/access.log", kLog);
+    TFtpServer server(Sandbox.Folder.Path() + "server/", {Sandbox.Folder.Path() + "remote/"});
+    ASSERT_TRUE(server.Running()) << server.Error();
+    TQVProfile profile;
+    profile.InitNew();
+    profile.SetName("fetched");
+    const std::string logs = Sandbox.Folder.Path() + "logs-fetched/";
+    profile.LogPaths = {logs};
+    profile.FTPAutoFetch = true;
+    profile.FTPHost = "127.0.0.1";
+    profile.FTPPort = server.Port();
+    profile.FTPSource = "/";
+    profile.FTPDest = logs;
+    ASSERT_TRUE(profile.Save());
+    const std::string netrc = Sandbox.Folder.Path() + "home/.netrc";
+    const std::string errors = Sandbox.Folder.Path() + "stderr.txt";
+    const auto run = [&] {
+        return RunHiddenAndCapture("/bin/sh -c \"exec '" QUORVEL_BINARY "' fetched 2>'" + errors + "'\"", true,
+                                   &Output);
+    };
+
+    Sandbox.Folder.WriteFile("home/.netrc", "machine 127.0.0.1 login " + server.User() + " password wrong\n");
+    ASSERT_EQ(chmod(netrc.c_str(), 0600), 0);
+    EXPECT_EQ(run(), 8);
+    EXPECT_NE(TTestFolder::ReadFile(errors).find("Wrong login/password."), std::string::npos);
+
+    Sandbox.Folder.WriteFile("home/.netrc",
+                             "machine 127.0.0.1 login " + server.User() + " password " + server.Password() + "\n");
+    EXPECT_EQ(run(), 0) << TTestFolder::ReadFile(errors);
+    EXPECT_EQ(TTestFolder::ReadFile(logs + "access.log"), kLog);
+    EXPECT_TRUE(FileExists(DataFolder() + "reports/fetched/Report for October/TOC.htm"));
+
+    fs::remove(netrc);
+    EXPECT_EQ(run(), 0);
+    const std::string messages = TTestFolder::ReadFile(errors);
+    EXPECT_NE(messages.find("quorvel: the logs were not fetched: "), std::string::npos) << messages;
+    EXPECT_EQ(messages.find(server.Password()), std::string::npos);
 }
 
 } // namespace
