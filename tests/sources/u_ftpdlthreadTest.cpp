@@ -6,11 +6,13 @@
 
 #include "core/Progress.h"
 #include "sources/DateTime.h"
+#include "sources/FileUtils.h"
 #include "support/FtpServer.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -98,6 +100,7 @@ const int kDay = 24 * 3600;
 
 class FtpFetch : public ::testing::Test {
 protected:
+    TSandbox Sandbox;
     std::string Remote = Sandbox.Folder.Path() + "remote/";
     std::string Local = Sandbox.Folder.Path() + "local/";
 
@@ -140,8 +143,6 @@ protected:
         return names;
     }
     static std::string Read(const std::string& path) { return TTestFolder::ReadFile(path); }
-
-    TSandbox Sandbox;
 };
 
 TEST_F(FtpFetch, DownloadsNewAndNewerFilesOnlyAndNeverFolderOrLinks) {
@@ -214,7 +215,9 @@ TEST_F(FtpFetch, RefusedConnectionsLoginsAndMissingFoldersEndAsTheyShould) {
         fetch.Password = c.Password;
         EXPECT_EQ(Fetch(fetch), c.Status) << c.What << ": " << fetch.Problem();
         EXPECT_EQ(fetch.Problem().find(server.Password()), std::string::npos) << c.What;
-        if (c.Status == FetchOk) EXPECT_EQ(fetch.Problem(), "") << c.What;
+        if (c.Status == FetchOk) {
+            EXPECT_EQ(fetch.Problem(), "") << c.What;
+        }
         EXPECT_TRUE(LocalNames().empty()) << c.What;
     }
 }
@@ -233,7 +236,7 @@ TEST_F(FtpFetch, UsesTlsWhenOfferedAndChecksTheCertificate) {
         fetch.Password = server.Password();
         // A certificate no known authority signed: no login is sent at all.
         EXPECT_EQ(Fetch(fetch), ownCa ? FetchOk : FetchConnectFailed) << fetch.Problem();
-        EXPECT_EQ(FileExists(Local + "a.log"), ownCa);
+        EXPECT_EQ(FileExists(Local + "a.log"), ownCa) << fetch.Problem();
     }
     EXPECT_EQ(Read(Local + "a.log"), "secret log");
 }

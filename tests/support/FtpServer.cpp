@@ -27,7 +27,7 @@ from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
-root, user, port_file, cert, rate = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5])
+root, user, port_file, cert, key, rate = sys.argv[1:6] + [int(sys.argv[6])]
 password = sys.stdin.readline().rstrip("\n")
 logging.basicConfig(level=logging.CRITICAL)
 authorizer = DummyAuthorizer()
@@ -37,14 +37,24 @@ if cert:
     class Handler(TLS_FTPHandler):
         pass
     Handler.certfile = cert
-    Handler.keyfile = cert
+    Handler.keyfile = key
     Handler.tls_control_required = True
     Handler.tls_data_required = True
+    # pyftpdlib closes a TLS data connection that arrives before its command (clients connect
+    # the passive port first); wait for the command instead.
+    from pyftpdlib.handlers import TLS_DTPHandler
+    class Data(TLS_DTPHandler):
+        def readable(self):
+            if not self.receive and not self._initialized:
+                return False
+            return super().readable()
+    Handler.dtp_handler = Data
 else:
     class Handler(FTPHandler):
         pass
 Handler.authorizer = authorizer
 Handler.use_gmt_times = False
+Handler.auth_failed_timeout = 0.1
 Handler.permit_foreign_addresses = False
 if rate:
     class Throttled(ThrottledDTPHandler):
@@ -96,12 +106,11 @@ TFtpServer::TFtpServer(const std::string& workFolder, TFtpServerOptions options)
         std::fclose(out);
     }
     if (options.Tls) {
-        CertFile = workFolder + "ftpserver.pem";
-        const std::string key = workFolder + "ftpserver.key";
-        const std::string crt = workFolder + "ftpserver.crt";
+        CertFile = workFolder + "ftpserver.crt";
+        KeyFile = workFolder + "ftpserver.key";
         if (!RunQuiet("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj "
                       "/CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
-                      key + "' -out '" + crt + "' && cat '" + key + "' '" + crt + "' > '" + CertFile + "'")) {
+                      KeyFile + "' -out '" + CertFile + "'")) {
             Failure = "openssl could not make the test certificate";
             return;
         }
@@ -118,7 +127,7 @@ TFtpServer::TFtpServer(const std::string& workFolder, TFtpServerOptions options)
         close(input[0]);
         close(input[1]);
         execl(kPython, kPython, script.c_str(), options.Root.c_str(), UserName.c_str(), portFile.c_str(),
-              CertFile.c_str(), rate.c_str(), static_cast<char*>(nullptr));
+              CertFile.c_str(), KeyFile.c_str(), rate.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(input[0]);

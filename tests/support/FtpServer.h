@@ -27,7 +27,7 @@ public:
     int Port() const { return ServerPort; }
     const std::string& User() const { return UserName; }
     const std::string& Password() const { return Secret; }
-    // The certificate that signs the server's own (with Tls).
+    // The server's self-signed certificate, the one authority that vouches for it (with Tls).
     const std::string& CaFile() const { return CertFile; }
     // Ends the server at once, as a cut connection does.
     void Kill();
@@ -45,5 +45,6 @@ private:
     std::string UserName = "logfetch";
     std::string Secret;
     std::string CertFile;
+    std::string KeyFile;
     std::string Failure;
 };
