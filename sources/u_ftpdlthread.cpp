@@ -196,25 +196,10 @@ size_t CollectText(char* data, size_t size, size_t count, void* target) {
     return size * count;
 }
 
-bool IsConnectError(CURLcode code) {
-    switch (code) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-    case CURLE_COULDNT_CONNECT:
-    case CURLE_OPERATION_TIMEDOUT:
-    case CURLE_WEIRD_SERVER_REPLY:
-    case CURLE_URL_MALFORMAT:
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_USE_SSL_FAILED:
-    case CURLE_GOT_NOTHING:
-    case CURLE_RECV_ERROR:
-    case CURLE_SEND_ERROR:
-        return true;
-    default:
-        return false;
-    }
+// The server's answer to PWD, asked right after the login: set once logged in.
+bool LoggedIn(CURL* curl) {
+    const char* entry = nullptr;
+    return curl_easy_getinfo(curl, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry != nullptr;
 }
 
 std::once_flag gCurlReady;
@@ -311,7 +296,8 @@ void TFTPDLThread::TState::Run() {
             if (code == CURLE_LOGIN_DENIED) {
                 Status = FetchLoginFailed;
                 SetProblem("Wrong login/password. Please try again.");
-            } else if (IsConnectError(code)) {
+            } else if (code != CURLE_OK && !LoggedIn(curl)) {
+                // Unknown host, refused port, time-out, TLS refused or unverified: no session.
                 Status = FetchConnectFailed;
                 SetProblem("Quorvel couldn't connect to your FTP server (" + settings.Host + ":" +
                            std::to_string(settings.Port) +
