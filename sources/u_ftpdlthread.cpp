@@ -156,7 +156,6 @@ struct TFTPDLThread::TState {
     std::atomic<bool> Done{false};
     std::atomic<uint8_t> Status{FetchRunning};
     std::atomic<int64_t> BytesDone{0};
-    std::atomic<bool> Downloading{false};
     mutable std::mutex ProblemMutex;
     std::string ProblemText;
 
@@ -184,8 +183,9 @@ struct TFTPDLThread::TState {
     static int OnTransfer(void* target, curl_off_t, curl_off_t now, curl_off_t, curl_off_t) {
         auto* state = static_cast<TState*>(target);
         state->Progress.SetPosition(now + state->BytesDone.load(std::memory_order_relaxed));
-        // A file being downloaded is completed first; connecting and listing stop at once.
-        return state->StopRequested.load() && !state->Downloading.load(std::memory_order_relaxed) ? 1 : 0;
+        // A stop ends the transfer at once: a download cut short never replaces the local copy,
+        // so waiting out a large file would only keep the user waiting.
+        return state->StopRequested.load() ? 1 : 0;
     }
 };
 
@@ -221,9 +221,7 @@ bool TFTPDLThread::TState::Download(CURL* curl, const std::string& url, const st
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
-    Downloading.store(true, std::memory_order_relaxed);
     const CURLcode code = curl_easy_perform(curl);
-    Downloading.store(false, std::memory_order_relaxed);
     const bool flushed = fsync(File) == 0;
     const int flushErrno = errno;
     const bool closed = close(File) == 0;

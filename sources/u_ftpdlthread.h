@@ -35,11 +35,11 @@ TFtpListEntry ParseFtpListLine(std::string_view line);
 struct TFtpSettings {
     std::string Host;
     int Port = 21;
-    std::string Source;      // remote folder
-    std::string Dest;        // local folder, may start with a folder macro
-    bool OpenExt = false;    // only files with one of LogExts
-    std::string LogExts;     // "log;gz;"
-    std::string CaFile;      // certificate authorities for TLS; empty: the system's
+    std::string Source;   // remote folder
+    std::string Dest;     // local folder, may start with a folder macro
+    bool OpenExt = false; // only files with one of LogExts
+    std::string LogExts;  // "log;gz;"
+    std::string CaFile;   // certificate authorities for TLS; empty: the system's
 };
 
 class TFTPDLThread {
@@ -57,7 +57,7 @@ public:
     bool UseNetrc = false;
 
     void Start();
-    // Stops after the file being downloaded.
+    // Stops the fetch; a download in progress ends at once and leaves the local copy as it was.
     void Terminate();
     bool Finished() const;
     TFetchStatus Status() const;
