@@ -124,6 +124,17 @@ TRunReportResult TReportJob::Finish() {
     return Outcome;
 }
 
+TFtpSettings FtpSettingsOf(const TQVProfile& profile) {
+    TFtpSettings settings;
+    settings.Host = profile.FTPHost;
+    settings.Port = profile.FTPPort;
+    settings.Source = profile.FTPSource;
+    settings.Dest = profile.FTPDest;
+    settings.OpenExt = profile.OpenExt;
+    settings.LogExts = profile.LogExts;
+    return settings;
+}
+
 TRunReportResult RunReport(std::string_view profileName, bool unattended, TProgress& progress,
                            TUserInterfaceDispatcher& dispatcher, const TReportJob::TMessage& message,
                            const std::function<void()>& waitStep) {

@@ -4,6 +4,7 @@
 // RunReport chains the steps and waits, as the unattended run uses it.
 
 #include "profile/ProfileLock.h"
+#include "sources/u_ftpdlthread.h"
 
 #include <functional>
 #include <memory>
@@ -24,7 +25,8 @@ enum TRunStatus : int {
     rsNoLanguage = 4,
     rsNoData = 5,
     rsCancelled = 6,
-    rsBusy = 7, // another run is making the same profile's report
+    rsBusy = 7,        // another run is making the same profile's report
+    rsFetchFailed = 8, // the logs could not be fetched by FTP
 };
 
 struct TRunReportResult {
@@ -74,6 +76,9 @@ private:
     bool Unattended = false;
     bool Prepared = false;
 };
+
+// The FTP settings of a profile, as a fetch needs them.
+TFtpSettings FtpSettingsOf(const TQVProfile& profile);
 
 // Runs the report of profileName from start to end. waitStep runs repeatedly while the job
 // works (it may ask the progress for a cancel). A report completed outside the unattended run
