@@ -1,5 +1,6 @@
 #include "app/gui/main/Main.h"
 
+#include "app/gui/ftp/FtpFetch.h"
 #include "app/gui/main/ProfileDialogs.h"
 #include "app/gui/main/ProfileListModel.h"
 #include "app/gui/main/ReportListModel.h"
@@ -42,7 +43,6 @@ const char kNoMainFile[] = "Main html file not found in the report directory. Th
                            "this report's generation.";
 const char kBlankReport[] = "The resulting report is blank. One of your settings must be wrong.";
 const char kCancelled[] = "The report was cancelled.";
-const char kFtpNote[] = "Fetching logs by FTP is not available in this version";
 
 // An icon of the program's "icons/" folder; no icon when the file is missing.
 QIcon ProgramIcon(const char* file) {
@@ -489,38 +489,51 @@ void TfMain::ShowAbout() {
 void TfMain::RunReport(const std::string& name) {
     if (Job) return;
     JobMessages.clear();
+    JobStarted = false;
     TfProgress& progress = GetProgress(this);
-    auto job = std::make_unique<TReportJob>(progress, Dispatcher,
-                                            [this](const std::string& text) { JobMessages.push_back(text); });
-    // Ends a run that never started: its refusal is shown and nothing is stamped.
-    auto stop = [&](int status) {
-        job.reset();
-        CloseProgress();
-        for (const std::string& text : JobMessages)
-            Dialogs->Message(text);
-        UpdateActions();
-        emit ReportFinished(status);
-    };
-    if (!job->Prepare(name, false)) return stop(job->Result().Status);
-    TQVProfile& profile = job->Profile();
-    if (SettingsSummary && !SettingsSummary(profile)) return stop(rsCancelled);
-    if (profile.FTPAutoFetch) {
-        if (FetchLogs) {
-            if (!FetchLogs(profile)) return stop(rsCancelled);
-        } else {
-            Dialogs->Message("Fetching logs by FTP is not available in this version; the report uses the log "
-                             "files on disk.");
-        }
-    }
-    Job = std::move(job);
+    Job = std::make_unique<TReportJob>(progress, Dispatcher,
+                                       [this](const std::string& text) { JobMessages.push_back(text); });
     JobProfile = name;
     UpdateActions();
+    if (!Job->Prepare(name, false)) return StopRun(Job->Result().Status);
+    TQVProfile& profile = Job->Profile();
+    if (SettingsSummary && !SettingsSummary(profile)) return StopRun(rsCancelled);
+    if (!profile.FTPAutoFetch) return StartJob();
+    // The logs are fetched first; the prepared job keeps the profile meanwhile.
+    Fetch = std::make_unique<TFtpFetch>(
+        FtpSettingsOf(profile), profile.FTPUsername, profile.AnimNo, progress,
+        [this](const std::string& host, std::string& user, std::string& password) {
+            return Dialogs->AskFtpLogin(host, user, password);
+        },
+        [this](const std::string& text) { Dialogs->Message(text); });
+    connect(Fetch.get(), &TFtpFetch::Finished, this, &TfMain::FetchEnded, Qt::QueuedConnection);
+    Fetch->Start();
+}
+
+void TfMain::FetchEnded(int status) {
+    Fetch.reset();
+    if (status == FetchOk) return StartJob();
+    StopRun(status == FetchCancelled ? rsCancelled : rsFetchFailed);
+}
+
+void TfMain::StartJob() {
+    JobStarted = true;
     Job->Start(); // names the profile and the three jobs in the progress window
     PollTimer->start();
 }
 
+void TfMain::StopRun(int status) {
+    Job.reset();
+    CloseProgress();
+    for (const std::string& text : JobMessages)
+        Dialogs->Message(text);
+    UpdateActions();
+    emit ReportFinished(status);
+    if (CloseWanted) close();
+}
+
 void TfMain::PollJob() {
-    if (!Job) return PollTimer->stop();
+    if (!Job || !JobStarted) return PollTimer->stop();
     if (IsProgressActive() && GetProgress().CancelRequested()) Job->Cancel();
     if (Job->Finished()) EndJob();
 }
@@ -535,8 +548,8 @@ void TfMain::EndJob() {
 
     std::string messages;
     for (const std::string& text : JobMessages) {
-        // The blank report gets its own question, a cancel was the user's; the FTP note was shown.
-        if (text.starts_with(kBlankReport) || text == kCancelled || text.starts_with(kFtpNote)) continue;
+        // The blank report gets its own question, a cancel was the user's.
+        if (text.starts_with(kBlankReport) || text == kCancelled) continue;
         messages += (messages.empty() ? "" : "\n") + text;
     }
     if (!messages.empty()) Dialogs->Message(messages);

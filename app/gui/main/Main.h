@@ -22,6 +22,7 @@ class TProfileListModel;
 class TQVProfile;
 class TReportJob;
 class TReportListModel;
+class TFtpFetch;
 
 class TfMain : public QMainWindow {
     Q_OBJECT
@@ -42,8 +43,6 @@ public:
 
     // Shown before a report is made; false stops it. Unset: the report goes on.
     std::function<bool(TQVProfile&)> SettingsSummary;
-    // Fetches the logs of a profile with FTPAutoFetch; false stops the report.
-    std::function<bool(TQVProfile&)> FetchLogs;
 
     QAction* aNewProfile;
     QAction* aCopyProfile;
@@ -100,6 +99,10 @@ private:
     void ShowHelp();
     void ShowAbout();
 
+    void StartJob();
+    void FetchEnded(int status);
+    // Ends a run before its job started: its refusal is shown and nothing is stamped.
+    void StopRun(int status);
     void PollJob();
     void EndJob();
 
@@ -116,7 +119,9 @@ private:
     bool Filling = false; // the lists are being rebuilt: selection signals wait
 
     TQtDispatcher Dispatcher;
-    std::unique_ptr<TReportJob> Job;
+    std::unique_ptr<TReportJob> Job; // from Prepare to the end of the run
+    std::unique_ptr<TFtpFetch> Fetch;
+    bool JobStarted = false;
     std::string JobProfile;
     std::vector<std::string> JobMessages;
     QTimer* PollTimer;

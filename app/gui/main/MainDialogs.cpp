@@ -1,6 +1,7 @@
 #include "app/gui/main/MainDialogs.h"
 
 #include "app/gui/bridge/QtBridge.h"
+#include "app/gui/ftp/TfPassword.h"
 
 #include <QApplication>
 #include <QInputDialog>
@@ -24,4 +25,8 @@ std::optional<std::string> TQtMainDialogs::AskText(const std::string& title, con
 
 void TQtMainDialogs::About(const std::string& title, const std::string& text) {
     QMessageBox::about(Parent, ToQString(title), ToQString(text));
+}
+
+bool TQtMainDialogs::AskFtpLogin(const std::string& host, std::string& user, std::string& password) {
+    return ::AskFtpLogin(Parent, host, user, password);
 }

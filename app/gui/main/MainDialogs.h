@@ -18,6 +18,11 @@ public:
     virtual std::optional<std::string> AskText(const std::string& title, const std::string& prompt) = 0;
     // The about box.
     virtual void About(const std::string& title, const std::string& text) = 0;
+    // The login of an FTP host (see AskFtpLogin); false when the user cancelled.
+    virtual bool AskFtpLogin(const std::string& host, std::string& user, std::string& password) {
+        (void)host, (void)user, password.clear();
+        return false;
+    }
 };
 
 class TQtMainDialogs : public TMainDialogs {
@@ -27,6 +32,7 @@ public:
     bool Confirm(const std::string& text) override;
     std::optional<std::string> AskText(const std::string& title, const std::string& prompt) override;
     void About(const std::string& title, const std::string& text) override;
+    bool AskFtpLogin(const std::string& host, std::string& user, std::string& password) override;
 
 private:
     QWidget* Parent;
