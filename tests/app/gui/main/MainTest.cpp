@@ -9,6 +9,7 @@
 #include "profile/u_qvgensettings.h"
 #include "profile/u_qvprofile.h"
 #include "sources/SystemInfo.h"
+#include "support/FtpServer.h"
 #include "support/Sandbox.h"
 #include "support/TestLogs.h"
 
@@ -20,6 +21,7 @@
 #include <QToolBar>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -40,8 +42,16 @@ struct TScriptedDialogs : TMainDialogs {
         return Text;
     }
     void About(const std::string& title, const std::string& text) override { Asked.push_back(title + ": " + text); }
+    bool AskFtpLogin(const std::string& host, std::string& user, std::string& password) override {
+        Asked.push_back("login: " + host + " / " + user);
+        if (Passwords.empty()) return false;
+        password = Passwords.front();
+        Passwords.erase(Passwords.begin());
+        return true;
+    }
 
     std::vector<std::string> Asked;
+    std::vector<std::string> Passwords; // typed into the FTP login, one per attempt
     bool Answer = true;
     std::optional<std::string> Text;
 };
@@ -299,6 +309,48 @@ private slots:
         QCOMPARE(w.Reports->model()->rowCount(), 1);
         QCOMPARE(w.Cell(w.Profiles, 0, 5), Day(std::trunc(Now())));
         QVERIFY(w.Dialogs->Asked.empty());
+    }
+
+    // The logs come by FTP first: a refused login asks again, then the report is made of what
+    // was fetched. Cancelling the login stops the run and stamps nothing.
+    void AProfileWithAnFtpAccountFetchesItsLogsFirst() {
+        TSandbox sandbox;
+        sandbox.Folder.WriteFile("remote/logs/shop.log", MakeCombinedLog(300));
+        TFtpServer server(sandbox.Folder.Path() + "server/", {sandbox.Folder.Path() + "remote/"});
+        QVERIFY2(server.Running(), server.Error().c_str());
+        const std::string local = sandbox.Folder.Path() + "logs-site/";
+        MakeProfile(sandbox, "site", "", [&](TQVProfile& p) {
+            p.FTPAutoFetch = true;
+            p.FTPHost = "127.0.0.1";
+            p.FTPPort = server.Port();
+            p.FTPUsername = server.User();
+            p.FTPSource = "/logs";
+            p.FTPDest = local;
+        });
+        TWindow w;
+        w.Dialogs->Passwords = {"wrong", server.Password()};
+        QSignalSpy finished(w.Window.get(), &TfMain::ReportFinished);
+        w.Action("aReport")->trigger();
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.at(0).at(0).toInt(), int(rsCompleted));
+        const std::string login = "login: 127.0.0.1 / " + server.User();
+        QCOMPARE(std::count(w.Dialogs->Asked.begin(), w.Dialogs->Asked.end(), login), 2);
+        QVERIFY(std::count(w.Dialogs->Asked.begin(), w.Dialogs->Asked.end(),
+                           "message: Wrong login/password. Please try again.") == 1);
+        QVERIFY(fs::file_size(local + "shop.log") > 10000);
+        QCOMPARE(w.Reports->model()->rowCount(), 1);
+
+        TQVProfile stamped;
+        QVERIFY(stamped.Load("site"));
+        stamped.LastReportDate = 40000;
+        QVERIFY(stamped.Save());
+        finished.clear();
+        w.Action("aReport")->trigger();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(finished.at(0).at(0).toInt(), int(rsCancelled));
+        QCOMPARE(Record("site").LastReportDate, 40000.0);
+        QVERIFY(!IsProgressActive());
+        QVERIFY(w.Action("aReport")->isEnabled());
     }
 
     void ClosingDuringAJobCancelsItAndStillStampsTheProfile() {
