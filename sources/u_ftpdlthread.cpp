@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -256,7 +257,8 @@ void TFTPDLThread::TState::Run() {
         Progress.NewJob("Connecting to FTP server", 0);
         const std::string dest = EnsureTrailingSeparator(ExpandFolderMacros(settings.Dest));
         ForceFolders(dest);
-        CURL* curl = curl_easy_init();
+        const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), curl_easy_cleanup);
+        CURL* curl = handle.get();
         if (!curl) {
             SetProblem("The FTP client could not be set up.");
             Status = FetchConnectFailed;
@@ -338,7 +340,6 @@ void TFTPDLThread::TState::Run() {
                     }
                 }
             }
-            curl_easy_cleanup(curl);
         }
     }
     if (StopRequested)
