@@ -105,6 +105,8 @@ TfMain::TfMain(QWidget* parent) : QMainWindow(parent), Dialogs(std::make_unique<
 }
 
 TfMain::~TfMain() {
+    // A fetch in progress is stopped and waited for before the progress window it reports to goes.
+    Fetch.reset();
     if (Job) {
         // Only when the window is destroyed without being closed: the job's transform needs
         // this thread, so it is served until the cancelled job has ended.
