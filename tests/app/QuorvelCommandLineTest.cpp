@@ -232,7 +232,9 @@ TEST_F(QuorvelCommandLineTest, OptionsAndWrongArgumentsAreAnswered) {
 
 // "--" reaches a profile named like an option; the run ends with the one summary line.
 TEST_F(QuorvelCommandLineTest, DoubleDashReachesAProfileAndTheRunEndsWithItsSummary) {
-    MakeProfile("-x", kLog);
+    // Names made in the window are letters and digits; a record copied in by hand may be named so.
+    MakeProfile("x", kLog);
+    fs::rename(DataFolder() + "profiles/x.xml", DataFolder() + "profiles/-x.xml");
     ASSERT_EQ(RunWith({"--", "-x"}), 0) << Errors;
     EXPECT_NE(Output.find("Report written: "), std::string::npos);
     const std::regex summary("quorvel: 3 lines read, 0 could not be read, 0 outside the date range, 0 partial "
@@ -251,16 +253,16 @@ TEST_F(QuorvelCommandLineTest, ListAndUnknownProfileTellTheProfiles) {
     EXPECT_EQ(Errors.rfind("quorvel: no profile named \"nope\"\nquorvel: there are no profiles yet", 0), 0u) << Errors;
 
     MakeProfile("site", kLog);
-    MakeProfile("my site", kLog);
+    MakeProfile("other", kLog);
     ASSERT_EQ(Run("site"), 0);
     EXPECT_EQ(RunWith({"--list"}), 0);
     const std::string today = FormatDateTime("yyyy-mm-dd", Today());
     EXPECT_NE(Output.find("site\t" + today + "\n"), std::string::npos) << Output;
-    EXPECT_NE(Output.find("my site\tnever\n"), std::string::npos) << Output;
+    EXPECT_NE(Output.find("other\tnever\n"), std::string::npos) << Output;
     EXPECT_EQ(std::count(Output.begin(), Output.end(), '\n'), 2) << Output;
     EXPECT_EQ(RunWith({"nope"}), 2);
     EXPECT_EQ(Errors.rfind("quorvel: no profile named \"nope\"\nProfiles: ", 0), 0u) << Errors;
-    EXPECT_NE(Errors.find("my site"), std::string::npos) << Errors;
+    EXPECT_NE(Errors.find("other"), std::string::npos) << Errors;
 }
 
 } // namespace
