@@ -33,6 +33,11 @@ install(FILES ${QUORVEL_DATA}/cvtips.txt DESTINATION ${QUORVEL_INSTALL_PROGRAM_D
 install(FILES ${QUORVEL_DATA}/quorvel.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
 install(FILES ${QUORVEL_DATA}/icons/quorvel.svg DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps)
 
+# The manual page and the bash completion (loaded on demand by the name of the command).
+install(FILES ${QUORVEL_DATA}/quorvel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${QUORVEL_DATA}/completion/quorvel.bash DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions
+    RENAME quorvel)
+
 # `cpack -G DEB` in the build folder makes quorvel_<version>_<arch>.deb.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvel)

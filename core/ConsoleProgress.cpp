@@ -44,9 +44,13 @@ std::string TConsoleProgress::Line(const TProgressSnapshot& state) const {
             line += buf;
         }
     } else {
+        // A job of unknown size may never step (the compile phase): the spinner turns with time.
         static const char kSpinner[] = "|/-\\";
+        const auto ticks =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - JobStart).count() /
+            125;
         line += " ";
-        line += kSpinner[static_cast<size_t>(Pending) % 4];
+        line += kSpinner[static_cast<size_t>(ticks + Pending) % 4];
     }
     return line;
 }

@@ -15,6 +15,8 @@
 #include "sources/SpecialFolders.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -35,6 +37,13 @@ std::string GroupedNumber(int64_t n) {
         text += digits[i];
     }
     return n < 0 ? "-" + text : text;
+}
+
+// Seconds as "1.52 s".
+std::string ElapsedText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", seconds);
+    return text;
 }
 
 // Removes a folder with everything in it when the scope ends.
@@ -110,15 +119,18 @@ int TAnalyseThread::RunSteps() {
         analyser->AddTrackedURL(url);
     if (TerminationRequested()) return jrCancelled;
 
+    const auto readStart = std::chrono::steady_clock::now();
     const bool counted = analyser->Run();
+    const double readSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - readStart).count();
     for (const std::string& warning : Profile.LogReader.Warnings)
         Notes.push_back(warning);
     // The unattended run tells what was read and what was left out.
     if (FromCommandLine && !TerminationRequested())
-        Notes.push_back(GroupedNumber(analyser->LinesRead) + " lines read, " +
-                        GroupedNumber(analyser->LinesUnreadable) + " could not be read, " +
-                        GroupedNumber(analyser->LinesOutsideRange) + " outside the date range, " +
-                        GroupedNumber(analyser->PartialsMerged) + " partial downloads merged");
+        Notes.push_back(
+            GroupedNumber(analyser->LinesRead) + " lines read, " + GroupedNumber(analyser->LinesUnreadable) +
+            " could not be read, " + GroupedNumber(analyser->LinesOutsideRange) + " outside the date range, " +
+            GroupedNumber(analyser->PartialsMerged) + " partial downloads merged, " + ElapsedText(readSeconds) + ", " +
+            GroupedNumber(readSeconds > 0 ? static_cast<int64_t>(analyser->LinesRead / readSeconds) : 0) + " lines/s");
     if (!counted) return TerminationRequested() ? jrCancelled : jrNoData;
     FirstDay = analyser->StartDate;
     LastDay = analyser->EndDate;

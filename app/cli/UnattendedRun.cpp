@@ -3,13 +3,17 @@
 
 #include "app/cli/UnattendedRun.h"
 
+#include "app/cli/CommandLine.h"
+
 #include "core/ConsoleProgress.h"
 #include "core/ReportRunner.h"
 #include "core/u_analysethread.h"
 #include "profile/DefaultRecords.h"
+#include "profile/ProfileHeaders.h"
 #include "profile/u_qvgensettings.h"
 #include "report/ChartRender.h"
 #include "sources/BatchLookup.h"
+#include "sources/DateTime.h"
 #include "sources/SpecialFolders.h"
 #include "sources/SystemInfo.h"
 
@@ -18,10 +22,14 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
 std::atomic<bool> gInterrupted{false};
+
+// The report job's refusal of a name that names no profile; the answer here names it.
+constexpr std::string_view kNoSuchProfile = "Invalid profile name.";
 
 void OnInterrupt(int) {
     gInterrupted.store(true);
@@ -30,13 +38,26 @@ void OnInterrupt(int) {
 void Usage(std::FILE* out) {
     std::fprintf(out,
                  "Usage: quorvel [PROFILE]\n"
-                 "Without PROFILE opens the window. With PROFILE makes that profile's report from its logs,\n"
-                 "without a window and without a display.\n"
+                 "       quorvel [OPTION]... [--] PROFILE\n"
+                 "       quorvel --list | --help | --version\n"
+                 "Without any argument opens the window, where profiles are made and edited.\n"
+                 "With PROFILE makes that profile's report from its logs, without a window and without\n"
+                 "a display, and prints the report's start page.\n"
                  "\n"
+                 "Options:\n"
+                 "  --list         list the profiles: name, a tab, the last report's date or \"never\"\n"
+                 "                   quorvel --list\n"
                  "  -h, --help     show this help and exit\n"
+                 "                   quorvel --help\n"
                  "  -V, --version  show the version and exit\n"
+                 "                   quorvel --version\n"
+                 "  --             end of the options: what follows is the profile's name\n"
+                 "                   quorvel -- -odd-name\n"
+                 "Examples:\n"
+                 "  quorvel                 open the window\n"
+                 "  quorvel MySite          make the report of the profile MySite\n"
                  "\n"
-                 "Profiles are kept in %s.\n"
+                 "Profiles are kept in %s (one .xml file each).\n"
                  "Ctrl+C cancels the report cleanly.\n"
                  "\n"
                  "Exit status: 0 report written, 1 failure, 2 invalid profile name, 3 missing template,\n"
@@ -45,20 +66,60 @@ void Usage(std::FILE* out) {
                  (DataFolder() + "profiles/").c_str());
 }
 
+// How to make a first profile, for answers that find none.
+void TellHowToMakeAProfile() {
+    std::fprintf(stderr,
+                 "quorvel: there are no profiles yet; make one in the window (run quorvel without arguments)\n"
+                 "or copy a profile record into %s\n",
+                 (DataFolder() + "profiles/").c_str());
+}
+
+int ListProfiles() {
+    const std::vector<TProfileHeader> headers = ListProfileHeaders();
+    if (headers.empty()) TellHowToMakeAProfile();
+    for (const TProfileHeader& header : headers)
+        std::printf("%s\t%s\n", header.ProfileName.c_str(),
+                    header.LastReportDate == 0 ? "never" : FormatDateTime("yyyy-mm-dd", header.LastReportDate).c_str());
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "quorvel: the list could not be written\n");
+        return rsFailed;
+    }
+    return rsCompleted;
+}
+
+// The answer to a profile name that names no profile: which name, and what there is instead.
+void TellUnknownProfile(const std::string& name) {
+    std::fprintf(stderr, "quorvel: no profile named \"%s\"\n", name.c_str());
+    const std::vector<TProfileHeader> headers = ListProfileHeaders();
+    if (headers.empty()) {
+        TellHowToMakeAProfile();
+        return;
+    }
+    std::string names;
+    for (const TProfileHeader& header : headers)
+        names += (names.empty() ? "" : ", ") + header.ProfileName;
+    std::fprintf(stderr, "Profiles: %s\n", names.c_str());
+}
+
 } // namespace
 
 int RunUnattended(int argc, char** argv) {
-    if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+    const TCommandLine line = ParseCommandLine(argc, argv);
+    if (!line.Error.empty()) {
+        std::fprintf(stderr, "quorvel: %s\nTry 'quorvel --help' for more information.\n", line.Error.c_str());
+        return 64;
+    }
+    if (line.Action == TCliAction::Help) {
         Usage(stdout);
         return 0;
     }
-    if (argc == 2 && (std::string_view(argv[1]) == "--version" || std::string_view(argv[1]) == "-V")) {
+    if (line.Action == TCliAction::Version) {
         std::printf("quorvel %s\n", FileVersionString(argv[0]).c_str());
         return 0;
     }
-    if (argc != 2 || argv[1][0] == '-') {
-        Usage(stderr);
-        return 64;
+    if (line.Action == TCliAction::List) {
+        InstallDefaultRecords();
+        return ListProfiles();
     }
 
     InstallDefaultRecords();
@@ -69,10 +130,13 @@ int RunUnattended(int argc, char** argv) {
     TConsoleProgress progress(stderr);
     TUserInterfaceDispatcher dispatcher; // unattended: the transform runs on the job's thread
     const TRunReportResult result = RunReport(
-        argv[1], true, progress, dispatcher,
+        line.ProfileName, true, progress, dispatcher,
         [&](const std::string& text) {
             progress.Finish();
-            std::fprintf(stderr, "quorvel: %s\n", text.c_str());
+            if (text == kNoSuchProfile)
+                TellUnknownProfile(line.ProfileName);
+            else
+                std::fprintf(stderr, "quorvel: %s\n", text.c_str());
         },
         [&] {
             if (gInterrupted.load()) progress.RequestCancel();

@@ -4,6 +4,7 @@
 
 #include "profile/u_qvprofile.h"
 #include "sources/CUtils.h"
+#include "sources/DateTime.h"
 #include "sources/ExternalPrograms.h"
 #include "sources/FileUtils.h"
 #include "sources/SpecialFolders.h"
@@ -13,9 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <regex>
 #include <sys/stat.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -37,6 +41,16 @@ protected:
     int Run(const std::string& argument) {
         return RunHiddenAndCapture("\"" QUORVEL_BINARY "\" \"" + argument + "\"", true, &Output);
     }
+    // Runs quorvel with the arguments; returns its exit status, fills Output and Errors (stderr).
+    int RunWith(const std::vector<std::string>& arguments) {
+        const std::string errors = Sandbox.Folder.Path() + "stderr.txt";
+        std::string command = "/bin/sh -c \"exec '" QUORVEL_BINARY "'";
+        for (const std::string& argument : arguments)
+            command += " '" + argument + "'";
+        const int status = RunHiddenAndCapture(command + " 2>'" + errors + "'\"", true, &Output);
+        Errors = TTestFolder::ReadFile(errors);
+        return status;
+    }
     // A profile reading the given log text.
     void MakeProfile(const std::string& name, const std::string& log) {
         Sandbox.Folder.WriteFile("logs-" + name + "/access.log", log);
@@ -49,7 +63,7 @@ protected:
     }
 
     TSandbox Sandbox;
-    std::string Output;
+    std::string Output, Errors;
     // The unattended run needs no display: none is there.
     TEnvOverride NoDisplay{"DISPLAY", std::nullopt};
     TEnvOverride NoWayland{"WAYLAND_DISPLAY", std::nullopt};
@@ -184,6 +198,71 @@ TEST_F(QuorvelCommandLineTest, FetchesLogsByFtpWithTheNetrcLogin) {
     const std::string messages = TTestFolder::ReadFile(errors);
     EXPECT_NE(messages.find("quorvel: the logs were not fetched: "), std::string::npos) << messages;
     EXPECT_EQ(messages.find(server.Password()), std::string::npos);
+}
+
+// Options and wrong arguments: each answer's status, what it prints and on which stream.
+TEST_F(QuorvelCommandLineTest, OptionsAndWrongArgumentsAreAnswered) {
+    const std::string tryHelp = "\nTry 'quorvel --help' for more information.\n";
+    const struct {
+        std::vector<std::string> Arguments;
+        int Status;
+        std::string Out, Err;
+    } cases[] = {
+        {{"-h"}, 0, "--list", ""},
+        {{"--help"}, 0, "Exit status: 0 report written", ""},
+        {{"-V"}, 0, "quorvel ", ""},
+        {{"--bogus"}, 64, "", "quorvel: unknown option \"--bogus\"" + tryHelp},
+        {{"--bogus=1", "site"}, 64, "", "quorvel: unknown option \"--bogus=1\"" + tryHelp},
+        {{"-x"}, 64, "", "quorvel: unknown option \"-x\"" + tryHelp},
+        {{"--list=yes"}, 64, "", "quorvel: the option \"--list\" takes no value" + tryHelp},
+        {{"site", "other"}, 64, "", "quorvel: extra argument \"other\"" + tryHelp},
+        {{"--list", "site"}, 64, "", "quorvel: extra argument \"site\"" + tryHelp},
+        {{"--"}, 64, "", "quorvel: no profile name given" + tryHelp},
+    };
+    for (const auto& c : cases) {
+        const std::string shown = c.Arguments.front();
+        EXPECT_EQ(RunWith(c.Arguments), c.Status) << shown;
+        EXPECT_NE(Output.find(c.Out), std::string::npos) << shown << ": " << Output;
+        if (c.Err.empty())
+            EXPECT_EQ(Errors, "") << shown;
+        else
+            EXPECT_EQ(Errors, c.Err) << shown;
+    }
+}
+
+// "--" reaches a profile named like an option; the run ends with the one summary line.
+TEST_F(QuorvelCommandLineTest, DoubleDashReachesAProfileAndTheRunEndsWithItsSummary) {
+    // Names made in the window are letters and digits; a record copied in by hand may be named so.
+    MakeProfile("x", kLog);
+    fs::rename(DataFolder() + "profiles/x.xml", DataFolder() + "profiles/-x.xml");
+    ASSERT_EQ(RunWith({"--", "-x"}), 0) << Errors;
+    EXPECT_NE(Output.find("Report written: "), std::string::npos);
+    const std::regex summary("quorvel: 3 lines read, 0 could not be read, 0 outside the date range, 0 partial "
+                             "downloads merged, [0-9]+\\.[0-9]{2} s, [0-9,]+ lines/s\n");
+    EXPECT_TRUE(std::regex_search(Errors, summary)) << Errors;
+}
+
+// --list and an unknown profile tell the profiles there are, or how to make the first one.
+TEST_F(QuorvelCommandLineTest, ListAndUnknownProfileTellTheProfiles) {
+    fs::create_directories(DataFolder() + "profiles");
+    EXPECT_EQ(RunWith({"--list"}), 0);
+    EXPECT_EQ(Output, "");
+    EXPECT_NE(Errors.find("no profiles yet"), std::string::npos) << Errors;
+    EXPECT_NE(Errors.find(DataFolder() + "profiles/"), std::string::npos) << Errors;
+    EXPECT_EQ(RunWith({"nope"}), 2);
+    EXPECT_EQ(Errors.rfind("quorvel: no profile named \"nope\"\nquorvel: there are no profiles yet", 0), 0u) << Errors;
+
+    MakeProfile("site", kLog);
+    MakeProfile("other", kLog);
+    ASSERT_EQ(Run("site"), 0);
+    EXPECT_EQ(RunWith({"--list"}), 0);
+    const std::string today = FormatDateTime("yyyy-mm-dd", Today());
+    EXPECT_NE(Output.find("site\t" + today + "\n"), std::string::npos) << Output;
+    EXPECT_NE(Output.find("other\tnever\n"), std::string::npos) << Output;
+    EXPECT_EQ(std::count(Output.begin(), Output.end(), '\n'), 2) << Output;
+    EXPECT_EQ(RunWith({"nope"}), 2);
+    EXPECT_EQ(Errors.rfind("quorvel: no profile named \"nope\"\nProfiles: ", 0), 0u) << Errors;
+    EXPECT_NE(Errors.find("other"), std::string::npos) << Errors;
 }
 
 } // namespace

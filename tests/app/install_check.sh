@@ -42,6 +42,9 @@ check_layout() {
     iconName=$(sed -n 's/^Icon=//p' "$desktop")
     [[ -x $prefix/bin/$exec ]] || fail "the menu entry runs '$exec', which is not installed"
     [[ -f $prefix/share/icons/hicolor/scalable/apps/$iconName.svg ]] || fail "the menu entry's icon '$iconName' is not installed"
+    cmp "$source/data/quorvel.1" "$prefix/share/man/man1/quorvel.1" || fail "the manual page is not installed"
+    cmp "$source/data/completion/quorvel.bash" "$prefix/share/bash-completion/completions/quorvel" ||
+        fail "the bash completion is not installed"
 }
 
 # run_demo PREFIX: the Demo report without QUORVEL_HOME or a display, in a sandbox of its own.
