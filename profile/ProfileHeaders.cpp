@@ -68,6 +68,5 @@ int CompareProfileHeaders(const TProfileHeader& a, const TProfileHeader& b, int3
     default:
         break;
     }
-    result = Compare(result, 0);
-    return SortDescending(sortState) ? -result : result;
+    return SortedSign(result, sortState);
 }

@@ -34,6 +34,11 @@ constexpr int SortColumn(int32_t sortState) {
 constexpr bool SortDescending(int32_t sortState) {
     return (sortState & kSortDescending) != 0;
 }
+// A comparison's sign (-1, 0 or 1), negated when the sort state is descending.
+constexpr int SortedSign(int comparison, int32_t sortState) {
+    const int sign = (comparison > 0) - (comparison < 0);
+    return SortDescending(sortState) ? -sign : sign;
+}
 // Whole-day difference of two dates (stored dates are whole day numbers): <0, 0 or >0.
 int CompareDays(TDateTime a, TDateTime b);
 

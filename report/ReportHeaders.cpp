@@ -104,8 +104,7 @@ int CompareReportHeaders(const TReportHeader& a, const TReportHeader& b, int32_t
     default:
         break;
     }
-    result = (result > 0) - (result < 0);
-    return SortDescending(sortState) ? -result : result;
+    return SortedSign(result, sortState);
 }
 
 std::vector<std::string> ListTemplates() {

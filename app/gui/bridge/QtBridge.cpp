@@ -4,8 +4,10 @@
 #include "sources/SpecialFolders.h"
 
 #include <QDesktopServices>
+#include <QScreen>
 #include <QThread>
 #include <QUrl>
+#include <QWidget>
 
 void TQtDispatcher::RunAndWait(const std::function<void()>& work) {
     if (QThread::currentThread() == thread()) {
@@ -45,4 +47,9 @@ bool OpenHelpTopic(std::string_view topic) {
 
 bool OpenInDesktop(const std::string& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(ToQString(path)));
+}
+
+void CenterOnScreen(QWidget& window) {
+    if (const QScreen* screen = window.screen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
 }

@@ -40,6 +40,10 @@ private:
     const std::function<void()>* Pending = nullptr;
 };
 
+class QWidget;
+// Moves a window to the middle of its screen (call it when the window is shown).
+void CenterOnScreen(QWidget& window);
+
 // The program's help page topic ("index.htm", "support.htm", "profile/index.htm") in the
 // user's browser. False when the page is missing or no browser could be started.
 bool OpenHelpTopic(std::string_view topic);

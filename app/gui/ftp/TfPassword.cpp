@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
@@ -57,7 +56,7 @@ std::string TfPassword::Password() const {
 
 void TfPassword::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    CenterOnScreen(*this);
 }
 
 bool AskFtpLogin(QWidget* parent, const std::string& host, std::string& user, std::string& password) {

@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QStackedWidget>
 #include <QThread>
 #include <QTimer>
@@ -249,7 +248,7 @@ void TfProgress::reject() {
 
 void TfProgress::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    CenterOnScreen(*this);
 }
 
 TfProgress& GetProgress(QWidget* parent) {
