@@ -700,6 +700,11 @@ void TLogAnalyser::BuildLists() {
             }
             if (!absorbed) List[kind].push_back(row);
         }
+        // Members in name order, however the table placed them.
+        for (auto& group : groups)
+            std::stable_sort(group->Members.begin(), group->Members.end(), [](const TLogView* a, const TLogView* b) {
+                return a->Name != b->Name ? a->Name < b->Name : a->SubName < b->SubName;
+            });
         for (auto& group : groups) {
             if (group->Members.empty()) continue;
             if (group->GroupingType == gtAverage) {
@@ -723,7 +728,9 @@ void TLogAnalyser::Sort(int kind, bool descending) {
     };
     auto& list = List[kind];
     // Equal rows keep their names' order, so that reports do not change from run to run.
-    std::stable_sort(list.begin(), list.end(), [](const TLogView* a, const TLogView* b) { return a->Name < b->Name; });
+    std::stable_sort(list.begin(), list.end(), [](const TLogView* a, const TLogView* b) {
+        return a->Name != b->Name ? a->Name < b->Name : a->SubName < b->SubName;
+    });
     if (descending) {
         std::stable_sort(list.begin(), list.end(), [&](const TLogView* a, const TLogView* b) { return before(b, a); });
     } else {
