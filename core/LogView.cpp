@@ -134,6 +134,10 @@ bool TGroupView::Matches(std::string_view name) const {
     return std::any_of(Masks.begin(), Masks.end(), [&](const std::string& m) { return MatchesMask(name, m); });
 }
 
+void TLogView::MergeFrom(const TLogView& other) {
+    other.ForEachDay([this](int32_t day, const TDayRecord& record) { Count(day, record.Hits, record.Visits, record.Bytes); });
+}
+
 void TGroupView::AddMember(const TLogView& row) {
     Members.push_back(&row);
     Hits += row.Hits;

@@ -3,6 +3,7 @@
 #include "core/AgentClassification.h"
 #include "core/AgentRules.h"
 #include "core/LineFeed.h"
+#include "core/ShardFeed.h"
 #include "core/Progress.h"
 #include "core/u_countryfinder.h"
 #include "core/u_qvprofile_filter.h"
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <cmath>
 #include <mutex>
+#include <sched.h>
 #include <thread>
 
 namespace {
@@ -45,27 +47,6 @@ std::string CountryOfName(std::string_view host) {
     if (tld == "COM" || tld == "NET") tld = "US";
     return tld;
 }
-
-// The lines of a run, read and parsed on a second thread: a line may not be ready yet. Each
-// comes with its referrer and agent and its path number.
-class TFedLines {
-public:
-    // Closed visits are counted bit by bit, also while no line is ready.
-    static constexpr bool kCountsAtOnce = false;
-
-    TFedLines(TQVProfile& profile, const TLogEntryOptions& options, TPathIndex& paths)
-        : Feed(profile, options, paths) {}
-    TLogEntry* Next(bool wait) { return Feed.Next(wait); }
-    bool Finished() const { return Feed.Finished(); }
-    // The feed hands out valid lines only.
-    static bool Usable(const TLogEntry&) { return true; }
-    const TCParser* Parser() const { return nullptr; }
-    int64_t ProgressKB() const { return Feed.ProgressKB(); }
-    int64_t UnusableLines() const { return Feed.UnusableLines(); }
-
-private:
-    TLineFeed Feed;
-};
 
 // The lines of a run, read and parsed on the counting thread, one at a time into one entry.
 // A line that does not parse comes back not Valid; referrer and agent are parsed only for the
@@ -113,17 +94,35 @@ private:
 } // namespace
 
 TLogAnalyser::TLogAnalyser(TQVProfile& profile, TProgress* progress, TBatchLookup* resolver)
-    : Profile(profile), Progress(progress), Resolver(resolver ? resolver : &BatchLookup()) {
+    : Profile(profile), Progress(progress), Resolver(resolver ? resolver : &BatchLookup()), Finder(&SearchFinder()),
+      FlushAt(kFlushThreshold) {
     // The country tables load beside the first part of the run: addresses get their
     // countries only when their visits close.
-    CountryTablesLoad = std::thread([] {
-        static std::mutex loading;
-        std::lock_guard<std::mutex> lock(loading);
-        if (CountryFinder.Ranges().empty()) CountryFinder.LoadProgramTables();
-    });
+    CountryTables = std::async(std::launch::async, [] {
+                        static std::mutex loading;
+                        std::lock_guard<std::mutex> lock(loading);
+                        if (CountryFinder.Ranges().empty()) CountryFinder.LoadProgramTables();
+                    }).share();
     SearchFinder().Load(ProgramFolder() + "static/search_queries.dta");
     SearchFinder().LoadHosts(ProgramFolder() + "static/search_engines.dta");
     AgentRules().LoadOnce(ProgramFolder() + "static/agents.dta");
+}
+
+TLogAnalyser::TLogAnalyser(TLogAnalyser& owner, const TSEFinder& finder)
+    : Profile(owner.Profile), Progress(nullptr), Resolver(owner.Resolver), CountryTables(owner.CountryTables),
+      OwnFinder(std::make_unique<TSEFinder>(finder)), FlushAt(kFlushThreshold / TShardFeed::kShardCount) {
+    Finder = OwnFinder.get();
+    TrackedURLs = owner.TrackedURLs;
+    CountInParts = owner.CountInParts;
+    Limited = owner.Limited;
+    FirstDay = owner.FirstDay;
+    LastDay = owner.LastDay;
+}
+
+int TLogAnalyser::AvailableCpus() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 TLogAnalyser::~TLogAnalyser() {
@@ -152,7 +151,7 @@ void TLogAnalyser::RequestHostLookup(TWebVisit& visit) {
 }
 
 void TLogAnalyser::AwaitCountryTables() {
-    if (CountryTablesLoad.joinable()) CountryTablesLoad.join();
+    if (CountryTables.valid()) CountryTables.wait();
 }
 
 void TLogAnalyser::SetAddressCountry(TWebVisit& visit) {
@@ -419,7 +418,7 @@ void TLogAnalyser::AssignVisitFacts(TWebVisit& visit, const TLogEntry& entry) {
     visit.ReferrerDomain = UrlHost(visit.Referrer);
     visit.SearchEngine.clear();
     visit.SearchPhrase.clear();
-    TSEFinder& finder = SearchFinder();
+    TSEFinder& finder = *Finder;
     if (r != "-" && finder.Find(r)) {
         visit.SearchEngine = finder.Engine;
         visit.SearchPhrase = finder.Phrase;
@@ -597,19 +596,11 @@ bool TLogAnalyser::Run() {
     LastEntryTime = -1e300;
 
     const TLogEntryOptions options{Profile.CaseSensitive, Profile.ParamType, Profile.Timezone, 0};
-    bool cancelled;
-    int64_t unusable;
-    if (ReadOnSecondThread) {
-        TFedLines lines(Profile, options, PathIds);
-        cancelled = !AnalyseLines(lines);
-        unusable = cancelled ? 0 : lines.UnusableLines(); // the feed's thread has ended unless cancelled
-    } else {
-        TReadLines lines(Profile, options, PathIds);
-        cancelled = !AnalyseLines(lines);
-        unusable = lines.UnusableLines();
-    }
+    if (ReadOnSecondThread) return RunSharded(options, presize);
+    TReadLines lines(Profile, options, PathIds);
+    const bool cancelled = !AnalyseLines(lines);
     LinesRead = Profile.LogReader.LinesRead;
-    LinesUnreadable = Profile.LogReader.LinesUnparsed + unusable;
+    LinesUnreadable = Profile.LogReader.LinesUnparsed + lines.UnusableLines();
     if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
     FlushVisits(true);
     // Every visit is counted: the pools are not needed while the report is made.
@@ -628,6 +619,135 @@ bool TLogAnalyser::Run() {
     if (cancelled) return false;
     BuildLists();
     return Visits > 0;
+}
+
+bool TLogAnalyser::RunSharded(const TLogEntryOptions& options, int presize) {
+    // Groups load on first use: loaded here, the shards only read them.
+    for (int i = 0; i < Profile.GroupCount(); ++i)
+        Profile.GetGroup(i);
+    const int workers = std::clamp(Workers > 0 ? Workers : AvailableCpus(), 1, TShardFeed::kShardCount);
+    Shards.clear();
+    std::vector<int> owners(TShardFeed::kShardCount);
+    const int shardPresize = std::max(THashTableBase::kInitialCapacity, presize / TShardFeed::kShardCount);
+    for (int s = 0; s < TShardFeed::kShardCount; ++s) {
+        auto& shard = Shards.emplace_back(new TLogAnalyser(*this, SearchFinder()));
+        for (int kind : {vkPage, vkReferrer, vkReferringDomain, vkHost})
+            shard->Table[kind].SetCapacity(shardPresize);
+        shard->OpenVisits.SetCapacity(kOpenVisitCapacity / TShardFeed::kShardCount);
+        shard->EarliestExpiry = 1e300;
+        shard->LastEntryTime = -1e300;
+        // The resolver takes questions from one thread only: with DNS, one worker counts.
+        owners[static_cast<size_t>(s)] = Profile.UseDNS ? 0 : s % workers;
+    }
+    bool cancelled = false;
+    std::exception_ptr failure;
+    {
+        TShardFeed feed(Profile, options, workers);
+        std::vector<std::thread> threads;
+        std::mutex failureMutex;
+        auto work = [&](int worker) {
+            try {
+                RunWorker(feed, worker, owners);
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(failureMutex);
+                if (!failure) failure = std::current_exception();
+                feed.Stop();
+            }
+        };
+        for (int w = 1; w < workers; ++w)
+            threads.emplace_back(work, w);
+        work(0);
+        for (std::thread& thread : threads)
+            thread.join();
+        if (!failure) feed.RethrowFailure();
+        cancelled = feed.Stopped();
+        LinesUnreadable = feed.UnreadableLines();
+    }
+    if (failure) std::rethrow_exception(failure);
+    LinesRead = Profile.LogReader.LinesRead;
+    if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
+    if (cancelled) {
+        Shards.clear();
+        return false;
+    }
+    for (auto& shard : Shards)
+        MergeShard(*shard);
+    PathIds.ReleaseLookup();
+    BuildLists();
+    return Visits > 0;
+}
+
+void TLogAnalyser::RunWorker(TShardFeed& feed, int worker, const std::vector<int>& owners) {
+    for (uint64_t k = 0;; ++k) {
+        const TShardFeed::TBatch* batch = feed.Await(k, worker);
+        if (!batch) break;
+        for (size_t i = 0; i < batch->Count; ++i) {
+            const int shard = batch->Shards[i];
+            if (owners[static_cast<size_t>(shard)] == worker)
+                Shards[static_cast<size_t>(shard)]->FeedLine(const_cast<TLogEntry&>(batch->Lines[i]));
+        }
+        const int64_t progressKB = batch->ProgressKB;
+        feed.Release(k);
+        if (worker == 0 && Progress) {
+            Progress->SetPosition(progressKB);
+            if (Progress->CancelRequested()) {
+                feed.Stop();
+                return;
+            }
+        }
+    }
+    if (feed.Stopped()) return;
+    for (size_t s = 0; s < Shards.size(); ++s) {
+        if (owners[s] != worker) continue;
+        TLogAnalyser& shard = *Shards[s];
+        shard.FlushVisits(true);
+        shard.EntriesMade = std::max(shard.EntriesMade, shard.Entries.Allocated());
+        shard.VisitsMade = std::max(shard.VisitsMade, shard.VisitStore.size());
+        if (shard.OpenVisits.Count() == 0 && shard.Closing.empty()) {
+            shard.FreeVisits.clear();
+            shard.FreeVisits.shrink_to_fit();
+            shard.VisitStore.clear();
+            shard.VisitStore.shrink_to_fit();
+            shard.Entries.FreeAll();
+        }
+        shard.PathIds.ReleaseLookup();
+        std::vector<TPathRows>().swap(shard.PathRows);
+    }
+}
+
+void TLogAnalyser::FeedLine(TLogEntry& line) {
+    std::string_view kept;
+    line.PathId = PathIds.IdOf(line.Path(), kept);
+    line.KeptPath = kept.data();
+    AnalyseLine(line, nullptr);
+    if (OpenVisits.Count() >= FlushAt) {
+        FlushVisits(false);
+        CountClosedVisits(SIZE_MAX);
+    }
+}
+
+void TLogAnalyser::MergeShard(TLogAnalyser& shard) {
+    if (shard.StartDate != 0 && (StartDate == 0 || shard.StartDate < StartDate)) StartDate = shard.StartDate;
+    EndDate = std::max(EndDate, shard.EndDate);
+    Hits += shard.Hits;
+    Visits += shard.Visits;
+    Bytes += shard.Bytes;
+    for (int i = 0; i < kDurationBucketCount; ++i)
+        DurationHistogram[i] += shard.DurationHistogram[i];
+    TotalDuration += shard.TotalDuration;
+    FilteredVisits += shard.FilteredVisits;
+    FilteredHits += shard.FilteredHits;
+    LinesOutsideRange += shard.LinesOutsideRange;
+    PartialsMerged += shard.PartialsMerged;
+    EntriesMade += shard.EntriesMade;
+    VisitsMade += shard.VisitsMade;
+    for (int kind = 0; kind < kViewKindCount; ++kind) {
+        TViewTable& rows = shard.Table[kind];
+        // The shard's texts stay with it: the rows made here share them.
+        for (TLogView* row = rows.First(); row; row = rows.Next())
+            FindOrAddRow(kind, row->Name, row->SubName, kKeptName | kKeptSubName)->MergeFrom(*row);
+        rows.Clear();
+    }
 }
 
 void TLogAnalyser::FlushVisits(bool final) {
@@ -658,8 +778,12 @@ void TLogAnalyser::FlushVisits(bool final) {
     std::sort(Closing.begin(), Closing.end(),
               [](const TWebVisit* a, const TWebVisit* b) { return a->StartTime < b->StartTime; });
     TQVFilter& filter = CurrentFilter();
-    if (Profile.EnableFilters && filter.LineCount() > 0)
+    if (Profile.EnableFilters && filter.LineCount() > 0) {
+        // One filter serves every shard, and it keeps work texts of its own.
+        static std::mutex filtering;
+        std::lock_guard<std::mutex> lock(filtering);
         FilteredHits += filter.ApplyFilter(Closing, Entries).RemovedHits;
+    }
     // Counted bit by bit as the run goes on (see CountClosedVisits), all at the last pass.
     if (final) CountClosedVisits(SIZE_MAX);
 }
@@ -778,6 +902,7 @@ void TLogAnalyser::Clear() {
         Groups[kind].clear();
     }
     RowTexts.Clear();
+    Shards.clear();
     for (TWebVisit* visit = OpenVisits.First(); visit; visit = OpenVisits.Next())
         RecycleVisit(visit);
     OpenVisits.Clear();

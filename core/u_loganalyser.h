@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <deque>
+#include <exception>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,6 +28,8 @@ class TBatchLookup;
 class TCParser;
 class TProgress;
 class TQVProfile;
+class TSEFinder;
+class TShardFeed;
 
 class TLogAnalyser {
 public:
@@ -88,11 +92,27 @@ public:
     int64_t LinesOutsideRange = 0;
     int64_t PartialsMerged = 0;
     std::vector<std::string> TrackedURLs; // sorted, letter case ignored
-    // Run reads and parses the logs on a second thread while this one counts; the figures
-    // are the same either way.
-    bool ReadOnSecondThread = std::thread::hardware_concurrency() > 1;
+    // Run reads the logs on a thread of its own and spreads parsing and counting over
+    // Workers threads (0: one for every CPU the process may use), by host: every report
+    // is the same whatever the number. Without ReadOnSecondThread one thread reads,
+    // parses and counts alone.
+    bool ReadOnSecondThread = true;
+    int Workers = 0;
+    // The CPUs the process may run on.
+    static int AvailableCpus();
 
 private:
+    // A shard of a run: the analyser of the hosts of one shard, counting into its own rows.
+    TLogAnalyser(TLogAnalyser& owner, const TSEFinder& finder);
+    // Run's work on several threads: the feed's lines go to the shards by host, and the
+    // shards' rows and totals are added up here in shard order.
+    bool RunSharded(const TLogEntryOptions& options, int presize);
+    // Worker w's part: the lines of its shards from every batch, then its shards' last pass.
+    void RunWorker(TShardFeed& feed, int worker, const std::vector<int>& owners);
+    // A shard's line: numbered, analysed, and a closing pass when enough visits are open.
+    void FeedLine(TLogEntry& line);
+    // Adds a shard's rows and totals; the shard keeps the texts the rows now share.
+    void MergeShard(TLogAnalyser& shard);
     // Counts a parsed line into its visit (unless it lies outside the report's dates).
     // Without a parser the line carries its referrer and agent already; with one, they
     // are parsed only when the line starts a visit.
@@ -153,7 +173,11 @@ private:
     TQVProfile& Profile;
     TProgress* Progress;
     TBatchLookup* Resolver;
-    std::thread CountryTablesLoad;
+    std::shared_future<void> CountryTables; // loading, shared with the shards
+    TSEFinder* Finder;                      // the process-wide finder, or a shard's copy
+    std::unique_ptr<TSEFinder> OwnFinder;
+    std::vector<std::unique_ptr<TLogAnalyser>> Shards; // of the last run, kept for their texts
+    int FlushAt;                                         // open visits that start a closing pass
     std::deque<TLookupContext> Lookups; // contexts of the lookups asked since the last closing pass
     std::mutex AnswersMutex;
     std::vector<TAnswer> Answers; // guarded by AnswersMutex
