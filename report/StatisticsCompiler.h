@@ -156,3 +156,7 @@ private:
     };
     std::vector<TExtGroupRows> ExtGroupSummary;
 };
+
+// The "lang" code of a report language named like its file ("english" gives "en"); empty
+// when the name is not known.
+std::string LanguageCode(std::string_view reportLanguage);
