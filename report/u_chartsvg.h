@@ -104,7 +104,8 @@ public:
     TChartSerie* SerieAt(int i) const;
     int SerieCount() const { return static_cast<int>(Series.size()); }
 
-    // Whether the legend is shown; the raster picture never shows it for an automatic pie.
+    // Whether the legend is shown; the raster picture never shows it for an automatic pie
+    // (pies list their slices in a key of their own).
     bool LegendShown(bool raster) const;
     // Value axis from the series: Max = 1.1 x the largest value; Min = 0.9 x the smallest
     // series minimum (an empty series counts 0) for lines, 0 or the smallest negative value

@@ -39,7 +39,7 @@ inline void BuildSample(TChartSVG& chart, const TChartSample& sample) {
         // The largest entry first, then a run of small ones that end in the gathered sixth.
         const int32_t values[] = {206, 60, 40, 30, 6, 5, 3, 2};
         for (int i = 0; i < sample.Series + (sample.Series > 1 ? 1 : 0); ++i) {
-            const std::string name = sample.LongNames ? "Mozilla Firefox Nightly Developer Build " + std::to_string(i)
+            const std::string name = sample.LongNames ? "[GB] UNITED KINGDOM OF GREAT BRITAIN " + std::to_string(i)
                                                       : "Browser " + std::to_string(i);
             AddShareEntry(chart, values[i], name, "Others (%s)");
         }
