@@ -206,6 +206,7 @@ void TStatisticsCompiler::Compile(const std::string& workFolder) {
     }
 
     Output->Write();
+    if (Written) Written(*Output);
     Output.reset();
     GroupDetails = nullptr;
     ExtGroupSummary.clear();
