@@ -271,7 +271,10 @@ void TLogFileReader::ClearLogFiles() {
     if (StandardInput) {
         Files.emplace_back(kStandardInputName);
         FileIdentities.push_back({});
-        TotalKB = 1;
+        // A file given as standard input tells its size; a pipe does not.
+        struct stat st {};
+        const bool sized = fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode);
+        TotalKB = sized ? std::max<int64_t>(1, static_cast<int64_t>(st.st_size) / 1024) : 1;
     }
 }
 
