@@ -77,7 +77,9 @@ TEST_F(LogReaderStdinTest, LinesAPeekReadAreDeliveredAgainAndTheStreamIsNeverHel
         ++count;
     }
     EXPECT_EQ(count, kLines);
-    if (kPeakMemoryIsMeaningful) EXPECT_LT(PeakMemoryMB() - memoryBefore, 24);
+    if (kPeakMemoryIsMeaningful) {
+        EXPECT_LT(PeakMemoryMB() - memoryBefore, 24);
+    }
 }
 
 TEST_F(LogReaderStdinTest, AnEmptyOrBrokenOffStreamEndsAtOnce) {
