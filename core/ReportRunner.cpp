@@ -12,6 +12,7 @@
 #include "sources/SpecialFolders.h"
 #include "sources/W3CFormat.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -88,6 +89,13 @@ bool TReportJob::CheckTemplateAndLanguage(const TQVProfile& profile) {
     return true;
 }
 
+std::string TReportJob::NamedPaths(std::string text) const {
+    for (const auto& [link, file] : Links)
+        for (size_t at = text.find(link); at != std::string::npos; at = text.find(link, at + file.size()))
+            text.replace(at, link.size(), file);
+    return text;
+}
+
 bool TReportJob::PrepareOneOff(const TOneOffReport& report) {
     Unattended = OneOff = true;
     Outcome = TRunReportResult();
@@ -96,28 +104,28 @@ bool TReportJob::PrepareOneOff(const TOneOffReport& report) {
     profile.AutoOpenReport = false;
     profile.LogPaths.clear();
     profile.LogReader.StandardInput = false;
-    // Folders are read as a profile reads them; files through links in a folder of this job.
-    std::vector<std::string> files;
+    // Folders are read as a profile reads them, files through a link each in a folder of its
+    // own: the logs are read in the order they were named.
     for (const std::string& path : report.LogPaths) {
         std::error_code error;
-        if (path == "-")
+        if (path == "-") {
             profile.LogReader.StandardInput = true;
-        else if (std::filesystem::is_directory(path, error))
+        } else if (std::filesystem::is_directory(path, error)) {
             profile.LogPaths.push_back(AbsolutePath(path) + "/");
-        else
-            files.push_back(AbsolutePath(path));
-    }
-    if (!files.empty()) {
-        LinkFolder = MakePrivateTempFolder("links");
-        if (LinkFolder.empty()) return Refuse(rsFailed, "No private temporary folder can be made in " + TempFolder());
-        // Numbered names: two logs of the same name stay apart, and a name starting with "."
-        // is not passed over; the extension, which tells an archive, stays.
-        for (size_t i = 0; i < files.size(); ++i) {
-            const std::string link = LinkFolder + std::to_string(i + 1) + "-" + ExtractFileName(files[i]);
-            if (symlink(files[i].c_str(), link.c_str()) != 0)
-                return Refuse(rsFailed, "The log " + files[i] + " cannot be linked to: " + std::strerror(errno));
+        } else {
+            if (LinkFolder.empty()) LinkFolder = MakePrivateTempFolder("links");
+            if (LinkFolder.empty())
+                return Refuse(rsFailed, "No private temporary folder can be made in " + TempFolder());
+            const std::string file = AbsolutePath(path);
+            const std::string folder = LinkFolder + std::to_string(Links.size() + 1) + "/";
+            // The name keeps its extension, which tells an archive; a leading "." would hide it.
+            std::string name = ExtractFileName(file);
+            if (name.starts_with('.')) name.insert(0, "_");
+            if (mkdir(folder.c_str(), 0700) != 0 || symlink(file.c_str(), (folder + name).c_str()) != 0)
+                return Refuse(rsFailed, "The log " + file + " cannot be linked to: " + std::strerror(errno));
+            Links.emplace_back(folder + name, file);
+            profile.LogPaths.push_back(folder);
         }
-        profile.LogPaths.push_back(LinkFolder);
     }
     if (report.LogFormat.empty()) {
         profile.OpenLogFiles();
@@ -125,7 +133,7 @@ bool TReportJob::PrepareOneOff(const TOneOffReport& report) {
         DetectLogFormat(&profile.LogReader, profile.CaseSensitive, profile.LogFormat);
         if (profile.LogFormat.empty()) {
             for (const std::string& warning : profile.LogReader.Warnings)
-                Message(warning);
+                Message(NamedPaths(warning));
             const std::string line = profile.LogReader.CurrentLine;
             profile.LogReader.ClearLogFiles();
             if (line.empty()) return Refuse(rsNoData, "The logs hold no line to read.");
@@ -182,7 +190,7 @@ TRunReportResult TReportJob::Finish() {
     }
     const int code = Job->WaitFor();
     for (const std::string& note : Job->Messages())
-        Message(note);
+        Message(NamedPaths(note));
     switch (code) {
     case jrCompleted:
         Outcome.Status = rsCompleted;

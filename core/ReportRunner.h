@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class TAnalyseThread;
@@ -83,6 +84,8 @@ private:
     bool Refuse(int status, const std::string& text);
     // Refuses a profile whose template or report language cannot work.
     bool CheckTemplateAndLanguage(const TQVProfile& profile);
+    // text with the links of a one-off report's files named by the files' own paths.
+    std::string NamedPaths(std::string text) const;
 
     TProgress& Progress;
     TUserInterfaceDispatcher& Dispatcher;
@@ -96,6 +99,7 @@ private:
     std::string OneOffBase;   // a one-off report's base folder, or
     std::string OneOffFolder; // its given folder
     std::string LinkFolder;   // links to the files a one-off report names, removed with the job
+    std::vector<std::pair<std::string, std::string>> Links; // each link and the file it names
 };
 
 // The FTP settings of a profile, as a fetch takes them.
