@@ -207,6 +207,7 @@ void TStatisticsCompiler::Compile(const std::string& workFolder) {
     }
 
     Output->Write();
+    if (Written) Written(*Output);
     Output.reset();
     GroupDetails = nullptr;
     ExtGroupSummary.clear();
