@@ -104,6 +104,12 @@ bool TReportJob::PrepareOneOff(const TOneOffReport& report) {
     profile.AutoOpenReport = false;
     profile.LogPaths.clear();
     profile.LogReader.StandardInput = false;
+    // The report's heading names what was read: the first log, or the report's own folder.
+    const std::string named = !report.ReportFolder.empty() ? report.ReportFolder
+                              : report.LogPaths.empty()    ? std::string("-")
+                                                           : report.LogPaths.front();
+    profile.Name = named == "-" ? "Standard input" : ExtractFileName(AbsolutePath(named));
+    if (profile.Name.empty()) profile.Name = "Logs"; // the root folder
     // Folders are read as a profile reads them, files through a link each in a folder of its
     // own: the logs are read in the order they were named.
     for (const std::string& path : report.LogPaths) {

@@ -297,6 +297,7 @@ TEST_F(QuorvelCommandLineTest, OneOffReportsOfNamedLogsAndStandardInput) {
     ASSERT_EQ(RunScript("exec \"$Q\" --logs ../logs/access.log --output out --json stats.json --csv csv"), 0) << Errors;
     EXPECT_EQ(Output, "Report written: " + work + "out/TOC.htm\n");
     EXPECT_EQ(TotalHits(work + "out/"), "3");
+    EXPECT_NE(TTestFolder::ReadFile(work + "out/general.htm").find("<title>out: "), std::string::npos);
     EXPECT_NE(TTestFolder::ReadFile(work + "stats.json").find("\"schema\": 1,"), std::string::npos);
     EXPECT_EQ(TTestFolder::ReadFile(work + "csv/general-1-1.csv").rfind("kind,name,", 0), 0u);
     EXPECT_NE(Errors.find(" 3 hits, 2 visits, "), std::string::npos) << Errors;
@@ -305,6 +306,8 @@ TEST_F(QuorvelCommandLineTest, OneOffReportsOfNamedLogsAndStandardInput) {
     // after the report.
     ASSERT_EQ(RunScript("cat ../logs/access.log | \"$Q\" --logs -"), 0) << Errors;
     EXPECT_EQ(TotalHits(work + "Report for October/"), "3");
+    EXPECT_NE(TTestFolder::ReadFile(work + "Report for October/general.htm").find("<title>Standard input: "),
+              std::string::npos);
     for (const auto& entry : fs::directory_iterator(DataFolder() + "profiles"))
         EXPECT_EQ(entry.path().filename(), "Demo.xml");
 }
