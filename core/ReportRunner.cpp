@@ -9,10 +9,31 @@
 #include "sources/BatchLookup.h"
 #include "sources/CUtils.h"
 #include "sources/FileUtils.h"
+#include "sources/SpecialFolders.h"
+#include "sources/W3CFormat.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <thread>
 #include <utility>
+
+namespace {
+
+// path made absolute and normal, without a trailing "/" (but "/" itself).
+std::string AbsolutePath(const std::string& path) {
+    std::error_code error;
+    std::string text = std::filesystem::absolute(path, error).lexically_normal().string();
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return text;
+}
+
+} // namespace
 
 TReportJob::TReportJob(TProgress& progress, TUserInterfaceDispatcher& dispatcher, TMessage message)
     : Progress(progress), Dispatcher(dispatcher), Message(std::move(message)) {
@@ -20,7 +41,8 @@ TReportJob::TReportJob(TProgress& progress, TUserInterfaceDispatcher& dispatcher
 
 TReportJob::~TReportJob() {
     if (Job && !Job->Finished()) Job->Terminate();
-    // TAnalyseThread's destructor waits for its worker.
+    Job.reset(); // waits for the worker, which may still read the links
+    if (!LinkFolder.empty()) EmptyFolder(LinkFolder, true);
 }
 
 bool TReportJob::Refuse(int status, const std::string& text) {
@@ -42,6 +64,12 @@ bool TReportJob::Prepare(std::string_view profileName, bool unattended) {
     std::string lockError;
     int holder = 0;
     if (!Lock.TryLock(profile.Name, &holder, &lockError)) return Refuse(holder >= 0 ? rsBusy : rsFailed, lockError);
+    if (!CheckTemplateAndLanguage(profile)) return false;
+    Prepared = true;
+    return true;
+}
+
+bool TReportJob::CheckTemplateAndLanguage(const TQVProfile& profile) {
     const std::string templateFolder = ReportTemplateFolder(profile.TemplateName);
     if (!DirectoryExists(templateFolder))
         return Refuse(rsMissingTemplate, "The template selected for this profile doesn't exist, please select a valid "
@@ -58,6 +86,79 @@ bool TReportJob::Prepare(std::string_view profileName, bool unattended) {
         return Refuse(rsNoLanguage, "The report language \"" + profile.ReportLanguage +
                                         "\" cannot be read or is incomplete. Please select a language in "
                                         "Options-->Reports.");
+    return true;
+}
+
+std::string TReportJob::NamedPaths(std::string text) const {
+    for (const auto& [link, file] : Links)
+        for (size_t at = text.find(link); at != std::string::npos; at = text.find(link, at + file.size()))
+            text.replace(at, link.size(), file);
+    return text;
+}
+
+bool TReportJob::PrepareOneOff(const TOneOffReport& report) {
+    Unattended = OneOff = true;
+    Outcome = TRunReportResult();
+    TQVProfile& profile = CurrentProfile();
+    profile.InitNew();
+    profile.AutoOpenReport = false;
+    profile.LogPaths.clear();
+    profile.LogReader.StandardInput = false;
+    // The report's heading names what was read: the first log, or the report's own folder.
+    const std::string named = !report.ReportFolder.empty() ? report.ReportFolder
+                              : report.LogPaths.empty()    ? std::string("-")
+                                                           : report.LogPaths.front();
+    profile.Name = named == "-" ? "Standard input" : ExtractFileName(AbsolutePath(named));
+    if (profile.Name.empty()) profile.Name = "Logs"; // the root folder
+    // Folders are read as a profile reads them, files through a link each in a folder of its
+    // own: the logs are read in the order they were named.
+    for (const std::string& path : report.LogPaths) {
+        std::error_code error;
+        if (path == "-") {
+            profile.LogReader.StandardInput = true;
+        } else if (std::filesystem::is_directory(path, error)) {
+            profile.LogPaths.push_back(AbsolutePath(path) + "/");
+        } else {
+            if (LinkFolder.empty()) LinkFolder = MakePrivateTempFolder("links");
+            if (LinkFolder.empty())
+                return Refuse(rsFailed, "No private temporary folder can be made in " + TempFolder());
+            const std::string file = AbsolutePath(path);
+            const std::string folder = LinkFolder + std::to_string(Links.size() + 1) + "/";
+            // The name keeps its extension, which tells an archive; a leading "." would hide it.
+            std::string name = ExtractFileName(file);
+            if (name.starts_with('.')) name.insert(0, "_");
+            if (mkdir(folder.c_str(), 0700) != 0 || symlink(file.c_str(), (folder + name).c_str()) != 0)
+                return Refuse(rsFailed, "The log " + file + " cannot be linked to: " + std::strerror(errno));
+            Links.emplace_back(folder + name, file);
+            profile.LogPaths.push_back(folder);
+        }
+    }
+    if (report.LogFormat.empty()) {
+        profile.OpenLogFiles();
+        profile.LogReader.PeekStandardInput();
+        DetectLogFormat(&profile.LogReader, profile.CaseSensitive, profile.LogFormat);
+        if (profile.LogFormat.empty()) {
+            for (const std::string& warning : profile.LogReader.Warnings)
+                Message(NamedPaths(warning));
+            const std::string line = profile.LogReader.CurrentLine;
+            profile.LogReader.ClearLogFiles();
+            if (line.empty()) return Refuse(rsNoData, "The logs hold no line to read.");
+            return Refuse(rsNoData, "None of the known log formats fits the first line of the logs (\"" +
+                                        line.substr(0, 200) + "\"); name the log's format with --format.");
+        }
+    } else {
+        profile.LogFormat = report.LogFormat;
+    }
+    if (report.ReportFolder.empty()) {
+        std::error_code error;
+        OneOffBase = EnsureTrailingSeparator(std::filesystem::current_path(error).string());
+        if (error) return Refuse(rsFailed, "The current folder cannot be read: " + error.message());
+    } else {
+        OneOffFolder = AbsolutePath(report.ReportFolder);
+        if (OneOffFolder == "/") return Refuse(rsFailed, "The report cannot take the place of the root folder.");
+        OneOffFolder += "/";
+    }
+    if (!CheckTemplateAndLanguage(profile)) return false;
     Prepared = true;
     return true;
 }
@@ -73,6 +174,9 @@ void TReportJob::Start() {
     Progress.SetJobs(3, profile.AnimNo, true);
     Job = std::make_unique<TAnalyseThread>(profile, Progress, Dispatcher);
     Job->FromCommandLine = Unattended;
+    Job->ReportBase = OneOffBase;
+    Job->FixedReportFolder = OneOffFolder;
+    Job->Export = Export;
     Job->Start();
 }
 
@@ -92,7 +196,7 @@ TRunReportResult TReportJob::Finish() {
     }
     const int code = Job->WaitFor();
     for (const std::string& note : Job->Messages())
-        Message(note);
+        Message(NamedPaths(note));
     switch (code) {
     case jrCompleted:
         Outcome.Status = rsCompleted;
@@ -114,6 +218,7 @@ TRunReportResult TReportJob::Finish() {
     }
     Job.reset();
     Prepared = false;
+    if (OneOff) return Outcome; // a one-off profile is kept nowhere
     // Stamped whatever the result, as the profile list shows it.
     TQVProfile& profile = CurrentProfile();
     profile.LastReportDate = Now();
@@ -166,9 +271,10 @@ int FetchLogsWithNetrc(const TQVProfile& profile, TProgress& progress, const TRe
 
 TRunReportResult RunReport(std::string_view profileName, bool unattended, TProgress& progress,
                            TUserInterfaceDispatcher& dispatcher, const TReportJob::TMessage& message,
-                           const std::function<void()>& waitStep) {
+                           const std::function<void()>& waitStep, const TStatsExportTargets& exportTargets) {
     TReportJob job(progress, dispatcher, message);
     if (!job.Prepare(profileName, unattended)) return job.Result();
+    job.Export = exportTargets;
     if (unattended && job.Profile().FTPAutoFetch) {
         // No dialog here: the login comes from ~/.netrc. A report that must not start is not
         // stamped either.
@@ -187,4 +293,18 @@ TRunReportResult RunReport(std::string_view profileName, bool unattended, TProgr
     TRunReportResult result = job.Finish();
     if (result.OpenWanted) OpenReport(result.ReportFolder);
     return result;
+}
+
+TRunReportResult RunOneOffReport(const TOneOffReport& report, TProgress& progress, TUserInterfaceDispatcher& dispatcher,
+                                 const TReportJob::TMessage& message, const std::function<void()>& waitStep,
+                                 const TStatsExportTargets& exportTargets) {
+    TReportJob job(progress, dispatcher, message);
+    if (!job.PrepareOneOff(report)) return job.Result();
+    job.Export = exportTargets;
+    job.Start();
+    while (!job.Finished()) {
+        if (waitStep) waitStep();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return job.Finish();
 }

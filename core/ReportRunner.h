@@ -4,12 +4,15 @@
 // RunReport chains the steps and waits, as the unattended run uses it.
 
 #include "profile/ProfileLock.h"
+#include "report/StatsExport.h"
 #include "sources/u_ftpdlthread.h"
 
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 class TAnalyseThread;
 class TProgress;
@@ -36,6 +39,14 @@ struct TRunReportResult {
     bool OpenWanted = false;  // completed, not unattended, and the profile asks to open its report
 };
 
+// A one-off report: named logs read with the settings of a fresh profile; nothing is saved to
+// the profile store.
+struct TOneOffReport {
+    std::vector<std::string> LogPaths; // files and folders; "-" is standard input, read first
+    std::string LogFormat;             // "" detects it from the first lines
+    std::string ReportFolder;          // "" for a folder named after the report in the current folder
+};
+
 class TReportJob {
 public:
     using TMessage = std::function<void(const std::string&)>;
@@ -51,6 +62,11 @@ public:
     // Loads the profile into CurrentProfile, takes its lock and checks the template and the
     // report language. False when the job cannot run; Result() then says why.
     bool Prepare(std::string_view profileName, bool unattended);
+    // The same for a one-off report (unattended): a fresh profile in CurrentProfile reading
+    // report.LogPaths, the format detected when none is given (rsNoData when none fits).
+    bool PrepareOneOff(const TOneOffReport& report);
+    // Statistics written beside the report once it is whole; set before Start.
+    TStatsExportTargets Export;
     // The prepared profile: a caller may show its summary or fetch its logs before Start.
     TQVProfile& Profile() const;
     // Starts the job on its worker thread (after a successful Prepare).
@@ -66,6 +82,10 @@ public:
 
 private:
     bool Refuse(int status, const std::string& text);
+    // Refuses a profile whose template or report language cannot work.
+    bool CheckTemplateAndLanguage(const TQVProfile& profile);
+    // text with the links of a one-off report's files named by the files' own paths.
+    std::string NamedPaths(std::string text) const;
 
     TProgress& Progress;
     TUserInterfaceDispatcher& Dispatcher;
@@ -75,6 +95,11 @@ private:
     TRunReportResult Outcome;
     bool Unattended = false;
     bool Prepared = false;
+    bool OneOff = false;      // nothing is stamped or saved
+    std::string OneOffBase;   // a one-off report's base folder, or
+    std::string OneOffFolder; // its given folder
+    std::string LinkFolder;   // links to the files a one-off report names, removed with the job
+    std::vector<std::pair<std::string, std::string>> Links; // each link and the file it names
 };
 
 // The FTP settings of a profile, as a fetch takes them.
@@ -92,4 +117,8 @@ int FetchLogsWithNetrc(const TQVProfile& profile, TProgress& progress, const TRe
 // is opened when the profile asks for it.
 TRunReportResult RunReport(std::string_view profileName, bool unattended, TProgress& progress,
                            TUserInterfaceDispatcher& dispatcher, const TReportJob::TMessage& message,
-                           const std::function<void()>& waitStep);
+                           const std::function<void()>& waitStep, const TStatsExportTargets& exportTargets = {});
+// The same for a one-off report, unattended.
+TRunReportResult RunOneOffReport(const TOneOffReport& report, TProgress& progress, TUserInterfaceDispatcher& dispatcher,
+                                 const TReportJob::TMessage& message, const std::function<void()>& waitStep,
+                                 const TStatsExportTargets& exportTargets = {});

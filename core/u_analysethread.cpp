@@ -129,7 +129,8 @@ int TAnalyseThread::RunSteps() {
         Notes.push_back(
             GroupedNumber(analyser->LinesRead) + " lines read, " + GroupedNumber(analyser->LinesUnreadable) +
             " could not be read, " + GroupedNumber(analyser->LinesOutsideRange) + " outside the date range, " +
-            GroupedNumber(analyser->PartialsMerged) + " partial downloads merged, " + ElapsedText(readSeconds) + ", " +
+            GroupedNumber(analyser->PartialsMerged) + " partial downloads merged, " + GroupedNumber(analyser->Hits) +
+            " hits, " + GroupedNumber(analyser->Visits) + " visits, " + ElapsedText(readSeconds) + ", " +
             GroupedNumber(readSeconds > 0 ? static_cast<int64_t>(analyser->LinesRead / readSeconds) : 0) + " lines/s");
     if (!counted) return TerminationRequested() ? jrCancelled : jrNoData;
     FirstDay = analyser->StartDate;
@@ -139,7 +140,8 @@ int TAnalyseThread::RunSteps() {
     // Until Commit the new report lives in a hidden folder that its destructor removes: a
     // failed or cancelled run leaves the previous report as it was.
     TReportStaging staging;
-    CompileReport(*analyser, workFolder, staging);
+    TStatsExport stats(Export);
+    CompileReport(*analyser, workFolder, staging, stats);
     if (FromCommandLine) {
         // The process ends right after an unattended job: handing millions of small blocks
         // back one by one would only delay the exit. Kept reachable, so leak checks stay quiet.
@@ -168,15 +170,21 @@ int TAnalyseThread::RunSteps() {
     std::string error;
     if (TerminationRequested()) return jrCancelled;
     if (!staging.Commit(&error)) throw EReportWriteError(error);
+    // After the report, so that a failed run never leaves new statistics beside an old report.
+    if (!Export.Empty() && !stats.Write(&error)) throw EReportWriteError("the statistics cannot be written: " + error);
     return jrCompleted;
 }
 
-void TAnalyseThread::CompileReport(TLogAnalyser& analyser, const std::string& workFolder, TReportStaging& staging) {
+void TAnalyseThread::CompileReport(TLogAnalyser& analyser, const std::string& workFolder, TReportStaging& staging,
+                                   TStatsExport& stats) {
     Progress.NewJob("Compiling Statistics...", 0);
     analyser.SortAll();
     const std::string reportName = ExpandReportName(Profile.RptSplitParam, analyser.StartDate);
-    const std::string baseFolder = Profile.ReportFolder();
-    ReportPath = ReportFolderPath(baseFolder, reportName);
+    const std::string baseFolder = !FixedReportFolder.empty()
+                                       ? ExtractFilePath(FixedReportFolder.substr(0, FixedReportFolder.size() - 1))
+                                   : !ReportBase.empty() ? ReportBase
+                                                         : Profile.ReportFolder();
+    ReportPath = FixedReportFolder.empty() ? ReportFolderPath(baseFolder, reportName) : FixedReportFolder;
     CleanReportBase(baseFolder);
     // Only a report of ours is ever replaced: a folder of that name holding anything else stays.
     if (std::filesystem::exists(std::filesystem::symlink_status(ReportPath.substr(0, ReportPath.size() - 1))) &&
@@ -196,6 +204,7 @@ void TAnalyseThread::CompileReport(TLogAnalyser& analyser, const std::string& wo
     if (!language.Load(Profile.ReportLanguage) || language.LineCount() < TStatisticsCompiler::kRequiredLines)
         throw EReportWriteError("the report language \"" + Profile.ReportLanguage + "\" could not be read");
     TStatisticsCompiler compiler(analyser, Profile, language);
+    if (!Export.Empty()) compiler.Written = [&](const TXMLOutput& document) { stats.Take(document); };
     compiler.Compile(workFolder);
     if (TerminationRequested()) return;
     std::vector<std::string> chartErrors;

@@ -3,6 +3,7 @@
 // thread — analysis, statistics compile, chart conversion, the HTML transform (handed to
 // the user-interface thread) and the report's dates — and ends with a result code.
 
+#include "report/StatsExport.h"
 #include "sources/DateTime.h"
 
 #include <atomic>
@@ -44,6 +45,11 @@ public:
     // Folder of the report, set before the transform. The report is built beside it and takes
     // its place only when it is whole: until the job has completed it holds the previous report.
     std::string ReportPath;
+    // A one-off report's place instead of the profile's: FixedReportFolder (ending in "/") when
+    // set, else a folder named after the report in ReportBase (ending in "/") when set.
+    std::string ReportBase, FixedReportFolder;
+    // Statistics files written once the report is whole; their failure fails the job.
+    TStatsExportTargets Export;
 
     // Starts the job on its worker thread.
     void Start();
@@ -66,8 +72,10 @@ public:
 
 private:
     int RunSteps();
-    // Compiles the report into the work folder and the new report's hidden folder.
-    void CompileReport(TLogAnalyser& analyser, const std::string& workFolder, TReportStaging& staging);
+    // Compiles the report into the work folder and the new report's hidden folder; stats takes
+    // the statistics to export.
+    void CompileReport(TLogAnalyser& analyser, const std::string& workFolder, TReportStaging& staging,
+                       TStatsExport& stats);
 
     TQVProfile& Profile;
     TProgress& Progress;

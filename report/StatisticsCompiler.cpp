@@ -6,6 +6,7 @@
 #include "report/u_xmloutput.h"
 #include "sources/CUtils.h"
 #include "sources/DateTime.h"
+#include "sources/FileUtils.h"
 #include "sources/SpecialFolders.h"
 
 #include <algorithm>
@@ -206,6 +207,7 @@ void TStatisticsCompiler::Compile(const std::string& workFolder) {
     }
 
     Output->Write();
+    if (Written) Written(*Output);
     Output.reset();
     GroupDetails = nullptr;
     ExtGroupSummary.clear();
@@ -218,6 +220,7 @@ void TStatisticsCompiler::ConfigureOutput(const std::string& workFolder) {
     out.RowBytesUnit = Profile.ForceBW == 0 ? -1 : Profile.ForceBW;
     out.TotalBytesUnit = Profile.ForceBWT == 0 ? -1 : Profile.ForceBWT;
     out.VectorCharts = Profile.ChartRenderer == 1;
+    out.Language = LanguageCode(Profile.ReportLanguage);
     switch (Profile.RptPurgeType) {
     case 0: {
         // "0.5" and "0,5" alike: the setting may come from either kind of locale.
@@ -256,6 +259,21 @@ void TStatisticsCompiler::ConfigureOutput(const std::string& workFolder) {
     out.OthersFormat = L(llOthersFormat);
     out.ShareCaption = L(llShare);
     out.TitlePrefix = FormatArgs(L(llTitleFormat), {Profile.Name});
+}
+
+std::string LanguageCode(std::string_view reportLanguage) {
+    // Language files are named in English; their base name gives the pages' "lang".
+    static constexpr std::pair<std::string_view, std::string_view> kCodes[] = {
+        {"english", "en"}, {"french", "fr"},     {"german", "de"},       {"spanish", "es"},  {"italian", "it"},
+        {"dutch", "nl"},   {"portuguese", "pt"}, {"brazilian", "pt-BR"}, {"polish", "pl"},   {"czech", "cs"},
+        {"danish", "da"},  {"swedish", "sv"},    {"norwegian", "no"},    {"finnish", "fi"},  {"russian", "ru"},
+        {"greek", "el"},   {"turkish", "tr"},    {"hungarian", "hu"},    {"romanian", "ro"}, {"japanese", "ja"},
+        {"chinese", "zh"}, {"korean", "ko"},
+    };
+    const std::string name = LowerCase(BaseNameNoExt(std::string(TrimView(reportLanguage))));
+    for (const auto& [language, code] : kCodes)
+        if (name == language) return std::string(code);
+    return {};
 }
 
 // ---- Shared builders

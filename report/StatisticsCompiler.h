@@ -7,6 +7,7 @@
 #include "report/CLangReader.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <initializer_list>
 #include <string>
@@ -101,6 +102,8 @@ public:
     // Writes "TOC.xml", one XML file per section and the chart files into workFolder (ending in "/").
     // Raises std::runtime_error with a clear message when a file cannot be written.
     void Compile(const std::string& workFolder);
+    // Called with the document once Compile has written it, before it is let go.
+    std::function<void(const TXMLOutput&)> Written;
 
     // The number of language lines the compile step needs; with fewer nothing is written.
     static constexpr int kRequiredLines = llFileParamsTitle + 1;
@@ -156,3 +159,7 @@ private:
     };
     std::vector<TExtGroupRows> ExtGroupSummary;
 };
+
+// The "lang" code of a report language named like its file ("english" gives "en"); empty
+// when the name is not known.
+std::string LanguageCode(std::string_view reportLanguage);

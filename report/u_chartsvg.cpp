@@ -28,17 +28,31 @@ std::pair<size_t, size_t> PointRange(const std::vector<TChartPoint>& points, int
     return {static_cast<size_t>(from), static_cast<size_t>(to) + 1};
 }
 
-int64_t RoundDownToLeadingDigit(int64_t value) {
-    return RoundToSignificant(value, 1, false);
-}
-
-int64_t RoundToLeadingDigit(int64_t value) {
-    return RoundToSignificant(value, 1, true);
-}
-
-// Ceiling of a / b for b > 0.
+// Ceiling and floor of a / b for b > 0.
 int64_t CeilDiv(int64_t a, int64_t b) {
     return a >= 0 ? (a + b - 1) / b : -((-a) / b);
+}
+int64_t FloorDiv(int64_t a, int64_t b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+// The smallest step of 1, 2 or 5 times a power of ten that covers span in six intervals.
+int64_t RoundStep(int64_t span) {
+    const int64_t wanted = CeilDiv(std::max<int64_t>(span, 1), 6);
+    for (int64_t power = 1;; power *= 10) {
+        for (int64_t factor : {1, 2, 5})
+            if (factor * power >= wanted) return factor * power;
+    }
+}
+
+// Relative luminance of a colour (sRGB), 0 black to 1 white.
+double Luminance(TChartColor color) {
+    auto channel = [](uint32_t c) {
+        const double v = c / 255.0;
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(color & 0xFF) + 0.7152 * channel((color >> 8) & 0xFF) +
+           0.0722 * channel((color >> 16) & 0xFF);
 }
 
 int32_t ClampToInt32(double value) {
@@ -62,6 +76,7 @@ void WriteAxis(_xmlNode* parent, const char* name, const TChartAxis& axis) {
     _xmlNode* node = AddTextElement(parent, name);
     AddTextElement(node, "title", axis.Title);
     const TAxisRange range = axis.Range();
+    if (axis.IsValueAxis) AddTextElement(node, "step", std::to_string(range.Step));
     AddTextElement(node, "max", std::to_string(range.Top));
     AddTextElement(node, "min", std::to_string(range.Min));
     if (axis.IsVertical) {
@@ -149,13 +164,10 @@ TAxisRange TChartAxis::Range() const {
         range.Top = static_cast<int64_t>(Labels.size());
         return range;
     }
-    int64_t m0 = RoundDownToLeadingDigit(Min);
-    int64_t top = Max;
-    if (top <= m0) top = m0 + 1;
-    range.Step = std::max<int64_t>(1, RoundToLeadingDigit((top - m0) / 10));
-    if (m0 < range.Step) m0 = 0;
-    range.Min = m0;
-    range.Top = CeilDiv(Max - m0, range.Step) * range.Step + m0;
+    const int64_t low = std::min(Min, Max);
+    range.Step = RoundStep(static_cast<int64_t>(Max) - low);
+    range.Min = FloorDiv(low, range.Step) * range.Step;
+    range.Top = std::max(range.Min, CeilDiv(Max, range.Step) * range.Step);
     return range;
 }
 
@@ -198,7 +210,32 @@ void TChartSVG::FitValueRange() {
         smallest = std::min(smallest, serie->MinValue());
     }
     ValueAxis.Max = ClampToInt32(largest * 1.1);
-    ValueAxis.Min = ClampToInt32(smallest * 0.9);
+    ValueAxis.Min = ChartType == kChartBar ? std::min(0, smallest) : ClampToInt32(smallest * 0.9);
+}
+
+std::string TChartSVG::Summary(size_t items) const {
+    struct TItem {
+        std::string_view Name;
+        int64_t Value;
+    };
+    std::vector<TItem> top;
+    if (ChartType != kChartPie && Series.size() == 1) {
+        for (const TChartPoint& point : Series.front()->Points) {
+            const size_t x = static_cast<size_t>(point.X);
+            if (point.X >= 0 && x < CategoryAxis.Labels.size()) top.push_back({CategoryAxis.Labels[x], point.Y});
+        }
+    } else {
+        for (const auto& serie : Series)
+            top.push_back({serie->Name, serie->SumValues()});
+    }
+    std::stable_sort(top.begin(), top.end(), [](const TItem& a, const TItem& b) { return a.Value > b.Value; });
+    std::string text = Title;
+    for (size_t i = 0; i < top.size() && i < items; ++i) {
+        text += i > 0 ? "; " : text.empty() ? "" : ": ";
+        text += std::string(top[i].Name) + " " + GroupedDigits(top[i].Value);
+    }
+    if (top.size() > items) text += "; \xE2\x80\xA6";
+    return XmlSafeText(text);
 }
 
 void TChartSVG::WriteDescription(const std::string& fileName) const {
@@ -207,6 +244,7 @@ void TChartSVG::WriteDescription(const std::string& fileName) const {
     xmlDocSetRootElement(doc.get(), root);
     AddTextElement(root, "title", Title);
     AddTextElement(root, "charttype", ChartTypeName(ChartType));
+    AddTextElement(root, "backcolor", ChartColorText(BackColor));
     if (LegendShown(false)) AddTextElement(root, "showlegend");
     WriteAxis(root, "xaxis", CategoryAxis);
     WriteAxis(root, "yaxis", ValueAxis);
@@ -215,6 +253,8 @@ void TChartSVG::WriteDescription(const std::string& fileName) const {
         xmlNode* node = AddTextElement(series, "serie");
         AddTextElement(node, "name", serie->Name);
         AddTextElement(node, "color", ChartColorText(serie->Color));
+        if (NeedsOutline(serie->Color, BackColor))
+            AddTextElement(node, "outline", ChartColorText(OutlineColor(serie->Color)));
         for (const TChartPoint& point : serie->Points) {
             xmlNode* p = AddTextElement(node, "point");
             xmlNewProp(p, BAD_CAST "x", BAD_CAST std::to_string(point.X).c_str());
@@ -231,6 +271,29 @@ void TChartSVG::RenderRaster(const std::string& fileName) const {
 std::string ChartColorText(TChartColor color) {
     char text[8];
     std::snprintf(text, sizeof text, "#%2.2x%2.2x%2.2x", color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+    return text;
+}
+
+bool NeedsOutline(TChartColor color, TChartColor back) {
+    const double a = Luminance(color), b = Luminance(back);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05) < 3;
+}
+
+TChartColor OutlineColor(TChartColor color) {
+    TChartColor dark = 0;
+    for (int shift = 0; shift < 24; shift += 8)
+        dark |= ((color >> shift & 0xFF) * 11 / 20) << shift;
+    return dark;
+}
+
+std::string GroupedDigits(int64_t value) {
+    const std::string digits =
+        std::to_string(value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value));
+    std::string text = value < 0 ? "-" : "";
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+        text += digits[i];
+    }
     return text;
 }
 

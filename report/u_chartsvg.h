@@ -58,8 +58,8 @@ public:
     int64_t SumValues(int from = 0, int to = -1) const;
 };
 
-// The value range of an axis as the description writes it: m0 and top rounded to the
-// leading digit, step between grid lines.
+// The value range of an axis as the description writes it: a step of 1, 2 or 5 times a
+// power of ten giving about six intervals, m0 and top multiples of it.
 struct TAxisRange {
     int64_t Min = 0;
     int64_t Top = 0;
@@ -79,7 +79,7 @@ public:
     std::vector<std::string> Labels; // category axis only
     TChartSVG* Chart;                // not owned
 
-    // Value axis: rounded from Max and Min. Category axis: 0 to the number of labels.
+    // Value axis: Min down and Max up to round steps. Category axis: 0 to the number of labels.
     TAxisRange Range() const;
     // The length above which a category label counts as long: 90 div number of labels.
     size_t LongLabelLength() const;
@@ -104,20 +104,32 @@ public:
     TChartSerie* SerieAt(int i) const;
     int SerieCount() const { return static_cast<int>(Series.size()); }
 
-    // Whether the legend is shown; the raster picture never shows it for an automatic pie.
+    // Whether the legend is shown; the raster picture never shows it for an automatic pie
+    // (pies list their slices in a key of their own).
     bool LegendShown(bool raster) const;
-    // Value axis from the series: Max = 1.1 x the largest value, Min = 0.9 x the smallest
-    // series minimum (an empty series counts 0).
+    // Value axis from the series: Max = 1.1 x the largest value; Min = 0.9 x the smallest
+    // series minimum (an empty series counts 0) for lines, 0 or the smallest negative value
+    // for bars, so that a bar's length is proportional to its value.
     void FitValueRange();
+    // What the chart shows in a sentence, for its alternative text: the title and the
+    // largest items (slices, series or a single series' categories) with their values.
+    std::string Summary(size_t items = 3) const;
 
     // Writes the "cvgraph" document. Throws EReportWriteError when the file cannot be written.
     void WriteDescription(const std::string& fileName) const;
-    // Draws the 600 x 300 picture and writes it as PNG. Throws EReportWriteError.
+    // Draws the picture and writes it as PNG. Throws EReportWriteError.
     void RenderRaster(const std::string& fileName) const;
 };
 
 // "#rrggbb" in lower case.
 std::string ChartColorText(TChartColor color);
+// Whether color stands out too little from back (contrast below 3 : 1) to be seen
+// without an outline.
+bool NeedsOutline(TChartColor color, TChartColor back);
+// color darkened, for the outline of a light fill or line.
+TChartColor OutlineColor(TChartColor color);
+// value in decimal with "," between groups of three digits.
+std::string GroupedDigits(int64_t value);
 
 // Day index shown in chart slot k of D days, or -1: the profile's DailyRowsMax (0 = 30)
 // and DailyTruncMethod (0 first, 1 last, 2 spread days).

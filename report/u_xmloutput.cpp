@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 
 namespace {
@@ -77,6 +78,10 @@ TXmlDocPtr NewDocument(const char* rootName, xmlNode*& root) {
     root = xmlNewDocNode(doc.get(), nullptr, BAD_CAST rootName, nullptr);
     xmlDocSetRootElement(doc.get(), root);
     return doc;
+}
+
+void SetLanguage(xmlNode* root, const std::string& language) {
+    if (!language.empty()) xmlNewProp(root, BAD_CAST "lang", BAD_CAST XmlSafeText(language).c_str());
 }
 
 } // namespace
@@ -203,8 +208,9 @@ void TXMLTable::Write(_xmlNode* parent) {
     ComputeShares();
     SortRows();
 
+    std::vector<xmlNode*> graphics;
     for (const auto& [name, chart] : Charts)
-        AddTextElement(parent, "graphic", name + (out.VectorCharts ? ".svg" : ".png"));
+        graphics.push_back(AddTextElement(parent, "graphic", name + (out.VectorCharts ? ".svg" : ".png")));
     if (!TrimView(Anchor).empty()) AddTextElement(parent, "anchor", Anchor);
     xmlNode* table = AddTextElement(parent, "table");
     xmlNewProp(table, BAD_CAST "colcount", BAD_CAST std::to_string(set.ColCount).c_str());
@@ -287,6 +293,9 @@ void TXMLTable::Write(_xmlNode* parent) {
                      FormatSize(out.RowBytesUnit, TotalBytes / rowCount), "", ""});
     }
     WriteCharts();
+    // The series are filled now: each picture's alternative text says what it shows.
+    for (size_t i = 0; i < graphics.size(); ++i)
+        xmlNewProp(graphics[i], BAD_CAST "alt", BAD_CAST Charts[i].second->Summary().c_str());
 }
 
 void TXMLTable::WriteCharts() {
@@ -344,6 +353,7 @@ std::string TXMLOutput::PathOf(std::string_view name) const {
 void TXMLOutput::Write() {
     xmlNode* menu = nullptr;
     TXmlDocPtr toc = NewDocument("menu", menu);
+    SetLanguage(menu, Language);
     for (const auto& section : Sections) {
         if (!section->InToc || section->RowCount() <= 0) continue;
         xmlNode* item = AddTextElement(menu, "item");
@@ -358,24 +368,28 @@ void TXMLOutput::Write() {
     SaveXmlAsLines(toc.get(), PathOf(TocFileName));
 
     for (const auto& section : Sections) {
+        if (section->RowCount() <= 0) {
+            std::error_code ignored;
+            std::filesystem::remove(PathOf(section->Id + ".xml"), ignored); // left by an earlier run
+            continue;
+        }
         xmlNode* root = nullptr;
         TXmlDocPtr doc = NewDocument("section", root);
-        if (section->RowCount() > 0) {
-            xmlNewProp(root, BAD_CAST "id", BAD_CAST XmlSafeText(section->Id).c_str());
-            if (!TrimView(section->Title).empty()) AddTextElement(root, "title", TitlePrefix + section->Title);
-            if (!TrimView(GeneratedOn).empty() || !TrimView(DateRange).empty()) {
-                xmlNode* info = AddTextElement(root, "geninfo");
-                AddTextElement(info, "generatedon", GeneratedOn);
-                AddTextElement(info, "daterange", DateRange);
-            }
-            for (const auto& sub : section->SubSections) {
-                if (sub->RowCount() == 0) continue;
-                xmlNode* node = AddTextElement(root, "subsection");
-                xmlNewProp(node, BAD_CAST "id", BAD_CAST std::to_string(sub->Index).c_str());
-                if (!TrimView(sub->Title).empty()) AddTextElement(node, "title", sub->Title);
-                for (const auto& table : sub->Tables)
-                    table->Write(node);
-            }
+        xmlNewProp(root, BAD_CAST "id", BAD_CAST XmlSafeText(section->Id).c_str());
+        SetLanguage(root, Language);
+        if (!TrimView(section->Title).empty()) AddTextElement(root, "title", TitlePrefix + section->Title);
+        if (!TrimView(GeneratedOn).empty() || !TrimView(DateRange).empty()) {
+            xmlNode* info = AddTextElement(root, "geninfo");
+            AddTextElement(info, "generatedon", GeneratedOn);
+            AddTextElement(info, "daterange", DateRange);
+        }
+        for (const auto& sub : section->SubSections) {
+            if (sub->RowCount() == 0) continue;
+            xmlNode* node = AddTextElement(root, "subsection");
+            xmlNewProp(node, BAD_CAST "id", BAD_CAST std::to_string(sub->Index).c_str());
+            if (!TrimView(sub->Title).empty()) AddTextElement(node, "title", sub->Title);
+            for (const auto& table : sub->Tables)
+                table->Write(node);
         }
         SaveXmlAsLines(doc.get(), PathOf(section->Id + ".xml"));
     }

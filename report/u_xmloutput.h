@@ -157,9 +157,11 @@ public:
     uint8_t TruncMethod = kTruncNone;
     double TruncValue = 0;
     bool VectorCharts = false; // descriptions for SVG, else PNG pictures
+    std::string Language;      // the report language as a "lang" code ("en"); empty when unknown
 
     TXMLSection* AddSection();
-    // Writes the contents file and every section file. Throws EReportWriteError on the
+    // Writes the contents file and the file of every section with rows; a section with
+    // nothing to show gets no file (and so no page). Throws EReportWriteError on the
     // first file that cannot be written; files written before it stay.
     void Write();
     // name inside Folder, or name itself when it is absolute.

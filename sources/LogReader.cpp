@@ -8,6 +8,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -267,6 +268,14 @@ void TLogFileReader::ClearLogFiles() {
     Warnings.clear();
     Buffer.reset();
     BufferSize = 0;
+    if (StandardInput) {
+        Files.emplace_back(kStandardInputName);
+        FileIdentities.push_back({});
+        // A file given as standard input tells its size; a pipe does not.
+        struct stat st {};
+        const bool sized = fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode);
+        TotalKB = sized ? std::max<int64_t>(1, static_cast<int64_t>(st.st_size) / 1024) : 1;
+    }
 }
 
 std::string TLogFileReader::ExpandFolder(int32_t number) const {
@@ -499,6 +508,42 @@ void TLogFileReader::Rewind() {
     DoneKB = 0;
     ChunkKB = 0;
     LinesRead = LinesUnparsed = 0;
+    if (StreamPeeking) {
+        StreamHeld.append(StreamPending, StreamPendingAt);
+        StreamPending = std::move(StreamHeld);
+        StreamHeld.clear();
+        StreamPendingAt = 0;
+        StreamPeeking = false;
+    }
+    StreamCarry.clear();
+}
+
+size_t TLogFileReader::ReadStream(char* data, size_t count, bool& failed) {
+    failed = false;
+    size_t done = std::min(count, StreamPending.size() - StreamPendingAt);
+    std::memcpy(data, StreamPending.data() + StreamPendingAt, done);
+    StreamPendingAt += done;
+    if (StreamPendingAt == StreamPending.size()) {
+        std::string().swap(StreamPending);
+        StreamPendingAt = 0;
+    }
+    while (done < count && !StreamEnded) {
+        const ssize_t n = read(STDIN_FILENO, data + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) {
+            pollfd wait{STDIN_FILENO, POLLIN, 0};
+            poll(&wait, 1, -1);
+            continue;
+        }
+        if (n <= 0) {
+            StreamEnded = true;
+            failed = n < 0;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (StreamPeeking) StreamHeld.append(data, done);
+    return done;
 }
 
 bool TLogFileReader::ReadLine() {
@@ -540,7 +585,8 @@ void TLogFileReader::LoadChunk() {
     }
 
     // A file that cannot be read ends here; the next load moves on to the following file.
-    if (firstChunk && !OpenCurrentFile()) {
+    const bool stream = StandardInput && FileIndex == 0;
+    if (firstChunk && !stream && !OpenCurrentFile()) {
         AtLastChunk = true;
         return;
     }
@@ -551,14 +597,22 @@ void TLogFileReader::LoadChunk() {
     }
     char* const data = Buffer.get();
     bool failed = false;
-    const size_t n = ReadAt(CurrentFd.Get(), data, capacity, ChunkStart, failed);
+    size_t n = 0;
+    if (stream) {
+        // The rest of the previous chunk comes first, as a file's next chunk starts at its cut.
+        n = StreamCarry.size();
+        std::memcpy(data, StreamCarry.data(), n);
+        n += ReadStream(data + n, capacity - n, failed);
+    } else {
+        n = ReadAt(CurrentFd.Get(), data, capacity, ChunkStart, failed);
+    }
     const int readError = errno;
-    AtLastChunk = n < capacity || failed;
+    AtLastChunk = stream ? StreamEnded && StreamPending.empty() : n < capacity || failed;
     // A file cut shorter than what was known of it (truncated, or emptied and written anew)
     // may now hold other text at these offsets: its reading ends before this chunk.
     CurrentKnownSize = std::max(CurrentKnownSize, ChunkStart + static_cast<int64_t>(n));
     struct stat st {};
-    if (fstat(CurrentFd.Get(), &st) == 0 && st.st_size < CurrentKnownSize) {
+    if (!stream && fstat(CurrentFd.Get(), &st) == 0 && st.st_size < CurrentKnownSize) {
         Warn(CurrentFile, "shrank from " + std::to_string(CurrentKnownSize) + " to " + std::to_string(st.st_size) +
                               " bytes while it was read; the rest of it is left out");
         CurrentFd.Reset();
@@ -583,6 +637,7 @@ void TLogFileReader::LoadChunk() {
         if (lastBreak > 0) cut = lastBreak;
     }
     ChunkEnd = ChunkStart + static_cast<int64_t>(cut) - 1;
+    if (stream) StreamCarry.assign(data + cut, n - cut);
 
     // Lines end at CR LF, CR or LF; a break at the very end makes no empty last line.
     const bool hasCr = memchr(data, '\r', cut) != nullptr;

@@ -80,6 +80,14 @@ public:
     // Where the free space is read from (replaceable for tests).
     std::function<TDiskSpace(const std::string& folder)> DiskSpace = DiskSpaceOf;
 
+    // The log "-": standard input, the first log of every set (ClearLogFiles keeps it), read as
+    // a stream in chunks and never held whole. Set before the set is made.
+    bool StandardInput = false;
+    static constexpr std::string_view kStandardInputName = "-";
+    // What is read of standard input from now to the next Rewind is delivered again after it,
+    // so that a look at the first lines (DetectLogFormat) loses none of them.
+    void PeekStandardInput() { StreamPeeking = StandardInput; }
+
     // Empties the set and removes the temporary folders.
     void ClearLogFiles();
     // Adds one file, or every file a ".gz", ".tgz", ".tar" or ".zip" expands to. Files that
@@ -113,6 +121,9 @@ private:
     void Warn(const std::string& path, std::string_view what);
     // Opens CurrentFile for its first chunk; false (with a warning) when it cannot be read.
     bool OpenCurrentFile();
+    // Up to count bytes of standard input: the bytes kept by a peek first, then read until count
+    // or the end; failed on a read error.
+    size_t ReadStream(char* data, size_t count, bool& failed);
 
     // Which file a path named when it was added, so that a file put in its place before its
     // first chunk is noticed.
@@ -131,4 +142,11 @@ private:
     // is read is still read to its end. Only one log is open at a time.
     TUniqueFd CurrentFd;
     int64_t CurrentKnownSize = 0; // bytes CurrentFile is known to hold: its size at the first chunk, or more read
+
+    // Standard input: the rest of the last chunk after its last break, the bytes a peek kept
+    // (read up to StreamPendingAt), the bytes read since the peek began.
+    std::string StreamCarry, StreamPending, StreamHeld;
+    size_t StreamPendingAt = 0;
+    bool StreamPeeking = false;
+    bool StreamEnded = false; // standard input has reached its end or failed
 };

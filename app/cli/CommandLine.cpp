@@ -21,6 +21,11 @@ const TCliOption* FindShort(char letter) {
 
 const std::vector<TCliOption>& CliOptions() {
     static const std::vector<TCliOption> kOptions = {
+        {"logs", 0, true, TCliAction::Logs},
+        {"output", 0, true, TCliAction::Logs, &TCommandLine::OutputFolder},
+        {"format", 0, true, TCliAction::Logs, &TCommandLine::LogFormat},
+        {"json", 0, true, TCliAction::Report, &TCommandLine::JsonFile},
+        {"csv", 0, true, TCliAction::Report, &TCommandLine::CsvFolder},
         {"list", 0, false, TCliAction::List},
         {"help", 'h', false, TCliAction::Help},
         {"version", 'V', false, TCliAction::Version},
@@ -32,6 +37,7 @@ TCommandLine ParseCommandLine(int argc, const char* const* argv) {
     TCommandLine line;
     std::vector<std::string_view> operands;
     bool optionsEnded = false, actionGiven = false;
+    std::string logsOnly; // an option that only --logs takes, when given
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
@@ -70,6 +76,22 @@ TCommandLine ParseCommandLine(int argc, const char* const* argv) {
             line.Error = "the option \"" + std::string(name) + "\" takes no value";
             return line;
         }
+        if (option->TakesValue && value.empty()) {
+            line.Error = "the option \"" + std::string(name) + "\" needs a value";
+            return line;
+        }
+        if (option->Field) {
+            // A field's option only serves an action: --output and --format that of --logs.
+            std::string& field = line.*(option->Field);
+            if (!field.empty()) {
+                line.Error = "the option \"" + std::string(name) + "\" is given twice";
+                return line;
+            }
+            field = value;
+            if (option->Action == TCliAction::Logs) logsOnly = std::string(name);
+            continue;
+        }
+        if (option->Action == TCliAction::Logs) line.LogPaths.emplace_back(value);
         // Help and version win over anything else, as users expect of them.
         if (line.Action == TCliAction::Help || line.Action == TCliAction::Version) continue;
         if (actionGiven && option->Action != line.Action && option->Action != TCliAction::Help &&
@@ -81,8 +103,21 @@ TCommandLine ParseCommandLine(int argc, const char* const* argv) {
         actionGiven = true;
     }
     if (line.Action == TCliAction::Help || line.Action == TCliAction::Version) return line;
+    if (line.Action != TCliAction::Logs && !logsOnly.empty()) {
+        line.Error = "the option \"" + logsOnly + "\" needs --logs";
+        return line;
+    }
     if (line.Action == TCliAction::List) {
-        if (!operands.empty()) line.Error = "extra argument \"" + std::string(operands.front()) + "\"";
+        if (!line.JsonFile.empty() || !line.CsvFolder.empty())
+            line.Error = "the option \"--list\" takes no --json or --csv";
+        else if (!operands.empty())
+            line.Error = "extra argument \"" + std::string(operands.front()) + "\"";
+        return line;
+    }
+    if (line.Action == TCliAction::Logs) {
+        // The operands after --logs are more logs.
+        for (const std::string_view operand : operands)
+            line.LogPaths.emplace_back(operand);
         return line;
     }
     if (operands.empty()) {

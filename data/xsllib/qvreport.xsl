@@ -180,10 +180,17 @@
     </xsl:if>
   </xsl:template>
 
-  <!-- One chart file, PNG or SVG, shown as an image; the table it belongs to names it. -->
+  <!-- One chart file, PNG or SVG, shown as an image scaled to its box: its alternative
+       text says what it shows (older report XML has none: the table's title stands in). -->
   <xsl:template name="qv-chart">
+    <xsl:variable name="alt">
+      <xsl:choose>
+        <xsl:when test="normalize-space(@alt) != ''"><xsl:value-of select="normalize-space(@alt)"/></xsl:when>
+        <xsl:otherwise><xsl:value-of select="following-sibling::table[1]/title"/></xsl:otherwise>
+      </xsl:choose>
+    </xsl:variable>
     <figure class="chart">
-      <img src="{normalize-space(.)}" alt="{following-sibling::table[1]/title}" width="600" height="300" loading="lazy"/>
+      <img src="{normalize-space(.)}" alt="{$alt}" width="480" height="300" loading="lazy"/>
     </figure>
   </xsl:template>
 

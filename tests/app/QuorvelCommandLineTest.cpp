@@ -51,6 +51,26 @@ protected:
         Errors = TTestFolder::ReadFile(errors);
         return status;
     }
+    // Runs a shell script in the sandbox's folder "work/", with the program as $Q; returns the
+    // script's status and fills Output and Errors.
+    int RunScript(const std::string& script) {
+        fs::create_directories(Sandbox.Folder.Path() + "work");
+        const std::string errors = Sandbox.Folder.Path() + "stderr.txt";
+        const std::string file =
+            Sandbox.Folder.WriteFile("script.sh", "exec 2>'" + errors + "'\ncd '" + Sandbox.Folder.Path() +
+                                                      "work' || exit 99\nQ='" QUORVEL_BINARY "'\n" + script);
+        const int status = RunHiddenAndCapture("/bin/sh \"" + file + "\"", true, &Output);
+        Errors = TTestFolder::ReadFile(errors);
+        return status;
+    }
+    // The "Total Hits" figure of a report's summary page.
+    static std::string TotalHits(const std::string& report) {
+        const std::string general = TTestFolder::ReadFile(report + "general.htm");
+        const size_t caption = general.find("Total Hits</td>");
+        if (caption == std::string::npos) return "";
+        const size_t cell = general.find("<td class=\"num\">", caption);
+        return general.substr(cell + 16, general.find('<', cell + 16) - cell - 16);
+    }
     // A profile reading the given log text.
     void MakeProfile(const std::string& name, const std::string& log) {
         Sandbox.Folder.WriteFile("logs-" + name + "/access.log", log);
@@ -218,6 +238,10 @@ TEST_F(QuorvelCommandLineTest, OptionsAndWrongArgumentsAreAnswered) {
         {{"site", "other"}, 64, "", "quorvel: extra argument \"other\"" + tryHelp},
         {{"--list", "site"}, 64, "", "quorvel: extra argument \"site\"" + tryHelp},
         {{"--"}, 64, "", "quorvel: no profile name given" + tryHelp},
+        {{"--output"}, 64, "", "quorvel: the option \"--output\" needs a value" + tryHelp},
+        {{"--logs", "a", "--json="}, 64, "", "quorvel: the option \"--json\" needs a value" + tryHelp},
+        {{"--format=%H", "site"}, 64, "", "quorvel: the option \"--format\" needs --logs" + tryHelp},
+        {{"--csv=a", "--csv=b", "site"}, 64, "", "quorvel: the option \"--csv\" is given twice" + tryHelp},
     };
     for (const auto& c : cases) {
         const std::string shown = c.Arguments.front();
@@ -238,7 +262,7 @@ TEST_F(QuorvelCommandLineTest, DoubleDashReachesAProfileAndTheRunEndsWithItsSumm
     ASSERT_EQ(RunWith({"--", "-x"}), 0) << Errors;
     EXPECT_NE(Output.find("Report written: "), std::string::npos);
     const std::regex summary("quorvel: 3 lines read, 0 could not be read, 0 outside the date range, 0 partial "
-                             "downloads merged, [0-9]+\\.[0-9]{2} s, [0-9,]+ lines/s\n");
+                             "downloads merged, 3 hits, 2 visits, [0-9]+\\.[0-9]{2} s, [0-9,]+ lines/s\n");
     EXPECT_TRUE(std::regex_search(Errors, summary)) << Errors;
 }
 
@@ -263,6 +287,61 @@ TEST_F(QuorvelCommandLineTest, ListAndUnknownProfileTellTheProfiles) {
     EXPECT_EQ(RunWith({"nope"}), 2);
     EXPECT_EQ(Errors.rfind("quorvel: no profile named \"nope\"\nProfiles: ", 0), 0u) << Errors;
     EXPECT_NE(Errors.find("other"), std::string::npos) << Errors;
+}
+
+// --logs: a report of named files or of standard input, placed as asked or in the current
+// folder, its statistics beside it, and no profile saved.
+TEST_F(QuorvelCommandLineTest, OneOffReportsOfNamedLogsAndStandardInput) {
+    Sandbox.Folder.WriteFile("logs/access.log", kLog);
+    const std::string work = Sandbox.Folder.Path() + "work/";
+    ASSERT_EQ(RunScript("exec \"$Q\" --logs ../logs/access.log --output out --json stats.json --csv csv"), 0) << Errors;
+    EXPECT_EQ(Output, "Report written: " + work + "out/TOC.htm\n");
+    EXPECT_EQ(TotalHits(work + "out/"), "3");
+    EXPECT_NE(TTestFolder::ReadFile(work + "out/general.htm").find("<title>out: "), std::string::npos);
+    EXPECT_NE(TTestFolder::ReadFile(work + "stats.json").find("\"schema\": 1,"), std::string::npos);
+    EXPECT_EQ(TTestFolder::ReadFile(work + "csv/general-1-1.csv").rfind("kind,name,", 0), 0u);
+    EXPECT_NE(Errors.find(" 3 hits, 2 visits, "), std::string::npos) << Errors;
+
+    // Standard input, its format detected from lines that are then read, into a folder named
+    // after the report.
+    ASSERT_EQ(RunScript("cat ../logs/access.log | \"$Q\" --logs -"), 0) << Errors;
+    EXPECT_EQ(TotalHits(work + "Report for October/"), "3");
+    EXPECT_NE(TTestFolder::ReadFile(work + "Report for October/general.htm").find("<title>Standard input: "),
+              std::string::npos);
+    for (const auto& entry : fs::directory_iterator(DataFolder() + "profiles"))
+        EXPECT_EQ(entry.path().filename(), "Demo.xml");
+}
+
+// --logs runs that cannot make a report: each says why and ends with its status, leaving no
+// statistics file behind.
+TEST_F(QuorvelCommandLineTest, OneOffRunsThatCannotWorkSayWhy) {
+    Sandbox.Folder.WriteFile("logs/access.log", kLog);
+    Sandbox.Folder.WriteFile("logs/junk.txt", "no log line here\n");
+    const struct {
+        std::string Script;
+        int Status;
+        std::string Err;
+    } cases[] = {
+        {"exec \"$Q\" --logs ../logs/nope.log", 64,
+         "quorvel: the log \"../logs/nope.log\" cannot be read: No such file or directory\n"},
+        {"exec \"$Q\" --logs ../logs/access.log --output out --format '%H NOPE %x'", 5,
+         "quorvel: the format \"%H NOPE %x\" fits none of the lines read\n"},
+        {"exec \"$Q\" --logs ../logs/junk.txt --output out", 5,
+         "quorvel: None of the known log formats fits the first line of the logs (\"no log line here\")"},
+        {"exec \"$Q\" --logs - --output out </dev/null", 5, "quorvel: The logs hold no line to read.\n"},
+        {"sh -c 'printf \"1.1.1.1 - - [10/Oct\"; kill -9 $$' | \"$Q\" --logs - --output out", 5,
+         "quorvel: None of the known log formats fits"},
+        {"exec \"$Q\" --logs ../logs --output out --json ../nowhere/s.json", 1,
+         "quorvel: the JSON file \"../nowhere/s.json\" cannot be written: No such file or directory\n"},
+        {"mkdir -p taken.json && exec \"$Q\" --logs ../logs --output out --json taken.json", 1,
+         "quorvel: The report could not be written: the statistics cannot be written: "},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RunScript(c.Script), c.Status) << c.Script << "\n" << Errors;
+        EXPECT_NE(Errors.find(c.Err), std::string::npos) << c.Script << "\n" << Errors;
+        EXPECT_EQ(Output.find("Report written"), std::string::npos) << c.Script;
+    }
+    EXPECT_TRUE(fs::is_directory(Sandbox.Folder.Path() + "work/taken.json"));
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 // Raster charts read back from their PNG files: size, background, and the series'
-// colours where bars, lines and slices are drawn.
+// colours where bars, lines and slices are drawn; and the layout the renderer computed.
 
 #include "report/ChartRender.h"
 #include "report/u_chartsvg.h"
+
+#include "ChartSamples.h"
 
 #include "support/TestFolder.h"
 
@@ -90,10 +92,11 @@ TEST(ChartRenderTest, BarsAndLinesAreDrawnInTheirSeriesColours) {
     for (uint8_t type : {kChartBar, kChartLine}) {
         SCOPED_TRACE(type);
         const TPicture picture = Render(type, folder, type == kChartBar ? "bar.png" : "line.png");
-        ASSERT_EQ(picture.Width, 600u);
-        ASSERT_EQ(picture.Height, 300u);
+        // Twice the page size, for sharp pictures on dense screens.
+        ASSERT_EQ(picture.Width, 960u);
+        ASSERT_EQ(picture.Height, 600u);
         EXPECT_EQ(picture.At(0, 0), kBack);
-        EXPECT_EQ(picture.At(599, 299), kBack);
+        EXPECT_EQ(picture.At(959, 599), kBack);
         // The red series is the taller one: it has more pixels than the blue one.
         EXPECT_GT(picture.Count(kRed), 300u);
         EXPECT_GT(picture.Count(kBlue), 300u);
@@ -106,12 +109,36 @@ TEST(ChartRenderTest, BarsAndLinesAreDrawnInTheirSeriesColours) {
 TEST(ChartRenderTest, PieSlicesShareTheCircleByTheirSums) {
     TTestFolder folder;
     const TPicture picture = Render(kChartPie, folder, "pie.png");
-    ASSERT_EQ(picture.Width, 600u);
+    ASSERT_EQ(picture.Width, 960u);
     const double red = static_cast<double>(picture.Count(kRed));
     const double blue = static_cast<double>(picture.Count(kBlue));
-    // A radius of 100 pixels, split 1 : 3 (edges are anti-aliased).
-    EXPECT_NEAR(red + blue, 3.14159 * 100 * 100, 1500);
+    // A radius of 95 page units (190 pixels), split 1 : 3 (edges are anti-aliased, the
+    // shares written on the slices cover a little).
+    EXPECT_NEAR(red + blue, 3.14159 * 190 * 190, 6000);
     EXPECT_NEAR(blue / red, 3.0, 0.2);
+}
+
+TEST(ChartRenderTest, AxisStartsAtZeroForBarsAndTextsStayInsideAndApart) {
+    for (const TChartSample& sample : kChartSamples) {
+        SCOPED_TRACE(sample.Name);
+        TChartSVG chart;
+        BuildSample(chart, sample);
+        TChartLayout layout;
+        DrawChart(chart, &layout);
+        if (sample.Type != kChartPie) {
+            EXPECT_EQ(layout.AxisMin, sample.AxisMin);
+            EXPECT_GE(layout.AxisTop, chart.ValueAxis.Max);
+            // Round steps: 1, 2 or 5 times a power of ten.
+            int64_t step = layout.AxisStep;
+            while (step % 10 == 0)
+                step /= 10;
+            EXPECT_TRUE(step == 1 || step == 2 || step == 5) << layout.AxisStep;
+        }
+        std::vector<TTextBox> boxes;
+        for (const TChartTextBox& t : layout.Texts)
+            boxes.push_back({t.Text, t.Left, t.Top, t.Right, t.Bottom});
+        ExpectInsideAndApart(boxes, kChartWidth, kChartHeight);
+    }
 }
 
 TEST(ChartRenderTest, AnUnwritableFileIsAnError) {

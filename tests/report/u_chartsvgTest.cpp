@@ -59,17 +59,18 @@ TEST(ChartSVGTest, DescriptionOfABarChartWithTwoSeries) {
     EXPECT_THROW(chart.WriteDescription("/nonexistent-folder/chart.xml"), EReportWriteError);
 }
 
-TEST(ChartSVGTest, ValueAxisRangeRoundsToTheLeadingDigit) {
+TEST(ChartSVGTest, ValueAxisRangeUsesRoundStepsOfOneTwoOrFive) {
     struct Case {
         int32_t Max, Min;
-        const char *Top, *Bottom;
+        const char *Top, *Bottom, *Step;
         int Lines;
         const char* Margin;
     } cases[] = {
-        {347, 12, "360", "0", 13, ""},       // m0 10 < step 30 falls to 0
-        {0, 0, "0", "0", 1, ""},             // all zero: a single line "0"
-        {1000, 900, "1000", "900", 11, "5"}, // m0 stays above the step
-        {25000, 150, "26000", "0", 14, "10"},
+        {347, 12, "400", "0", "100", 5, ""},      // about six steps; multiples of the step
+        {0, 0, "0", "0", "1", 1, ""},             // all zero: a single line "0"
+        {1000, 900, "1000", "900", "20", 6, "5"}, // a line chart's range near its values
+        {25000, 150, "25000", "0", "5000", 6, "10"},
+        {50, -120, "50", "-150", "50", 5, ""},
     };
     for (const Case& c : cases) {
         TChartSVG chart;
@@ -80,11 +81,46 @@ TEST(ChartSVGTest, ValueAxisRangeRoundsToTheLeadingDigit) {
         SCOPED_TRACE(c.Max);
         EXPECT_EQ(xml.Text("//yaxis/max"), c.Top);
         EXPECT_EQ(xml.Text("//yaxis/min"), c.Bottom);
+        EXPECT_EQ(xml.Text("//yaxis/step"), c.Step);
         EXPECT_EQ(xml.Text("//yaxis/margin"), c.Margin);
         EXPECT_EQ(xml.Count("//yaxis/grid/line"), c.Lines);
         EXPECT_EQ(xml.Text("//yaxis/grid/line[1]"), c.Bottom);
         EXPECT_EQ(xml.Text("//yaxis/grid/line[last()]"), c.Top);
     }
+}
+
+TEST(ChartSVGTest, OutlinesForLightColoursGroupedDigitsAndSummaries) {
+    const struct {
+        TChartColor Color, Back;
+        bool Outline;
+    } colours[] = {
+        {0x00FFFF, 0xFFFFFF, true},  // yellow on white
+        {0xA77940, 0xFFFFFF, false}, // dark blue on white
+        {0xA77940, 0x404040, true},  // dark blue on dark grey
+        {0x00FFFF, 0x000000, false},
+    };
+    for (const auto& c : colours)
+        EXPECT_EQ(NeedsOutline(c.Color, c.Back), c.Outline)
+            << ChartColorText(c.Color) << " on " << ChartColorText(c.Back);
+    EXPECT_EQ(ChartColorText(OutlineColor(0x00FFFF)), "#8c8c00");
+    EXPECT_EQ(GroupedDigits(0), "0");
+    EXPECT_EQ(GroupedDigits(999), "999");
+    EXPECT_EQ(GroupedDigits(1234567), "1,234,567");
+    EXPECT_EQ(GroupedDigits(-1000), "-1,000");
+
+    // A single series names its largest categories; a pie its largest slices.
+    TChartSVG hours;
+    hours.Title = "Visits by Hour";
+    TChartSerie* serie = hours.AddSerie();
+    for (int h = 0; h < 5; ++h)
+        serie->AddLabelledPoint(h == 3 ? 1250 : 100 + h, std::to_string(h) + ":00");
+    EXPECT_EQ(hours.Summary(), "Visits by Hour: 3:00 1,250; 4:00 104; 2:00 102; \xE2\x80\xA6");
+    TChartSVG pie;
+    pie.ChartType = kChartPie;
+    pie.Title = "Share of Visits by Browser";
+    AddShareEntry(pie, 206, "Firefox", "Others (%s)");
+    AddShareEntry(pie, 300, "Chrome", "Others (%s)");
+    EXPECT_EQ(pie.Summary(), "Share of Visits by Browser: Chrome 300; Firefox 206");
 }
 
 TEST(ChartSVGTest, LongLabelRowsAreThinnedEvenlyUnlessTheyMayTurn) {
@@ -138,8 +174,11 @@ TEST(ChartSVGTest, SeriesStatisticsClampTheirPointRange) {
     EXPECT_EQ(chart.AddSerie()->MinValue(), 0);
 
     chart.FitValueRange();
-    EXPECT_EQ(chart.ValueAxis.Max, 9); // integer part of 9.9
-    EXPECT_EQ(chart.ValueAxis.Min, -2);
+    EXPECT_EQ(chart.ValueAxis.Max, 9);  // integer part of 9.9
+    EXPECT_EQ(chart.ValueAxis.Min, -3); // bars reach down to the smallest value, or start at 0
+    chart.ChartType = kChartLine;
+    chart.FitValueRange();
+    EXPECT_EQ(chart.ValueAxis.Min, -2); // lines: the integer part of 0.9 x the smallest
 
     // Labels at an index grow the shared list; labelled points append to it.
     s->AddPointAt(3, 1, "d");

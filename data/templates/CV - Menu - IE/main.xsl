@@ -20,6 +20,9 @@
       </xsl:choose>
     </xsl:variable>
     <html>
+      <xsl:if test="normalize-space(section/@lang) != ''">
+        <xsl:attribute name="lang"><xsl:value-of select="normalize-space(section/@lang)"/></xsl:attribute>
+      </xsl:if>
       <head>
         <meta name="viewport" content="width=device-width, initial-scale=1"/>
         <meta name="color-scheme" content="light"/>

@@ -14,6 +14,9 @@
       </xsl:call-template>
     </xsl:variable>
     <html>
+      <xsl:if test="normalize-space(menu/@lang) != ''">
+        <xsl:attribute name="lang"><xsl:value-of select="normalize-space(menu/@lang)"/></xsl:attribute>
+      </xsl:if>
       <head>
         <meta name="viewport" content="width=device-width, initial-scale=1"/>
         <meta name="color-scheme" content="light"/>
