@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -270,6 +271,17 @@ TLogView* TViewTable::Next() {
         ++i;
     Cursor = i;
     return i < SlotCount ? &Row(HandleOf(Slots[static_cast<size_t>(i)])) : nullptr;
+}
+
+void TViewTable::Swap(TViewTable& other) noexcept {
+    Slots.swap(other.Slots);
+    std::swap(SlotCount, other.SlotCount);
+    std::swap(LiveCount, other.LiveCount);
+    std::swap(GrowAt, other.GrowAt);
+    std::swap(Cursor, other.Cursor);
+    Chunks.swap(other.Chunks);
+    std::swap(RowCount, other.RowCount);
+    Groups.swap(other.Groups);
 }
 
 void TViewTable::Clear() {

@@ -219,6 +219,8 @@ public:
     void SetCapacity(int n);
     // Frees the rows and empties the table; the capacity stays.
     void Clear();
+    // Trades rows, groups and slots with other.
+    void Swap(TViewTable& other) noexcept;
 
 private:
     static constexpr uint32_t kGroupBit = 0x80000000u;

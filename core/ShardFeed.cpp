@@ -5,11 +5,11 @@
 #include "sources/CUtils.h"
 #include "sources/W3CFormat.h"
 
-int TShardFeed::ShardOf(std::string_view host) {
-    // The host's string hash, mixed so that its top bits pick the shard.
+int TShardFeed::BucketOf(std::string_view host) {
+    // The host's string hash, mixed so that its top bits pick the bucket.
     const auto h = static_cast<uint32_t>(TStringTableBase::StrHash(host)) * 0x9E3779B1u;
-    static_assert(kShardCount == 16);
-    return static_cast<int>(h >> 28);
+    static_assert(kHostBuckets == 64);
+    return static_cast<int>(h >> 26);
 }
 
 TShardFeed::TShardFeed(TQVProfile& profile, const TLogEntryOptions& options, int workers)
@@ -115,7 +115,7 @@ void TShardFeed::Parse(TBatch& batch, TParser& state) {
     }
     const size_t lines = batch.Ends.size();
     if (batch.Lines.size() < lines) batch.Lines.resize(lines);
-    batch.Shards.resize(lines);
+    batch.Buckets.resize(lines);
     batch.Count = 0;
     batch.Unreadable = 0;
     TLogEntryOptions options = Options;
@@ -146,7 +146,7 @@ void TShardFeed::Parse(TBatch& batch, TParser& state) {
             ++batch.Unreadable;
             continue;
         }
-        batch.Shards[batch.Count++] = static_cast<uint8_t>(ShardOf(entry.Host()));
+        batch.Buckets[batch.Count++] = static_cast<uint8_t>(BucketOf(entry.Host()));
     }
 }
 

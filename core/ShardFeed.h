@@ -1,7 +1,7 @@
 #pragma once
 // The profile's log lines read on a thread of their own and parsed by the analysis workers,
-// a batch at a time. Each parsed line carries the number of the shard its host belongs to,
-// so that every worker can take the lines of its own shards from each batch in log order.
+// a batch at a time. Each parsed line carries the bucket its host belongs to, so that every
+// worker can take the lines of its own hosts from each batch in log order.
 // While a feed runs, its reading thread alone touches the profile's log reader.
 
 #include "core/CParser.h"
@@ -20,11 +20,11 @@ class TQVProfile;
 
 class TShardFeed {
 public:
-    // Hosts are spread over this many shards whatever the number of workers, so that a
-    // report does not depend on the machine it is made on.
-    static constexpr int kShardCount = 16;
-    // The shard of a host: its visits are found and counted there alone.
-    static int ShardOf(std::string_view host);
+    // Hosts are spread over this many buckets; an analysis deals the buckets out to as many
+    // shards as it has workers, at most this many.
+    static constexpr int kHostBuckets = 64;
+    // The bucket of a host: all its lines go to the one shard that holds the bucket.
+    static int BucketOf(std::string_view host);
 
     struct TBatch {
         // The reading thread's part: the lines as read, and the parser's format at the first
@@ -34,9 +34,9 @@ public:
         std::string Format;
         std::string DateLine; // the last "#Date" directive before the batch, if any
         int64_t ProgressKB = 0;
-        // The parsing worker's part: the valid lines and their shards.
+        // The parsing worker's part: the valid lines and their hosts' buckets.
         std::vector<TLogEntry> Lines;
-        std::vector<uint8_t> Shards;
+        std::vector<uint8_t> Buckets;
         size_t Count = 0;
         int64_t Unreadable = 0; // lines the format did not fit, or with an unusable field
     };

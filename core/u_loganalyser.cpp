@@ -108,9 +108,9 @@ TLogAnalyser::TLogAnalyser(TQVProfile& profile, TProgress* progress, TBatchLooku
     AgentRules().LoadOnce(ProgramFolder() + "static/agents.dta");
 }
 
-TLogAnalyser::TLogAnalyser(TLogAnalyser& owner, const TSEFinder& finder)
+TLogAnalyser::TLogAnalyser(TLogAnalyser& owner, const TSEFinder& finder, int shards)
     : Profile(owner.Profile), Progress(nullptr), Resolver(owner.Resolver), CountryTables(owner.CountryTables),
-      OwnFinder(std::make_unique<TSEFinder>(finder)), FlushAt(kFlushThreshold / TShardFeed::kShardCount) {
+      OwnFinder(std::make_unique<TSEFinder>(finder)), FlushAt(kFlushThreshold / shards) {
     Finder = OwnFinder.get();
     TrackedURLs = owner.TrackedURLs;
     CountInParts = owner.CountInParts;
@@ -625,19 +625,23 @@ bool TLogAnalyser::RunSharded(const TLogEntryOptions& options, int presize) {
     // Groups load on first use: loaded here, the shards only read them.
     for (int i = 0; i < Profile.GroupCount(); ++i)
         Profile.GetGroup(i);
-    const int workers = std::clamp(Workers > 0 ? Workers : AvailableCpus(), 1, TShardFeed::kShardCount);
+    const int workers = std::clamp(Workers > 0 ? Workers : AvailableCpus(), 1, TShardFeed::kHostBuckets);
+    // A shard per worker: rows that every shard has (pages, agents, days) cost memory once
+    // per shard. The resolver takes questions from one thread only: with DNS, one shard
+    // counts while every worker parses.
+    const int shards = Profile.UseDNS ? 1 : workers;
+    std::vector<uint8_t> shardOf(TShardFeed::kHostBuckets);
+    for (int b = 0; b < TShardFeed::kHostBuckets; ++b)
+        shardOf[static_cast<size_t>(b)] = static_cast<uint8_t>(b % shards);
     Shards.clear();
-    std::vector<int> owners(TShardFeed::kShardCount);
-    const int shardPresize = std::max(THashTableBase::kInitialCapacity, presize / TShardFeed::kShardCount);
-    for (int s = 0; s < TShardFeed::kShardCount; ++s) {
-        auto& shard = Shards.emplace_back(new TLogAnalyser(*this, SearchFinder()));
+    const int shardPresize = std::max(THashTableBase::kInitialCapacity, presize / shards);
+    for (int s = 0; s < shards; ++s) {
+        auto& shard = Shards.emplace_back(new TLogAnalyser(*this, SearchFinder(), shards));
         for (int kind : {vkPage, vkReferrer, vkReferringDomain, vkHost})
             shard->Table[kind].SetCapacity(shardPresize);
-        shard->OpenVisits.SetCapacity(kOpenVisitCapacity / TShardFeed::kShardCount);
+        shard->OpenVisits.SetCapacity(std::max(THashTableBase::kInitialCapacity, kOpenVisitCapacity / shards));
         shard->EarliestExpiry = 1e300;
         shard->LastEntryTime = -1e300;
-        // The resolver takes questions from one thread only: with DNS, one worker counts.
-        owners[static_cast<size_t>(s)] = Profile.UseDNS ? 0 : s % workers;
     }
     bool cancelled = false;
     std::exception_ptr failure;
@@ -647,7 +651,7 @@ bool TLogAnalyser::RunSharded(const TLogEntryOptions& options, int presize) {
         std::mutex failureMutex;
         auto work = [&](int worker) {
             try {
-                RunWorker(feed, worker, owners);
+                RunWorker(feed, worker, shardOf);
             } catch (...) {
                 std::lock_guard<std::mutex> lock(failureMutex);
                 if (!failure) failure = std::current_exception();
@@ -670,6 +674,15 @@ bool TLogAnalyser::RunSharded(const TLogEntryOptions& options, int presize) {
         Shards.clear();
         return false;
     }
+    // The largest table of each kind becomes the run's own, the others are added to it: no
+    // second copy of the rows is made.
+    for (int kind = 0; kind < kViewKindCount; ++kind) {
+        TLogAnalyser* largest = Shards.front().get();
+        for (auto& shard : Shards)
+            if (shard->Table[kind].Count() > largest->Table[kind].Count()) largest = shard.get();
+        Table[kind].Swap(largest->Table[kind]);
+        LastRow[kind] = nullptr;
+    }
     for (auto& shard : Shards)
         MergeShard(*shard);
     PathIds.ReleaseLookup();
@@ -677,14 +690,16 @@ bool TLogAnalyser::RunSharded(const TLogEntryOptions& options, int presize) {
     return Visits > 0;
 }
 
-void TLogAnalyser::RunWorker(TShardFeed& feed, int worker, const std::vector<int>& owners) {
+void TLogAnalyser::RunWorker(TShardFeed& feed, int worker, const std::vector<uint8_t>& shardOf) {
+    TLogAnalyser* shard = static_cast<size_t>(worker) < Shards.size() ? Shards[static_cast<size_t>(worker)].get()
+                                                                       : nullptr;
     for (uint64_t k = 0;; ++k) {
         const TShardFeed::TBatch* batch = feed.Await(k, worker);
         if (!batch) break;
-        for (size_t i = 0; i < batch->Count; ++i) {
-            const int shard = batch->Shards[i];
-            if (owners[static_cast<size_t>(shard)] == worker)
-                Shards[static_cast<size_t>(shard)]->FeedLine(const_cast<TLogEntry&>(batch->Lines[i]));
+        if (shard) {
+            for (size_t i = 0; i < batch->Count; ++i)
+                if (shardOf[batch->Buckets[i]] == worker)
+                    shard->FeedLine(const_cast<TLogEntry&>(batch->Lines[i]));
         }
         const int64_t progressKB = batch->ProgressKB;
         feed.Release(k);
@@ -696,23 +711,19 @@ void TLogAnalyser::RunWorker(TShardFeed& feed, int worker, const std::vector<int
             }
         }
     }
-    if (feed.Stopped()) return;
-    for (size_t s = 0; s < Shards.size(); ++s) {
-        if (owners[s] != worker) continue;
-        TLogAnalyser& shard = *Shards[s];
-        shard.FlushVisits(true);
-        shard.EntriesMade = std::max(shard.EntriesMade, shard.Entries.Allocated());
-        shard.VisitsMade = std::max(shard.VisitsMade, shard.VisitStore.size());
-        if (shard.OpenVisits.Count() == 0 && shard.Closing.empty()) {
-            shard.FreeVisits.clear();
-            shard.FreeVisits.shrink_to_fit();
-            shard.VisitStore.clear();
-            shard.VisitStore.shrink_to_fit();
-            shard.Entries.FreeAll();
-        }
-        shard.PathIds.ReleaseLookup();
-        std::vector<TPathRows>().swap(shard.PathRows);
+    if (feed.Stopped() || !shard) return;
+    shard->FlushVisits(true);
+    shard->EntriesMade = std::max(shard->EntriesMade, shard->Entries.Allocated());
+    shard->VisitsMade = std::max(shard->VisitsMade, shard->VisitStore.size());
+    if (shard->OpenVisits.Count() == 0 && shard->Closing.empty()) {
+        shard->FreeVisits.clear();
+        shard->FreeVisits.shrink_to_fit();
+        shard->VisitStore.clear();
+        shard->VisitStore.shrink_to_fit();
+        shard->Entries.FreeAll();
     }
+    shard->PathIds.ReleaseLookup();
+    std::vector<TPathRows>().swap(shard->PathRows);
 }
 
 void TLogAnalyser::FeedLine(TLogEntry& line) {

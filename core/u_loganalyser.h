@@ -102,13 +102,14 @@ public:
     static int AvailableCpus();
 
 private:
-    // A shard of a run: the analyser of the hosts of one shard, counting into its own rows.
-    TLogAnalyser(TLogAnalyser& owner, const TSEFinder& finder);
+    // A shard of a run, one of shards: the analyser of some hosts, counting into its own rows.
+    TLogAnalyser(TLogAnalyser& owner, const TSEFinder& finder, int shards);
     // Run's work on several threads: the feed's lines go to the shards by host, and the
     // shards' rows and totals are added up here in shard order.
     bool RunSharded(const TLogEntryOptions& options, int presize);
-    // Worker w's part: the lines of its shards from every batch, then its shards' last pass.
-    void RunWorker(TShardFeed& feed, int worker, const std::vector<int>& owners);
+    // Worker w's part: the lines of its shard (the one of the bucket's number in shardOf)
+    // from every batch, then its shard's last pass. Only parses when it has no shard.
+    void RunWorker(TShardFeed& feed, int worker, const std::vector<uint8_t>& shardOf);
     // A shard's line: numbered, analysed, and a closing pass when enough visits are open.
     void FeedLine(TLogEntry& line);
     // Adds a shard's rows and totals; the shard keeps the texts the rows now share.

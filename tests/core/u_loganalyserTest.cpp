@@ -4,6 +4,7 @@
 #include "core/u_loganalyser.h"
 
 #include "core/Progress.h"
+#include "core/ShardFeed.h"
 #include "core/u_qvprofile_filter.h"
 #include "profile/u_qvprofile.h"
 #include "sources/CUtils.h"
@@ -296,9 +297,16 @@ TEST_F(LogAnalyserTest, HitsShortlyBeforeAVisitJoinItInTimeOrder) {
 // A visit closed by a pass takes no later hit, however close to its start.
 TEST_F(LogAnalyserTest, AHitBeforeAClosedVisitStartsAVisitOfItsOwn) {
     std::string log = Line("9.9.9.9", "10/Oct/2003:01:00:00 +0000", "/rare.html");
-    for (int i = 0; i < 19999; ++i) // the 20,000th open visit starts the pass that closes the first
-        log += Line("10." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ".1",
-                    "10/Oct/2003:02:00:00 +0000", "/common.html");
+    // 20,000 open visits start the pass that closes the first: the hosts share its bucket,
+    // so also its shard, which holds its own open visits.
+    const int bucket = TShardFeed::BucketOf("9.9.9.9");
+    for (int i = 0, added = 0; added < 19999; ++i) {
+        const std::string host = "10." + std::to_string(i / 62500) + "." + std::to_string(i / 250 % 250) + "." +
+                                 std::to_string(i % 250);
+        if (TShardFeed::BucketOf(host) != bucket) continue;
+        log += Line(host, "10/Oct/2003:02:00:00 +0000", "/common.html");
+        ++added;
+    }
     log += Line("9.9.9.9", "10/Oct/2003:00:50:00 +0000", "/rare.html");
     WriteLog(log);
     auto a = Analyse();
