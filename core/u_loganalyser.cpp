@@ -2,9 +2,8 @@
 
 #include "core/AgentClassification.h"
 #include "core/AgentRules.h"
-#include "core/LineFeed.h"
-#include "core/ShardFeed.h"
 #include "core/Progress.h"
+#include "core/ShardFeed.h"
 #include "core/u_countryfinder.h"
 #include "core/u_qvprofile_filter.h"
 #include "core/u_searchenginefinder.h"
@@ -13,11 +12,12 @@
 #include "sources/CUtils.h"
 #include "sources/SpecialFolders.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <mutex>
-#include <sched.h>
 #include <thread>
 
 namespace {

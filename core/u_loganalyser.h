@@ -118,7 +118,7 @@ private:
     // Without a parser the line carries its referrer and agent already; with one, they
     // are parsed only when the line starts a visit.
     void AnalyseLine(TLogEntry& line, const TCParser* parser);
-    // Analyses the lines of a run (TFedLines or TReadLines) until they end; false when the
+    // Analyses the lines of a one-thread run (TReadLines) until they end; false when the
     // user cancelled first.
     template <class TLines> bool AnalyseLines(TLines& lines);
     // The open visit that accepts the line, or a new one made from it.
