@@ -523,7 +523,7 @@ void TLogAnalyser::AnalyseLine(TLogEntry& line, const TCParser* parser) {
         // For each visit begun, enough closed ones are counted that all are counted before
         // the open visits can reach the next closing pass: the visits alive stay bounded.
         const size_t left = Closing.size() - ClosedCounted;
-        const auto room = static_cast<size_t>(std::max(1, kFlushThreshold - OpenVisits.Count()));
+        const auto room = static_cast<size_t>(std::max(1, FlushAt - OpenVisits.Count()));
         CountClosedVisits((left + room - 1) / room);
     }
     TLogEntry* hit = Entries.Acquire();
@@ -565,7 +565,7 @@ template <class TLines> bool TLogAnalyser::AnalyseLines(TLines& lines) {
             continue;
         }
         if (lines.Usable(*line)) AnalyseLine(*line, lines.Parser());
-        if (OpenVisits.Count() >= kFlushThreshold) {
+        if (OpenVisits.Count() >= FlushAt) {
             FlushVisits(false);
             if constexpr (TLines::kCountsAtOnce) CountClosedVisits(SIZE_MAX);
         }
@@ -589,14 +589,13 @@ bool TLogAnalyser::Run() {
     if (Progress) Progress->NewJob("Analysing...", totalKB);
 
     const int presize = static_cast<int>(std::clamp<int64_t>(totalKB, THashTableBase::kInitialCapacity, kMaxPresize));
+    const TLogEntryOptions options{Profile.CaseSensitive, Profile.ParamType, Profile.Timezone, 0};
+    if (ReadOnSecondThread) return RunSharded(options, presize);
     for (int kind : {vkPage, vkReferrer, vkReferringDomain, vkHost})
         if (Table[kind].Capacity() < presize) Table[kind].SetCapacity(presize);
     if (OpenVisits.Capacity() < kOpenVisitCapacity) OpenVisits.SetCapacity(kOpenVisitCapacity);
     EarliestExpiry = 1e300;
     LastEntryTime = -1e300;
-
-    const TLogEntryOptions options{Profile.CaseSensitive, Profile.ParamType, Profile.Timezone, 0};
-    if (ReadOnSecondThread) return RunSharded(options, presize);
     TReadLines lines(Profile, options, PathIds);
     const bool cancelled = !AnalyseLines(lines);
     LinesRead = Profile.LogReader.LinesRead;
