@@ -4,7 +4,19 @@
 
 #include <cstring>
 
+void TCParser::KeepFields(const std::vector<char>& codes, uint32_t line) {
+    for (const char code : codes) {
+        const auto c = static_cast<unsigned char>(code);
+        if (Captured[c] == 0 || Captured[c] == line) continue;
+        Kept[c].assign(Fields[c]);
+        Fields[c] = Kept[c];
+        Captured[c] = 0;
+    }
+}
+
 bool TCParser::SetFormat(std::string_view format) {
+    // Fields of the old format keep their text for lines of the new one.
+    KeepFields(Codes, 0);
     FormatText.assign(format);
     Separators.clear();
     Codes.clear();
@@ -25,9 +37,12 @@ bool TCParser::SetFormat(std::string_view format) {
 }
 
 void TCParser::SetLine(std::string_view line) {
-    LineText.assign(line);
-    const char* const text = LineText.data();
-    const size_t length = LineText.size();
+    Current ^= 1;
+    std::string& buffer = LineText[Current];
+    buffer.assign(line);
+    const uint32_t number = ++LineNumber;
+    const char* const text = buffer.data();
+    const size_t length = buffer.size();
     IsValid = true;
     size_t p = 0; // 0-based; a further separator is looked for while two characters remain
     size_t i = 0;
@@ -51,13 +66,25 @@ void TCParser::SetLine(std::string_view line) {
             if (!hit) break;
             j = static_cast<size_t>(hit - text);
         }
-        Fields[current].assign(text + p, j - p);
+        Fields[current] = std::string_view(text + p, j - p);
+        Captured[current] = number;
         p = j + s.size();
         current = i < Codes.size() ? static_cast<unsigned char>(Codes[i]) : 0;
         ++i;
     }
-    if (p < length) Fields[current].assign(text + p, length - p);
+    if (p < length) {
+        Fields[current] = std::string_view(text + p, length - p);
+        Captured[current] = number;
+    }
     if (i < separatorCount) IsValid = false;
+    // Fields this line left as they were show the other buffer, which the next line
+    // overwrites. Code 0 (text before the first code) is captured by every line.
+    KeepFields(Codes, number);
+    if (Captured[0] != 0 && Captured[0] != number) {
+        Kept[0].assign(Fields[0]);
+        Fields[0] = Kept[0];
+        Captured[0] = 0;
+    }
 }
 
 int64_t TCParser::FieldInt(char code) const {

@@ -20,12 +20,12 @@ public:
     // Stores the line and cuts it into fields; Valid tells whether every separator matched.
     void SetLine(std::string_view line);
 
-    const std::string& Field(char code) const { return Fields[static_cast<unsigned char>(code)]; }
+    // A field's text: valid until the next SetLine or SetFormat.
+    std::string_view Field(char code) const { return Fields[static_cast<unsigned char>(code)]; }
     // The field without surrounding blanks as a signed decimal; 0 when it is not a number.
     int64_t FieldInt(char code) const;
-
     const std::string& Format() const { return FormatText; }
-    const std::string& Line() const { return LineText; }
+    const std::string& Line() const { return LineText[Current]; }
     bool Valid() const { return IsValid; }
     int SeparatorCount() const { return static_cast<int>(Separators.size()); }
     int CodeCount() const { return static_cast<int>(Codes.size()); }
@@ -34,9 +34,20 @@ public:
     char Code(int index) const { return Codes[static_cast<size_t>(index - 1)]; }
 
 private:
+    // Copies into Kept the fields that still show a line's text but will not be captured
+    // again before that text is overwritten: codes (of a format) not stamped with line.
+    void KeepFields(const std::vector<char>& codes, uint32_t line);
+
     std::string FormatText;
-    std::string LineText;
-    std::array<std::string, 256> Fields;
+    // Fields are views into the line they were captured from; the two line buffers take
+    // turns, so that a field the current line did not capture still shows the line before
+    // until it is kept.
+    std::string LineText[2];
+    int Current = 0;
+    uint32_t LineNumber = 0;                   // of the current line, from 1
+    std::array<std::string_view, 256> Fields{}; // into LineText or Kept
+    std::array<uint32_t, 256> Captured{};      // the line that captured each field (0: kept)
+    std::array<std::string, 256> Kept;         // fields that outlive their line
     std::vector<std::string> Separators;
     std::vector<char> Codes;
     bool IsValid = false;

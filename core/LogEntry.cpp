@@ -96,7 +96,7 @@ bool TLogEntry::AssignHitFields(const TCParser& parser, const TLogEntryOptions& 
     CollapseSlashes(work);
     if (!options.CaseSensitive) LowerCaseInPlace(work);
 
-    const std::string& queryField = parser.Field('q');
+    const std::string_view queryField = parser.Field('q');
     if (!queryField.empty()) {
         query.assign(queryField);
         UrlDecodeInPlace(query);
@@ -128,7 +128,7 @@ bool TLogEntry::AssignHitFields(const TCParser& parser, const TLogEntryOptions& 
         if (texts[i] >= 'a' && texts[i] <= 'z') texts[i] = static_cast<char>(texts[i] - 'a' + 'A');
     AppendText(etQuery, query);
 
-    const std::string& status = parser.Field('c');
+    const std::string_view status = parser.Field('c');
     AppendText(etStatus, status);
     const int statusClass = StatusClass(status);
     IsError = statusClass == 3 || statusClass == 4;

@@ -128,9 +128,9 @@ void TShardFeed::Parse(TBatch& batch, TParser& state) {
             batch.Unreadable += !line.empty();
             continue;
         }
-        const std::string& y = parser.Field('y');
-        const std::string& m = parser.Field('m');
-        const std::string& d = parser.Field('d');
+        const std::string_view y = parser.Field('y');
+        const std::string_view m = parser.Field('m');
+        const std::string_view d = parser.Field('d');
         // The date is converted only when its texts change, which is rare.
         std::string& key = state.DateKey;
         if (key.size() != y.size() + m.size() + d.size() || key.compare(0, y.size(), y) != 0 ||

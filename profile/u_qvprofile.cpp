@@ -616,9 +616,9 @@ bool TQVProfile::NextLogEntry(size_t* budget) {
             LogReader.LinesUnparsed += !line.empty();
             continue;
         }
-        const std::string& y = LineParser.Field('y');
-        const std::string& m = LineParser.Field('m');
-        const std::string& d = LineParser.Field('d');
+        const std::string_view y = LineParser.Field('y');
+        const std::string_view m = LineParser.Field('m');
+        const std::string_view d = LineParser.Field('d');
         // The date is converted only when its texts change, which is rare.
         if (CurrentDateKey.size() != y.size() + m.size() + d.size() || CurrentDateKey.compare(0, y.size(), y) != 0 ||
             CurrentDateKey.compare(y.size(), m.size(), m) != 0 ||

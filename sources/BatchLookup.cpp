@@ -370,11 +370,11 @@ void TBatchLookup::LoadDnsCache(const std::string& path) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         parser.SetLine(line);
         if (!parser.Valid()) continue;
-        const std::string& day = parser.Field('t');
-        const std::string& address = parser.Field('i');
+        const std::string_view day = parser.Field('t');
+        const std::string_view address = parser.Field('i');
         // Without a name after the second ";" the parser would keep the previous line's.
         if (line.size() <= day.size() + address.size() + 2) continue;
-        const std::string& name = parser.Field('h');
+        const std::string_view name = parser.Field('h');
         int64_t dayNumber = 0;
         if (!TryParseInt64(TrimView(day), dayNumber)) continue;
         // A day after today is no lookup made so far, and would never grow old.

@@ -114,6 +114,15 @@ TEST(CParserTest, UncapturedFieldsKeepTheirEarlierText) {
     EXPECT_EQ(parser.Field('n'), "14 /other.html");
     EXPECT_EQ(parser.Field('s'), "12");
     EXPECT_EQ(parser.Field('f'), "/index.html");
+
+    // Fields outlive the lines after them, however long those are.
+    const std::string longLine(100000, 'x');
+    parser.SetLine(longLine);
+    parser.SetLine("1");
+    EXPECT_EQ(parser.Field('h'), longLine);
+    EXPECT_EQ(parser.Field('n'), "14 /other.html");
+    EXPECT_EQ(parser.Field('s'), "12");
+    EXPECT_EQ(parser.Field('y'), "2002");
 }
 
 } // namespace
