@@ -138,12 +138,16 @@ bool TLogEntry::AssignHitFields(const TCParser& parser, const TLogEntryOptions& 
 }
 
 void TLogEntry::AssignVisitFields(const TCParser& parser) {
+    AssignVisitFields(TVisitFields{parser.Field('r'), parser.Field('a')});
+}
+
+void TLogEntry::AssignVisitFields(const TVisitFields& fields) {
     thread_local std::string referrer;
-    referrer.assign(parser.Field('r'));
+    referrer.assign(fields.Referrer);
     UrlDecodeInPlace(referrer);
     Texts.Truncate(Ends[etStatus]);
     AppendText(etReferrer, HasHttpScheme(referrer) ? std::string_view(referrer) : std::string_view("-"));
-    AppendText(etAgent, parser.Field('a'));
+    AppendText(etAgent, fields.Agent);
 }
 
 void TLogEntry::CopyHitFrom(const TLogEntry& other) {

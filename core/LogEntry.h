@@ -74,6 +74,13 @@ constexpr uint32_t kNoPathId = UINT32_MAX;
 
 enum TFilterState : uint8_t { fsInclude = 0, fsExclude = 1, fsUndecided = 2 };
 
+// A line's referrer and agent fields as the parser cut them: only the first line of a
+// visit needs them, so they are taken into an entry only then.
+struct TVisitFields {
+    std::string_view Referrer;
+    std::string_view Agent;
+};
+
 class TLogEntry {
 public:
     // The texts in buffer order: what every hit keeps first, then what only the first line
@@ -117,6 +124,7 @@ public:
     // empty; AssignVisitFields then adds what only the first line of a visit needs.
     bool AssignHitFields(const TCParser& parser, const TLogEntryOptions& options);
     void AssignVisitFields(const TCParser& parser);
+    void AssignVisitFields(const TVisitFields& fields);
     // Takes the hit part of another entry: its texts without referrer and agent, its time,
     // bytes, path number, Valid and IsError; the visit, filter state and page mark stay.
     void CopyHitFrom(const TLogEntry& other);

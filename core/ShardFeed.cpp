@@ -116,6 +116,8 @@ void TShardFeed::Parse(TBatch& batch, TParser& state) {
     const size_t lines = batch.Ends.size();
     if (batch.Lines.size() < lines) batch.Lines.resize(lines);
     batch.Buckets.resize(lines);
+    batch.Spans.resize(lines);
+    batch.Held.clear();
     batch.Count = 0;
     batch.Unreadable = 0;
     TLogEntryOptions options = Options;
@@ -141,11 +143,27 @@ void TShardFeed::Parse(TBatch& batch, TParser& state) {
         options.CurrentDate = state.Date;
         TLogEntry& entry = batch.Lines[batch.Count];
         entry.ReleaseLargeText();
-        entry.AssignFrom(parser, options);
-        if (!entry.Valid) {
+        if (!entry.AssignHitFields(parser, options)) {
             ++batch.Unreadable;
             continue;
         }
+        // The referrer and agent are read when a line starts a visit: the batch keeps where
+        // they lie in its text, as the parser's copy of the line is overwritten.
+        const std::string_view copy = parser.Line();
+        const auto spanOf = [&](std::string_view field) {
+            TBatch::TSpan span;
+            span.Length = static_cast<uint32_t>(field.size());
+            if (field.empty()) return span;
+            if (field.data() >= copy.data() && field.data() + field.size() <= copy.data() + copy.size()) {
+                span.Begin = static_cast<uint32_t>(line.data() - batch.Text.data() + (field.data() - copy.data()));
+            } else {
+                span.Begin = static_cast<uint32_t>(batch.Held.size());
+                span.IsHeld = true;
+                batch.Held.append(field);
+            }
+            return span;
+        };
+        batch.Spans[batch.Count] = {spanOf(parser.Field('r')), spanOf(parser.Field('a'))};
         batch.Buckets[batch.Count++] = static_cast<uint8_t>(BucketOf(entry.Host()));
     }
 }

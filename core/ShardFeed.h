@@ -34,11 +34,33 @@ public:
         std::string Format;
         std::string DateLine; // the last "#Date" directive before the batch, if any
         int64_t ProgressKB = 0;
-        // The parsing worker's part: the valid lines and their hosts' buckets.
+        // The parsing worker's part: the valid lines (without referrer and agent), their
+        // hosts' buckets and where their referrers and agents lie.
         std::vector<TLogEntry> Lines;
         std::vector<uint8_t> Buckets;
         size_t Count = 0;
         int64_t Unreadable = 0; // lines the format did not fit, or with an unusable field
+
+        // Valid line i's referrer and agent, as the parser cut them.
+        TVisitFields VisitFieldsOf(size_t i) const {
+            const TFieldSpans& spans = Spans[i];
+            return {spans.Referrer.In(Text, Held), spans.Agent.In(Text, Held)};
+        }
+
+        // A field: in Text, or in Held when the parser kept it from an earlier line.
+        struct TSpan {
+            uint32_t Begin = 0;
+            uint32_t Length = 0;
+            bool IsHeld = false;
+            std::string_view In(const std::string& text, const std::string& held) const {
+                return std::string_view(IsHeld ? held : text).substr(Begin, Length);
+            }
+        };
+        struct TFieldSpans {
+            TSpan Referrer, Agent;
+        };
+        std::vector<TFieldSpans> Spans;
+        std::string Held;
     };
 
     // Starts reading the profile's opened log files at once, for workers 0 .. workers - 1.

@@ -440,7 +440,7 @@ void TLogAnalyser::AssignVisitFacts(TWebVisit& visit, const TLogEntry& entry) {
     }
 }
 
-TWebVisit* TLogAnalyser::FindOrCreateVisit(TLogEntry& line, const TCParser* parser) {
+TWebVisit* TLogAnalyser::FindOrCreateVisit(TLogEntry& line, const TVisitFields* fields) {
     const std::string_view host = line.Host();
     const int key = TStringTableBase::StrHash(host);
     // The visit the line falls in or after, and one it comes shortly before: a line that both
@@ -458,7 +458,7 @@ TWebVisit* TLogAnalyser::FindOrCreateVisit(TLogEntry& line, const TCParser* pars
         // The line is the visit's new first hit: the visit came by its referrer and agent.
         // A visit counted in part keeps what its rows were counted with.
         if (!before->Counted) {
-            if (parser) line.AssignVisitFields(*parser);
+            if (fields) line.AssignVisitFields(*fields);
             AssignVisitFacts(*before, line);
         }
         return before;
@@ -472,7 +472,7 @@ TWebVisit* TLogAnalyser::FindOrCreateVisit(TLogEntry& line, const TCParser* pars
         FreeVisits.pop_back();
     }
     // Only a visit's first line needs the referrer and agent.
-    if (parser) line.AssignVisitFields(*parser);
+    if (fields) line.AssignVisitFields(*fields);
     InitVisit(*visit, line);
     OpenVisits.Insert(key, visit);
     return visit;
@@ -509,7 +509,7 @@ void TLogAnalyser::NoteVisitTimes(const TWebVisit& visit) {
     EarliestExpiry = std::min(EarliestExpiry, visit.LastTime + Profile.VisitTimeout / 1440.0);
 }
 
-void TLogAnalyser::AnalyseLine(TLogEntry& line, const TCParser* parser) {
+void TLogAnalyser::AnalyseLine(TLogEntry& line, const TVisitFields* fields) {
     const int32_t day = DayNumber(line.Time);
     if (Limited && (day < FirstDay || day > LastDay)) {
         ++LinesOutsideRange;
@@ -518,7 +518,7 @@ void TLogAnalyser::AnalyseLine(TLogEntry& line, const TCParser* parser) {
     if (StartDate == 0 || line.Time < StartDate) StartDate = std::trunc(line.Time);
     if (EndDate == 0 || day > EndDate) EndDate = day;
     const int openBefore = OpenVisits.Count();
-    TWebVisit* visit = FindOrCreateVisit(line, parser);
+    TWebVisit* visit = FindOrCreateVisit(line, fields);
     if (OpenVisits.Count() > openBefore && ClosedCounted < Closing.size()) {
         // For each visit begun, enough closed ones are counted that all are counted before
         // the open visits can reach the next closing pass: the visits alive stay bounded.
@@ -564,7 +564,10 @@ template <class TLines> bool TLogAnalyser::AnalyseLines(TLines& lines) {
             if (Progress) Progress->SetPosition(lines.ProgressKB());
             continue;
         }
-        if (lines.Usable(*line)) AnalyseLine(*line, lines.Parser());
+        if (lines.Usable(*line)) {
+            const TVisitFields fields{lines.Parser()->Field('r'), lines.Parser()->Field('a')};
+            AnalyseLine(*line, &fields);
+        }
         if (OpenVisits.Count() >= FlushAt) {
             FlushVisits(false);
             if constexpr (TLines::kCountsAtOnce) CountClosedVisits(SIZE_MAX);
@@ -698,7 +701,7 @@ void TLogAnalyser::RunWorker(TShardFeed& feed, int worker, const std::vector<uin
         if (shard) {
             for (size_t i = 0; i < batch->Count; ++i)
                 if (shardOf[batch->Buckets[i]] == worker)
-                    shard->FeedLine(const_cast<TLogEntry&>(batch->Lines[i]));
+                    shard->FeedLine(const_cast<TLogEntry&>(batch->Lines[i]), batch->VisitFieldsOf(i));
         }
         const int64_t progressKB = batch->ProgressKB;
         feed.Release(k);
@@ -725,11 +728,11 @@ void TLogAnalyser::RunWorker(TShardFeed& feed, int worker, const std::vector<uin
     std::vector<TPathRows>().swap(shard->PathRows);
 }
 
-void TLogAnalyser::FeedLine(TLogEntry& line) {
+void TLogAnalyser::FeedLine(TLogEntry& line, const TVisitFields& fields) {
     std::string_view kept;
     line.PathId = PathIds.IdOf(line.Path(), kept);
     line.KeptPath = kept.data();
-    AnalyseLine(line, nullptr);
+    AnalyseLine(line, &fields);
     if (OpenVisits.Count() >= FlushAt) {
         FlushVisits(false);
         CountClosedVisits(SIZE_MAX);

@@ -111,18 +111,18 @@ private:
     // from every batch, then its shard's last pass. Only parses when it has no shard.
     void RunWorker(TShardFeed& feed, int worker, const std::vector<uint8_t>& shardOf);
     // A shard's line: numbered, analysed, and a closing pass when enough visits are open.
-    void FeedLine(TLogEntry& line);
+    void FeedLine(TLogEntry& line, const TVisitFields& fields);
     // Adds a shard's rows and totals; the shard keeps the texts the rows now share.
     void MergeShard(TLogAnalyser& shard);
     // Counts a parsed line into its visit (unless it lies outside the report's dates).
-    // Without a parser the line carries its referrer and agent already; with one, they
-    // are parsed only when the line starts a visit.
-    void AnalyseLine(TLogEntry& line, const TCParser* parser);
+    // Without fields the line carries its referrer and agent already; with them, they are
+    // taken only when the line starts a visit.
+    void AnalyseLine(TLogEntry& line, const TVisitFields* fields);
     // Analyses the lines of a one-thread run (TReadLines) until they end; false when the
     // user cancelled first.
     template <class TLines> bool AnalyseLines(TLines& lines);
     // The open visit that accepts the line, or a new one made from it.
-    TWebVisit* FindOrCreateVisit(TLogEntry& line, const TCParser* parser);
+    TWebVisit* FindOrCreateVisit(TLogEntry& line, const TVisitFields* fields);
     void InitVisit(TWebVisit& visit, const TLogEntry& entry);
     // What a visit takes from its first hit: referrer, search engine and phrase, browser and system.
     void AssignVisitFacts(TWebVisit& visit, const TLogEntry& entry);
