@@ -1,6 +1,6 @@
 // The whole analysis of a generated combined log of a million lines: reading, parsing,
 // visits, closing passes and the 31 views, as one report job runs it (no DNS, no filter),
-// with the lines read on a second thread and on the counting thread.
+// on one thread alone and spread over one and two workers.
 
 #include "core/u_loganalyser.h"
 #include "profile/u_qvprofile.h"
@@ -31,7 +31,7 @@ std::string GeneratedLog(int lines) {
 
 void BM_AnalyserRun(benchmark::State& state) {
     const int lines = static_cast<int>(state.range(0));
-    const bool secondThread = state.range(1) != 0;
+    const int workers = static_cast<int>(state.range(1));
     const std::string folder = GeneratedLog(lines);
     if (folder.empty()) {
         state.SkipWithError("genlog.py not found next to the project (../shared/bench)");
@@ -50,7 +50,8 @@ void BM_AnalyserRun(benchmark::State& state) {
     profile.LogExts = "log;";
     for (auto _ : state) {
         TLogAnalyser analyser(profile);
-        analyser.ReadOnSecondThread = secondThread;
+        analyser.ReadOnSecondThread = workers != 0;
+        analyser.Workers = workers;
         benchmark::DoNotOptimize(analyser.Run());
         analyser.SortAll();
         state.counters["visits"] = analyser.Visits;
@@ -62,8 +63,8 @@ void BM_AnalyserRun(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * lines);
 }
 BENCHMARK(BM_AnalyserRun)
-    ->ArgsProduct({{1000000}, {1, 0}})
-    ->ArgNames({"lines", "secondThread"})
+    ->ArgsProduct({{1000000}, {0, 1, 2}})
+    ->ArgNames({"lines", "workers"})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 

@@ -29,7 +29,7 @@ constexpr size_t kHeldHits = 128;
 constexpr unsigned kKeptName = 1, kKeptSubName = 2;
 constexpr int kOpenVisitCapacity = 80000;
 constexpr size_t kMaxKnownAgents = 20000;
-// Closed visits counted at a time while the reading thread has no line ready.
+// Closed visits counted at a time while no line is ready (a stretch of unusable lines).
 constexpr size_t kCountWhileWaiting = 16;
 // Pre-sizing stops here: one slot per kilobyte would cost gigabytes for logs of many gigabytes,
 // and tables that need more grow by doubling.
@@ -733,10 +733,9 @@ void TLogAnalyser::FeedLine(TLogEntry& line, const TVisitFields& fields) {
     line.PathId = PathIds.IdOf(line.Path(), kept);
     line.KeptPath = kept.data();
     AnalyseLine(line, &fields);
-    if (OpenVisits.Count() >= FlushAt) {
-        FlushVisits(false);
-        CountClosedVisits(SIZE_MAX);
-    }
+    // The visits a pass closes are counted bit by bit with the visits begun after it (see
+    // AnalyseLine): a long count at once would hold the other workers up at the batch ring.
+    if (OpenVisits.Count() >= FlushAt) FlushVisits(false);
 }
 
 void TLogAnalyser::MergeShard(TLogAnalyser& shard) {

@@ -509,7 +509,7 @@ TEST_F(LogAnalyserTest, HundredMegabyteLineIsPassedOverAndLaterHitsCount) {
     EXPECT_EQ(Row(*a, vkPage, "/after.html"), std::make_pair(2, 1));
 }
 
-// Lines of 64 KB each: the lines read ahead on the second thread stay within a few
+// Lines of 64 KB each: the lines read ahead by the reading thread stay within a few
 // megabytes instead of filling every batch slot with a long line.
 TEST_F(LogAnalyserTest, LongLinesReadAheadStayBounded) {
     {
