@@ -101,8 +101,8 @@ private:
         std::string DateKey;
         TDateTime Date = 0;
     };
-    static constexpr size_t kBatchLines = 2048;
-    static constexpr size_t kBatchBytes = 1 << 20;
+    static constexpr size_t kBatchLines = 1024;
+    static constexpr size_t kBatchBytes = 1 << 19;
 
     void Read();
     void Parse(TBatch& batch, TParser& parser);

@@ -81,9 +81,9 @@ TEST_F(ShardFeedTest, EveryWorkerGetsEveryValidLineOnceInOrder) {
     const TCase cases[] = {
         {"empty log", 0},
         {"one line without a break", 1, 0, 10, "\n", false},
-        {"a full batch", 2048},
-        {"a full batch and one, CRLF", 2049, 0, 10, "\r\n"},
-        {"more batches than are read ahead", 11 * 2048 + 7, 0, 10, "\r\n", false},
+        {"a full batch", 1024},
+        {"a full batch and one, CRLF", 1025, 0, 10, "\r\n"},
+        {"more batches than are read ahead", 11 * 1024 + 7, 0, 10, "\r\n", false},
         {"runs of junk longer than a batch", 3, 5000},
         {"lines of a megabyte", 12, 0, 1 << 20},
     };
