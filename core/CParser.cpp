@@ -40,7 +40,9 @@ void TCParser::SetLine(std::string_view line) {
     Current ^= 1;
     std::string& buffer = LineText[Current];
     buffer.assign(line);
-    const uint32_t number = ++LineNumber;
+    // 0 marks a kept field: the count skips it when it wraps after 2^32 lines.
+    if (++LineNumber == 0) LineNumber = 1;
+    const uint32_t number = LineNumber;
     const char* const text = buffer.data();
     const size_t length = buffer.size();
     IsValid = true;
