@@ -89,6 +89,16 @@ void TCParser::SetLine(std::string_view line) {
     }
 }
 
+TDateTime TLineDate::Of(const TCParser& parser) {
+    const std::string_view y = parser.Field('y'), m = parser.Field('m'), d = parser.Field('d');
+    if (Key.size() != y.size() + m.size() + d.size() || Key.compare(0, y.size(), y) != 0 ||
+        Key.compare(y.size(), m.size(), m) != 0 || Key.compare(y.size() + m.size(), d.size(), d) != 0) {
+        Key.assign(y).append(m).append(d);
+        Date = DateFromParts(y, m, d);
+    }
+    return Date;
+}
+
 int64_t TCParser::FieldInt(char code) const {
     return StrToInt64Def(Field(code), 0);
 }

@@ -3,11 +3,30 @@
 // "%"-codes; SetFormat splits it into separators and codes, SetLine cuts a line into
 // one captured text per code. Fields keep their text until a later line captures them.
 
+#include "sources/DateTime.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class TCParser;
+
+// The date of a parsed line's y, m and d fields, converted only when their texts change
+// (which is rare: a log's lines come day after day).
+class TLineDate {
+public:
+    TDateTime Of(const TCParser& parser);
+    void Clear() {
+        Key.clear();
+        Date = 0;
+    }
+
+private:
+    std::string Key; // the y, m and d texts joined
+    TDateTime Date = 0;
+};
 
 class TCParser {
 public:

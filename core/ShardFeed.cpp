@@ -2,7 +2,6 @@
 
 #include "core/HashTables.h"
 #include "profile/u_qvprofile.h"
-#include "sources/CUtils.h"
 #include "sources/W3CFormat.h"
 
 int TShardFeed::BucketOf(std::string_view host) {
@@ -130,17 +129,7 @@ void TShardFeed::Parse(TBatch& batch, TParser& state) {
             batch.Unreadable += !line.empty();
             continue;
         }
-        const std::string_view y = parser.Field('y');
-        const std::string_view m = parser.Field('m');
-        const std::string_view d = parser.Field('d');
-        // The date is converted only when its texts change, which is rare.
-        std::string& key = state.DateKey;
-        if (key.size() != y.size() + m.size() + d.size() || key.compare(0, y.size(), y) != 0 ||
-            key.compare(y.size(), m.size(), m) != 0 || key.compare(y.size() + m.size(), d.size(), d) != 0) {
-            key.assign(y).append(m).append(d);
-            state.Date = DateFromParts(y, m, d);
-        }
-        options.CurrentDate = state.Date;
+        options.CurrentDate = state.Date.Of(parser);
         TLogEntry& entry = batch.Lines[batch.Count];
         entry.ReleaseLargeText();
         if (!entry.AssignHitFields(parser, options)) {

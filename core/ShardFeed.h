@@ -98,8 +98,7 @@ private:
         std::string Format;
         std::string DateLine;
         bool Set = false;
-        std::string DateKey;
-        TDateTime Date = 0;
+        TLineDate Date;
     };
     static constexpr size_t kBatchLines = 1024;
     static constexpr size_t kBatchBytes = 1 << 19;

@@ -604,20 +604,7 @@ bool TLogAnalyser::Run() {
     LinesRead = Profile.LogReader.LinesRead;
     LinesUnreadable = Profile.LogReader.LinesUnparsed + lines.UnusableLines();
     if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
-    FlushVisits(true);
-    // Every visit is counted: the pools are not needed while the report is made.
-    EntriesMade = std::max(EntriesMade, Entries.Allocated());
-    VisitsMade = std::max(VisitsMade, VisitStore.size());
-    if (OpenVisits.Count() == 0 && Closing.empty()) {
-        FreeVisits.clear();
-        FreeVisits.shrink_to_fit();
-        VisitStore.clear();
-        VisitStore.shrink_to_fit();
-        Entries.FreeAll();
-    }
-    // Rows keep the path texts; the numbering itself is done with.
-    PathIds.ReleaseLookup();
-    std::vector<TPathRows>().swap(PathRows);
+    EndCounting();
     if (cancelled) return false;
     BuildLists();
     return Visits > 0;
@@ -713,19 +700,24 @@ void TLogAnalyser::RunWorker(TShardFeed& feed, int worker, const std::vector<uin
             }
         }
     }
-    if (feed.Stopped() || !shard) return;
-    shard->FlushVisits(true);
-    shard->EntriesMade = std::max(shard->EntriesMade, shard->Entries.Allocated());
-    shard->VisitsMade = std::max(shard->VisitsMade, shard->VisitStore.size());
-    if (shard->OpenVisits.Count() == 0 && shard->Closing.empty()) {
-        shard->FreeVisits.clear();
-        shard->FreeVisits.shrink_to_fit();
-        shard->VisitStore.clear();
-        shard->VisitStore.shrink_to_fit();
-        shard->Entries.FreeAll();
+    if (!feed.Stopped() && shard) shard->EndCounting();
+}
+
+void TLogAnalyser::EndCounting() {
+    FlushVisits(true);
+    // Every visit is counted: the pools are not needed while the report is made.
+    EntriesMade = std::max(EntriesMade, Entries.Allocated());
+    VisitsMade = std::max(VisitsMade, VisitStore.size());
+    if (OpenVisits.Count() == 0 && Closing.empty()) {
+        FreeVisits.clear();
+        FreeVisits.shrink_to_fit();
+        VisitStore.clear();
+        VisitStore.shrink_to_fit();
+        Entries.FreeAll();
     }
-    shard->PathIds.ReleaseLookup();
-    std::vector<TPathRows>().swap(shard->PathRows);
+    // Rows keep the path texts; the numbering itself is done with.
+    PathIds.ReleaseLookup();
+    std::vector<TPathRows>().swap(PathRows);
 }
 
 void TLogAnalyser::FeedLine(TLogEntry& line, const TVisitFields& fields) {

@@ -110,6 +110,8 @@ private:
     // Worker w's part: the lines of its shard (the one of the bucket's number in shardOf)
     // from every batch, then its shard's last pass. Only parses when it has no shard.
     void RunWorker(TShardFeed& feed, int worker, const std::vector<uint8_t>& shardOf);
+    // The last pass of a run's counting, then the visit pools and path numbering given back.
+    void EndCounting();
     // A shard's line: numbered, analysed, and a closing pass when enough visits are open.
     void FeedLine(TLogEntry& line, const TVisitFields& fields);
     // Adds a shard's rows and totals; the shard keeps the texts the rows now share.

@@ -589,7 +589,7 @@ void TQVProfile::OpenLogFiles() {
     LogReader.Rewind();
     LineParser.SetFormat(LogFormat);
     CurrentDate = 0;
-    CurrentDateKey.clear();
+    LineDate.Clear();
 }
 
 bool TQVProfile::NextLogEntry(size_t* budget) {
@@ -616,16 +616,7 @@ bool TQVProfile::NextLogEntry(size_t* budget) {
             LogReader.LinesUnparsed += !line.empty();
             continue;
         }
-        const std::string_view y = LineParser.Field('y');
-        const std::string_view m = LineParser.Field('m');
-        const std::string_view d = LineParser.Field('d');
-        // The date is converted only when its texts change, which is rare.
-        if (CurrentDateKey.size() != y.size() + m.size() + d.size() || CurrentDateKey.compare(0, y.size(), y) != 0 ||
-            CurrentDateKey.compare(y.size(), m.size(), m) != 0 ||
-            CurrentDateKey.compare(y.size() + m.size(), d.size(), d) != 0) {
-            CurrentDateKey.assign(y).append(m).append(d);
-            CurrentDate = DateFromParts(y, m, d);
-        }
+        CurrentDate = LineDate.Of(LineParser);
         return true;
     }
 }

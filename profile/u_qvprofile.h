@@ -116,7 +116,7 @@ public:
     TLogFileReader LogReader;
     TCParser LineParser;
     TDateTime CurrentDate = 0;  // date of the last delivered line
-    std::string CurrentDateKey; // its y, m and d texts joined
+    TLineDate LineDate;         // converts the lines' dates
 
     void ReadValues() override;
     void WriteValues() override;
