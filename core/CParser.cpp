@@ -4,19 +4,24 @@
 
 #include <cstring>
 
-void TCParser::KeepFields(const std::vector<char>& codes, uint32_t line) {
+void TCParser::SettleFields(const std::vector<char>& codes, uint32_t line) {
     for (const char code : codes) {
         const auto c = static_cast<unsigned char>(code);
         if (Captured[c] == 0 || Captured[c] == line) continue;
-        Kept[c].assign(Fields[c]);
-        Fields[c] = Kept[c];
+        if (line == 0 && (c == 'y' || c == 'm' || c == 'd')) {
+            Kept[c].assign(Fields[c]);
+            Fields[c] = Kept[c];
+        } else {
+            Fields[c] = {};
+        }
         Captured[c] = 0;
     }
 }
 
 bool TCParser::SetFormat(std::string_view format) {
-    // Fields of the old format keep their text for lines of the new one.
-    KeepFields(Codes, 0);
+    // The old format's fields are cleared, but for the date: a W3C "#Date" directive gives
+    // it to the lines after it.
+    SettleFields(Codes, 0);
     FormatText.assign(format);
     Separators.clear();
     Codes.clear();
@@ -37,8 +42,7 @@ bool TCParser::SetFormat(std::string_view format) {
 }
 
 void TCParser::SetLine(std::string_view line) {
-    Current ^= 1;
-    std::string& buffer = LineText[Current];
+    std::string& buffer = LineText;
     buffer.assign(line);
     // 0 marks a kept field: the count skips it when it wraps after 2^32 lines.
     if (++LineNumber == 0) LineNumber = 1;
@@ -79,12 +83,11 @@ void TCParser::SetLine(std::string_view line) {
         Captured[current] = number;
     }
     if (i < separatorCount) IsValid = false;
-    // Fields this line left as they were show the other buffer, which the next line
-    // overwrites. Code 0 (text before the first code) is captured by every line.
-    KeepFields(Codes, number);
+    // A code the line did not reach is empty (in a valid line, the last one when nothing
+    // follows its separator): no field may show an earlier line's text.
+    SettleFields(Codes, number);
     if (Captured[0] != 0 && Captured[0] != number) {
-        Kept[0].assign(Fields[0]);
-        Fields[0] = Kept[0];
+        Fields[0] = {};
         Captured[0] = 0;
     }
 }

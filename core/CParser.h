@@ -1,7 +1,8 @@
 #pragma once
 // The line parser of the format-code language: a format string is literal text with
 // "%"-codes; SetFormat splits it into separators and codes, SetLine cuts a line into
-// one captured text per code. Fields keep their text until a later line captures them.
+// one captured text per code. A code a line does not capture is empty; the date alone
+// outlives a change of format (a W3C "#Date" directive dates the lines after it).
 
 #include "sources/DateTime.h"
 
@@ -44,7 +45,7 @@ public:
     // The field without surrounding blanks as a signed decimal; 0 when it is not a number.
     int64_t FieldInt(char code) const;
     const std::string& Format() const { return FormatText; }
-    const std::string& Line() const { return LineText[Current]; }
+    const std::string& Line() const { return LineText; }
     bool Valid() const { return IsValid; }
     int SeparatorCount() const { return static_cast<int>(Separators.size()); }
     int CodeCount() const { return static_cast<int>(Codes.size()); }
@@ -53,20 +54,16 @@ public:
     char Code(int index) const { return Codes[static_cast<size_t>(index - 1)]; }
 
 private:
-    // Copies into Kept the fields that still show a line's text but will not be captured
-    // again before that text is overwritten: codes (of a format) not stamped with line.
-    void KeepFields(const std::vector<char>& codes, uint32_t line);
+    // The codes (of a format) that line did not capture become empty; with line 0 (a new
+    // format) the date fields are copied into Kept instead and keep their text.
+    void SettleFields(const std::vector<char>& codes, uint32_t line);
 
     std::string FormatText;
-    // Fields are views into the line they were captured from; the two line buffers take
-    // turns, so that a field the current line did not capture still shows the line before
-    // until it is kept.
-    std::string LineText[2];
-    int Current = 0;
+    std::string LineText;
     uint32_t LineNumber = 0;                   // of the current line, from 1
-    std::array<std::string_view, 256> Fields{}; // into LineText or Kept
+    std::array<std::string_view, 256> Fields{}; // into LineText, or Kept
     std::array<uint32_t, 256> Captured{};      // the line that captured each field (0: kept)
-    std::array<std::string, 256> Kept;         // fields that outlive their line
+    std::array<std::string, 256> Kept;         // the date fields that outlive their format
     std::vector<std::string> Separators;
     std::vector<char> Codes;
     bool IsValid = false;

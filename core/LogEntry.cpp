@@ -150,22 +150,6 @@ void TLogEntry::AssignVisitFields(const TVisitFields& fields) {
     AppendText(etAgent, fields.Agent);
 }
 
-void TLogEntry::CopyHitFrom(const TLogEntry& other) {
-    const uint32_t hitEnd = other.Ends[etStatus];
-    // A buffer grown by one huge line is given back rather than kept for ever.
-    if (Texts.Capacity() > kLargeText && hitEnd < kLargeText / 4) Texts.Release();
-    Texts.Assign(other.Texts.View().substr(0, hitEnd));
-    std::copy(other.Ends, other.Ends + etReferrer, Ends);
-    Ends[etReferrer] = Ends[etAgent] = hitEnd;
-    DirectoryLength = other.DirectoryLength;
-    Time = other.Time;
-    Bytes = other.Bytes;
-    PathId = other.PathId;
-    KeptPath = other.KeptPath;
-    Valid = other.Valid;
-    IsError = other.IsError;
-}
-
 void TLogEntry::SetText(TText text, std::string_view value) {
     std::string texts;
     uint32_t ends[kTextCount];

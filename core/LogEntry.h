@@ -2,8 +2,7 @@
 // One parsed log line as a normalised hit: host, user, time with zone correction,
 // request path split into directory, file name, extension and query, status, bytes,
 // referrer and agent. The texts live one after another in a single buffer that keeps its
-// capacity, so that reusing an entry allocates nothing per line and a stored hit needs no
-// heap block at all when its texts are short.
+// capacity, so that reusing an entry allocates nothing per line.
 
 #include "sources/DateTime.h"
 
@@ -15,7 +14,6 @@
 #include <string_view>
 
 class TCParser;
-class TWebVisit;
 
 // The texts of an entry: short ones (most hits) inside the entry itself, longer ones in one
 // heap block that is kept for reuse. Appended text must not lie in the buffer itself.
@@ -108,13 +106,10 @@ public:
 
     TDateTime Time = 0;
     int64_t Bytes = 0;
-    TWebVisit* Visit = nullptr;     // not owned
     uint32_t PathId = kNoPathId;    // the path's number in the run, when the reader gave one
     const char* KeptPath = nullptr; // the path's text kept by the path numbering, with PathId
-    uint8_t FilterState = fsUndecided;
     bool Valid = false;
     bool IsError = false;
-    bool Page = false; // counts as a page of its visit; set when it becomes a hit
 
     // Fills the entry from the parser's current fields; leaves it not valid when the
     // parser is not valid, the time of day is out of range or the time is exactly 0.
@@ -125,9 +120,6 @@ public:
     bool AssignHitFields(const TCParser& parser, const TLogEntryOptions& options);
     void AssignVisitFields(const TCParser& parser);
     void AssignVisitFields(const TVisitFields& fields);
-    // Takes the hit part of another entry: its texts without referrer and agent, its time,
-    // bytes, path number, Valid and IsError; the visit, filter state and page mark stay.
-    void CopyHitFrom(const TLogEntry& other);
     // Gives back the heap block of a once very long line.
     void ReleaseLargeText() {
         if (Texts.Capacity() <= kLargeText) return;

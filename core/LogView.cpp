@@ -114,7 +114,7 @@ void TLogView::AddVisit(const TWebVisit& visit) {
     CountVisit(DayOf(visit.StartTime), visit.HitCount(), visit.Bytes, VisitId(&visit));
 }
 
-void TLogView::AddHit(const TLogEntry& hit) {
+void TLogView::AddHit(const THit& hit) {
     const uint32_t id = VisitId(hit.Visit);
     CountHit(DayOf(hit.Time), hit.Bytes, LastVisit != id, id);
 }

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-class TLogEntry;
+class THit;
 class TWebVisit;
 
 struct TDayRecord {
@@ -76,7 +76,7 @@ public:
     static uint32_t VisitId(const TWebVisit* visit);
     // Counts a closed visit, or one of its hits (a visit that is new to the row, or not).
     void AddVisit(const TWebVisit& visit);
-    void AddHit(const TLogEntry& hit);
+    void AddHit(const THit& hit);
     // The same from figures worked out once for every row: the day number of the visit's
     // start or of the hit, and VisitId of the visit.
     void CountVisit(int32_t day, int32_t hits, int64_t bytes, uint32_t visitId) {

@@ -116,7 +116,6 @@ void TShardFeed::Parse(TBatch& batch, TParser& state) {
     if (batch.Lines.size() < lines) batch.Lines.resize(lines);
     batch.Buckets.resize(lines);
     batch.Spans.resize(lines);
-    batch.Held.clear();
     batch.Count = 0;
     batch.Unreadable = 0;
     TLogEntryOptions options = Options;
@@ -138,18 +137,13 @@ void TShardFeed::Parse(TBatch& batch, TParser& state) {
         }
         // The referrer and agent are read when a line starts a visit: the batch keeps where
         // they lie in its text, as the parser's copy of the line is overwritten.
+        // A field is empty or lies in the line: none outlives its line but the date.
         const std::string_view copy = parser.Line();
         const auto spanOf = [&](std::string_view field) {
             TBatch::TSpan span;
             span.Length = static_cast<uint32_t>(field.size());
-            if (field.empty()) return span;
-            if (field.data() >= copy.data() && field.data() + field.size() <= copy.data() + copy.size()) {
+            if (!field.empty())
                 span.Begin = static_cast<uint32_t>(line.data() - batch.Text.data() + (field.data() - copy.data()));
-            } else {
-                span.Begin = static_cast<uint32_t>(batch.Held.size());
-                span.IsHeld = true;
-                batch.Held.append(field);
-            }
             return span;
         };
         batch.Spans[batch.Count] = {spanOf(parser.Field('r')), spanOf(parser.Field('a'))};

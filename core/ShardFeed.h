@@ -44,23 +44,19 @@ public:
         // Valid line i's referrer and agent, as the parser cut them.
         TVisitFields VisitFieldsOf(size_t i) const {
             const TFieldSpans& spans = Spans[i];
-            return {spans.Referrer.In(Text, Held), spans.Agent.In(Text, Held)};
+            return {spans.Referrer.In(Text), spans.Agent.In(Text)};
         }
 
-        // A field: in Text, or in Held when the parser kept it from an earlier line.
+        // A field of a line, in Text.
         struct TSpan {
             uint32_t Begin = 0;
             uint32_t Length = 0;
-            bool IsHeld = false;
-            std::string_view In(const std::string& text, const std::string& held) const {
-                return std::string_view(IsHeld ? held : text).substr(Begin, Length);
-            }
+            std::string_view In(const std::string& text) const { return std::string_view(text).substr(Begin, Length); }
         };
         struct TFieldSpans {
             TSpan Referrer, Agent;
         };
         std::vector<TFieldSpans> Spans;
-        std::string Held;
     };
 
     // Starts reading the profile's opened log files at once, for workers 0 .. workers - 1.

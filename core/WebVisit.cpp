@@ -7,28 +7,6 @@
 #include <algorithm>
 #include <cmath>
 
-TLogEntry* TEntryPool::Acquire() {
-    TLogEntry* entry;
-    if (Free.empty()) {
-        if (Made % kChunkEntries == 0) Chunks.push_back(std::make_unique<TLogEntry[]>(kChunkEntries));
-        entry = &Chunks.back()[Made % kChunkEntries];
-        ++Made;
-    } else {
-        entry = Free.back();
-        Free.pop_back();
-    }
-    entry->Visit = nullptr;
-    entry->FilterState = fsUndecided;
-    entry->Valid = false;
-    entry->IsError = false;
-    entry->Page = false;
-    return entry;
-}
-
-void TEntryPool::Release(TLogEntry* entry) {
-    if (entry) Free.push_back(entry);
-}
-
 int DurationBucketOf(int64_t seconds) {
     static constexpr int64_t kUpperMinutes[kDurationBucketCount - 1] = {0, 1, 2, 5, 7, 10, 15, 30, 60};
     const int64_t minutes = seconds / 60;
@@ -42,7 +20,7 @@ namespace {
 constexpr int kNavigationPages = 6;
 
 // The kept text of the hit's path when it has one, else its own.
-std::string_view PathOf(const TLogEntry& hit, bool* kept) {
+std::string_view PathOf(const THit& hit, bool* kept) {
     const std::string_view stored = hit.StoredPath();
     if (kept) *kept = !stored.empty();
     return stored.empty() ? hit.Path() : stored;
@@ -54,7 +32,7 @@ std::string_view PathOf(const TLogEntry& hit, bool* kept) {
 // the page of either that comes first (last) in time is the entry (exit) page.
 std::string_view TWebVisit::EntryPage(bool* kept) const {
     const bool counted = Counted && Counted->Pages > 0;
-    for (const TLogEntry* hit : HitList)
+    for (const THit* hit : HitList)
         if (hit->Page && !(counted && Counted->Entry.Time <= hit->Time)) return PathOf(*hit, kept);
     if (counted) {
         if (kept) *kept = Counted->Entry.Kept;
@@ -97,7 +75,7 @@ void TWebVisit::NavigationPathInto(std::string& path, int n) const {
         ++next;
     };
     int pages = 0;
-    for (const TLogEntry* hit : HitList) {
+    for (const THit* hit : HitList) {
         if (!hit->Page) continue;
         while (next < countedPages && pages < n && Counted->PageTimes[next] <= hit->Time) {
             appendCounted();
@@ -111,7 +89,7 @@ void TWebVisit::NavigationPathInto(std::string& path, int n) const {
         appendCounted();
 }
 
-void TWebVisit::TKeptPage::Set(const TLogEntry& hit) {
+void TWebVisit::TKeptPage::Set(const THit& hit) {
     const std::string_view stored = hit.StoredPath();
     Kept = !stored.empty();
     Time = hit.Time;
@@ -123,7 +101,7 @@ void TWebVisit::TKeptPage::Set(const TLogEntry& hit) {
     Text = Copy;
 }
 
-void TWebVisit::NoteCountedHit(const TLogEntry& hit) {
+void TWebVisit::NoteCountedHit(const THit& hit) {
     if (!Counted) Counted = std::make_unique<TCountedPart>();
     TCountedPart& part = *Counted;
     ++part.Hits;
@@ -198,13 +176,13 @@ bool TWebVisit::Accepts(std::string_view host, TDateTime time, int visitTimeoutM
     return !ExpiredAt(time, visitTimeoutMinutes) && (host == HostName || host == IPText);
 }
 
-bool TWebVisit::AddHit(TLogEntry* entry, const TQVProfile& profile, TLogEntry** countedHit) {
+bool TWebVisit::AddHit(THit* entry, const TQVProfile& profile, THit** countedHit) {
     LastTime = std::max(LastTime, entry->Time);
     StartTime = std::min(StartTime, entry->Time);
     if (countedHit) *countedHit = nullptr;
     if (profile.Group206 && entry->Status() == "206") {
         if (Counted) {
-            for (TLogEntry* hit : Counted->Partials) {
+            for (THit* hit : Counted->Partials) {
                 if (hit->Path() == entry->Path()) {
                     hit->Bytes += entry->Bytes;
                     Bytes += entry->Bytes;
@@ -213,7 +191,7 @@ bool TWebVisit::AddHit(TLogEntry* entry, const TQVProfile& profile, TLogEntry** 
                 }
             }
         }
-        for (TLogEntry* hit : HitList) {
+        for (THit* hit : HitList) {
             if (hit->Status() == "206" && hit->Path() == entry->Path()) {
                 hit->Bytes += entry->Bytes;
                 Bytes += entry->Bytes;
@@ -228,7 +206,7 @@ bool TWebVisit::AddHit(TLogEntry* entry, const TQVProfile& profile, TLogEntry** 
     } else {
         // Out of time order: after the hits of the same time or earlier.
         const auto at = std::upper_bound(HitList.begin(), HitList.end(), entry->Time,
-                                         [](TDateTime time, const TLogEntry* hit) { return time < hit->Time; });
+                                         [](TDateTime time, const THit* hit) { return time < hit->Time; });
         HitList.insert(at, entry);
     }
     Bytes += entry->Bytes;
@@ -257,23 +235,23 @@ void TWebVisit::TakeHitsOf(TWebVisit& other) {
         // Its rows were counted under its number.
         Counted = std::move(other.Counted);
         Serial = other.Serial;
-        for (TLogEntry* hit : Counted->Partials)
+        for (THit* hit : Counted->Partials)
             hit->Visit = this;
     }
     const auto middle = static_cast<std::ptrdiff_t>(HitList.size());
-    for (TLogEntry* hit : other.HitList) {
+    for (THit* hit : other.HitList) {
         hit->Visit = this;
         HitList.push_back(hit);
     }
     other.HitList.clear();
     std::inplace_merge(HitList.begin(), HitList.begin() + middle, HitList.end(),
-                       [](const TLogEntry* a, const TLogEntry* b) { return a->Time < b->Time; });
+                       [](const THit* a, const THit* b) { return a->Time < b->Time; });
 }
 
-int TWebVisit::RemoveExcludedHits(uint8_t defaultState, TEntryPool& pool) {
+int TWebVisit::RemoveExcludedHits(uint8_t defaultState, THitPool& pool) {
     size_t kept = 0;
     int removed = 0;
-    for (TLogEntry* hit : HitList) {
+    for (THit* hit : HitList) {
         const uint8_t decision = hit->FilterState != fsUndecided
                                      ? hit->FilterState
                                      : (FilterState != fsUndecided ? FilterState : defaultState);
@@ -298,12 +276,12 @@ void TWebVisit::OnResolved(uint32_t ip, std::string_view name) {
     if (HostName.empty()) HostName.assign(name);
 }
 
-void TWebVisit::Reset(TEntryPool& pool) {
-    for (TLogEntry* hit : HitList)
+void TWebVisit::Reset(THitPool& pool) {
+    for (THit* hit : HitList)
         pool.Release(hit);
     HitList.clear();
     if (Counted) {
-        for (TLogEntry* hit : Counted->Partials)
+        for (THit* hit : Counted->Partials)
             pool.Release(hit);
         Counted.reset();
     }

@@ -1,10 +1,10 @@
 #pragma once
 // A visit: hits of one host without a pause longer than the visit timeout, kept in time
 // order also when the log is not, with the facts decided once from its first hit (address,
-// host name, country, browser, system, referrer, search phrase). Entries and visits are recycled through pools so that
-// their text buffers keep their capacity and the line loop allocates nothing.
+// host name, country, browser, system, referrer, search phrase). Hits and visits are recycled through pools, so that
+// the line loop allocates nothing.
 
-#include "core/LogEntry.h"
+#include "core/Hit.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,32 +13,6 @@
 #include <vector>
 
 class TQVProfile;
-
-// Recycles log entries; an entry released here is handed out again by Acquire.
-class TEntryPool {
-public:
-    TEntryPool() = default;
-    TEntryPool(const TEntryPool&) = delete;
-    TEntryPool& operator=(const TEntryPool&) = delete;
-    // A fresh entry (FilterState undecided, no visit, not valid).
-    TLogEntry* Acquire();
-    void Release(TLogEntry* entry);
-    // Entries made so far: the most that were in use at once.
-    size_t Allocated() const { return Made; }
-    // Gives every entry's memory back; none may be in use.
-    void FreeAll() {
-        Chunks.clear();
-        Free.clear();
-        Free.shrink_to_fit();
-        Made = 0;
-    }
-
-private:
-    static constexpr size_t kChunkEntries = 4096;
-    std::vector<std::unique_ptr<TLogEntry[]>> Chunks; // one allocation for many entries
-    size_t Made = 0;
-    std::vector<TLogEntry*> Free;
-};
 
 // Visit length buckets: upper limits in minutes of buckets 0 to 8; longer visits are bucket 9.
 constexpr int kDurationBucketCount = 10;
@@ -58,7 +32,7 @@ public:
     std::string Referrer;            // lower-cased, without query and fragment
     std::string ReferrerDomain;      // host part of Referrer
     std::string ReferrerQuery;       // without the "?"
-    std::vector<TLogEntry*> HitList; // owned: returned to the pool when the visit is recycled
+    std::vector<THit*> HitList; // owned: returned to the pool when the visit is recycled
     uint8_t FilterState = fsUndecided;
     int64_t Bytes = 0;
     uint32_t IP = 0;     // IPv4 address as a number; 0 until known (and for IPv6 visitors)
@@ -77,7 +51,7 @@ public:
         TKeptPage() = default;
         TKeptPage(const TKeptPage&) = delete;
         TKeptPage& operator=(const TKeptPage&) = delete;
-        void Set(const TLogEntry& hit);
+        void Set(const THit& hit);
     };
     struct TCountedPart {
         int32_t Hits = 0;                 // hits counted and given back
@@ -86,7 +60,7 @@ public:
         std::string Navigation;           // the six earliest pages joined by ";", in time order
         TDateTime PageTimes[6] = {};      // of the pages in Navigation
         uint32_t PageEnds[6] = {};        // where each of them ends in Navigation
-        std::vector<TLogEntry*> Partials; // owned: counted "206" hits that later ones may join
+        std::vector<THit*> Partials; // owned: counted "206" hits that later ones may join
         std::vector<const void*> Rows;    // the hit-level rows reached so far (a set; null is empty)
         size_t RowCount = 0;
     };
@@ -106,15 +80,12 @@ public:
     // Length in whole seconds from the first to the last hit.
     int64_t LengthSeconds() const;
 
-    // The entry's time lies after LastTime + timeout, or before StartTime - timeout.
-    bool Expired(const TLogEntry* entry, int visitTimeoutMinutes) const {
-        return entry && ExpiredAt(entry->Time, visitTimeoutMinutes);
+    // The hit's time lies after LastTime + timeout, or before StartTime - timeout.
+    bool Expired(const THit* hit, int visitTimeoutMinutes) const {
+        return hit && ExpiredAt(hit->Time, visitTimeoutMinutes);
     }
     bool ExpiredAt(TDateTime time, int visitTimeoutMinutes) const;
-    // Not expired for the entry, and the entry's host is this visit's host name or address.
-    bool Accepts(const TLogEntry& entry, int visitTimeoutMinutes) const {
-        return Accepts(entry.Host(), entry.Time, visitTimeoutMinutes);
-    }
+    // Not expired for the time, and the host is this visit's host name or address.
     bool Accepts(std::string_view host, TDateTime time, int visitTimeoutMinutes) const;
 
     // Makes the entry a hit (true), kept in time order (an entry earlier than the first hit
@@ -122,7 +93,7 @@ public:
     // the same path (false: the entry stays the caller's; countedHit, when given, is set to
     // the earlier hit if that one was counted already, else to null). Marks the entry as a
     // page when it is one for the profile (IgnoreErrors, IsPathExtension).
-    bool AddHit(TLogEntry* entry, const TQVProfile& profile, TLogEntry** countedHit = nullptr);
+    bool AddHit(THit* entry, const TQVProfile& profile, THit** countedHit = nullptr);
 
     // Joins another open visit of the same host into this one: its hits (in time order), its
     // bytes, its counted part (when this one has none, with its serial) and, when it began
@@ -131,17 +102,17 @@ public:
 
     // Takes note of a hit counted before the visit closed (the caller then gives it back,
     // or keeps it among the partials).
-    void NoteCountedHit(const TLogEntry& hit);
+    void NoteCountedHit(const THit& hit);
     // Adds a row to the rows reached by the parts counted so far; false when it was there.
     bool MarkRow(const void* row);
 
     // Removes and releases every hit whose effective filter decision is exclude: its own
     // decision, else the visit's, else defaultState. Returns the number removed.
-    int RemoveExcludedHits(uint8_t defaultState, TEntryPool& pool);
+    int RemoveExcludedHits(uint8_t defaultState, THitPool& pool);
 
     // Resolver answer: fills the missing address (with its country) or host name.
     void OnResolved(uint32_t ip, std::string_view name);
 
     // Releases the hits and resets every field, ready for reuse.
-    void Reset(TEntryPool& pool);
+    void Reset(THitPool& pool);
 };

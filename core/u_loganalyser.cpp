@@ -233,7 +233,7 @@ void TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_vi
 }
 
 // Inlined: it runs for every row of every hit.
-[[gnu::always_inline]] inline void TLogAnalyser::CountHitInto(TLogView& row, const TLogEntry& hit) {
+[[gnu::always_inline]] inline void TLogAnalyser::CountHitInto(TLogView& row, const THit& hit) {
     if (MergedBytes != 0) {
         row.AddBytes(Counting.HitDay, MergedBytes);
         return;
@@ -244,14 +244,14 @@ void TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_vi
     row.CountHit(Counting.HitDay, hit.Bytes, newVisit, Counting.Visit);
 }
 
-void TLogAnalyser::CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
+void TLogAnalyser::CountHitKey(int kind, std::string_view name, std::string_view subName, const THit& hit,
                                unsigned kept) {
     if (name.empty()) return;
     CountHitInto(*FindOrAddRow(kind, name, subName, kept), hit);
 }
 
 void TLogAnalyser::CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName,
-                                const TLogEntry& hit, unsigned kept) {
+                                const THit& hit, unsigned kept) {
     if (name.empty()) return;
     if (!row) row = FindOrAddRow(kind, name, subName, kept);
     CountHitInto(*row, hit);
@@ -305,7 +305,7 @@ void TLogAnalyser::CountVisit(const TWebVisit& visit) {
         }
     }
     PartVisit = visit.Counted ? const_cast<TWebVisit*>(&visit) : nullptr;
-    for (const TLogEntry* hit : visit.HitList)
+    for (const THit* hit : visit.HitList)
         CountHit(visit, *hit);
     PartVisit = nullptr;
 }
@@ -313,21 +313,21 @@ void TLogAnalyser::CountVisit(const TWebVisit& visit) {
 void TLogAnalyser::CountHeldHits(TWebVisit& visit) {
     if (!visit.Counted) visit.Counted = std::make_unique<TWebVisit::TCountedPart>();
     PartVisit = &visit;
-    for (TLogEntry* hit : visit.HitList) {
+    for (THit* hit : visit.HitList) {
         CountHit(visit, *hit);
         visit.NoteCountedHit(*hit);
         // A later "206" entry of the same path may still join it.
         if (Profile.Group206 && hit->Status() == "206") {
             visit.Counted->Partials.push_back(hit);
         } else {
-            Entries.Release(hit);
+            HitPool.Release(hit);
         }
     }
     visit.HitList.clear();
     PartVisit = nullptr;
 }
 
-void TLogAnalyser::CountHit(const TWebVisit& visit, const TLogEntry& hit) {
+void TLogAnalyser::CountHit(const TWebVisit& visit, const THit& hit) {
     Counting.Visit = TLogView::VisitId(hit.Visit);
     Counting.HitDay = static_cast<int32_t>(std::trunc(hit.Time));
     // Rows named by the path share the text the path numbering keeps, when there is one.
@@ -501,7 +501,7 @@ TWebVisit* TLogAnalyser::JoinVisits(TWebVisit& earlier, TWebVisit& later, int ke
 }
 
 void TLogAnalyser::RecycleVisit(TWebVisit* visit) {
-    visit->Reset(Entries);
+    visit->Reset(HitPool);
     FreeVisits.push_back(visit);
 }
 
@@ -526,9 +526,8 @@ void TLogAnalyser::AnalyseLine(TLogEntry& line, const TVisitFields* fields) {
         const auto room = static_cast<size_t>(std::max(1, FlushAt - OpenVisits.Count()));
         CountClosedVisits((left + room - 1) / room);
     }
-    TLogEntry* hit = Entries.Acquire();
-    hit->CopyHitFrom(line);
-    TLogEntry* countedHit = nullptr;
+    THit* hit = HitPool.Make(line);
+    THit* countedHit = nullptr;
     if (visit->AddHit(hit, Profile, &countedHit)) {
         HasLastEntry = true;
         LastEntryTime = std::max(LastEntryTime, hit->Time);
@@ -540,7 +539,7 @@ void TLogAnalyser::AnalyseLine(TLogEntry& line, const TVisitFields* fields) {
             CountHit(*visit, *countedHit);
             MergedBytes = 0;
         }
-        Entries.Release(hit);
+        HitPool.Release(hit);
         ++PartialsMerged;
     }
     NoteVisitTimes(*visit);
@@ -706,14 +705,14 @@ void TLogAnalyser::RunWorker(TShardFeed& feed, int worker, const std::vector<uin
 void TLogAnalyser::EndCounting() {
     FlushVisits(true);
     // Every visit is counted: the pools are not needed while the report is made.
-    EntriesMade = std::max(EntriesMade, Entries.Allocated());
+    HitsMade = std::max(HitsMade, HitPool.Allocated());
     VisitsMade = std::max(VisitsMade, VisitStore.size());
     if (OpenVisits.Count() == 0 && Closing.empty()) {
         FreeVisits.clear();
         FreeVisits.shrink_to_fit();
         VisitStore.clear();
         VisitStore.shrink_to_fit();
-        Entries.FreeAll();
+        HitPool.FreeAll();
     }
     // Rows keep the path texts; the numbering itself is done with.
     PathIds.ReleaseLookup();
@@ -743,7 +742,7 @@ void TLogAnalyser::MergeShard(TLogAnalyser& shard) {
     FilteredHits += shard.FilteredHits;
     LinesOutsideRange += shard.LinesOutsideRange;
     PartialsMerged += shard.PartialsMerged;
-    EntriesMade += shard.EntriesMade;
+    HitsMade += shard.HitsMade;
     VisitsMade += shard.VisitsMade;
     for (int kind = 0; kind < kViewKindCount; ++kind) {
         TViewTable& rows = shard.Table[kind];
@@ -786,7 +785,7 @@ void TLogAnalyser::FlushVisits(bool final) {
         // One filter serves every shard, and it keeps work texts of its own.
         static std::mutex filtering;
         std::lock_guard<std::mutex> lock(filtering);
-        FilteredHits += filter.ApplyFilter(Closing, Entries).RemovedHits;
+        FilteredHits += filter.ApplyFilter(Closing, HitPool).RemovedHits;
     }
     // Counted bit by bit as the run goes on (see CountClosedVisits), all at the last pass.
     if (final) CountClosedVisits(SIZE_MAX);

@@ -67,8 +67,8 @@ public:
     int DurationBucketCount() const { return kDurationBucketCount; }
     int32_t DurationBucket(int i) const { return i >= 0 && i < kDurationBucketCount ? DurationHistogram[i] : 0; }
     const std::vector<std::unique_ptr<TGroupView>>& GroupsOf(int kind) const { return Groups[kind]; }
-    // Entries and visits made so far: what the open visits needed at most.
-    size_t PooledEntries() const { return std::max(EntriesMade, Entries.Allocated()); }
+    // Hits and visits made so far: what the open visits needed at most.
+    size_t PooledHits() const { return std::max(HitsMade, HitPool.Allocated()); }
     size_t PooledVisits() const { return std::max(VisitsMade, VisitStore.size()); }
 
     TDateTime StartDate = 0;
@@ -135,15 +135,15 @@ private:
     void FlushVisits(bool final);
     // Counts up to n of the closed visits not counted yet and recycles them.
     void CountClosedVisits(size_t n);
-    void CountHit(const TWebVisit& visit, const TLogEntry& hit);
+    void CountHit(const TWebVisit& visit, const THit& hit);
     void CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
                        unsigned kept = 0);
-    void CountHitKey(int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
+    void CountHitKey(int kind, std::string_view name, std::string_view subName, const THit& hit,
                      unsigned kept = 0);
     // Counts the hit into row, finding or making the row first when it is not known yet.
-    void CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName, const TLogEntry& hit,
+    void CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName, const THit& hit,
                       unsigned kept = 0);
-    void CountHitInto(TLogView& row, const TLogEntry& hit);
+    void CountHitInto(TLogView& row, const THit& hit);
     // The row of the key, made when absent; kept tells which texts outlive the run already
     // (kKeptName, kKeptSubName) and need no copy.
     TLogView* FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept);
@@ -196,8 +196,8 @@ private:
     std::vector<TWebVisit*> Closing;      // closed by the last pass, in start order
     std::vector<TWebVisit*> JoinedVisits; // joined into others, recycled once no lookup may answer
     size_t ClosedCounted = 0;             // of Closing
-    TEntryPool Entries;
-    size_t EntriesMade = 0, VisitsMade = 0; // at most, before the pools were given back
+    THitPool HitPool;
+    size_t HitsMade = 0, VisitsMade = 0; // at most, before the pools were given back
 
     bool Limited = false; // lines outside FirstDay..LastDay are not counted
     int32_t FirstDay = 0;

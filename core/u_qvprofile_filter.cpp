@@ -1,6 +1,6 @@
 #include "core/u_qvprofile_filter.h"
 
-#include "core/LogEntry.h"
+#include "core/Hit.h"
 #include "core/WebVisit.h"
 #include "profile/u_xmlprofile.h"
 #include "sources/CUtils.h"
@@ -223,7 +223,7 @@ std::string TQVFilter::SummaryText() const {
 
 // ---- TQVFilter: evaluation ----
 
-TFilterOutcome TQVFilter::ApplyFilter(const std::vector<TWebVisit*>& visits, TEntryPool& pool) {
+TFilterOutcome TQVFilter::ApplyFilter(const std::vector<TWebVisit*>& visits, THitPool& pool) {
     TFilterOutcome outcome;
     if (Lines.empty()) return outcome;
     // Each line overrides what earlier lines decided for the items it acts on.
@@ -232,7 +232,7 @@ TFilterOutcome TQVFilter::ApplyFilter(const std::vector<TWebVisit*>& visits, TEn
         const uint8_t decision = line.FLType == flExclude ? fsExclude : fsInclude;
         for (TWebVisit* visit : visits) {
             if (line.FLHitsFilter) {
-                for (TLogEntry* hit : visit->HitList)
+                for (THit* hit : visit->HitList)
                     if (hit->FilterState != decision && HitMatches(*hit, line) != line.FLNegative)
                         hit->FilterState = decision;
             } else if (visit->FilterState != decision && VisitMatches(*visit, line) != line.FLNegative) {
@@ -264,7 +264,7 @@ bool TQVFilter::LineMatches(TFilterLine& line, std::string_view text) {
     return false;
 }
 
-std::string_view TQVFilter::RequestText(const TLogEntry& hit) {
+std::string_view TQVFilter::RequestText(const THit& hit) {
     if (hit.Query().empty()) return hit.Path();
     Work.assign(hit.Path());
     Work += '?';
@@ -272,7 +272,7 @@ std::string_view TQVFilter::RequestText(const TLogEntry& hit) {
     return Work;
 }
 
-bool TQVFilter::HitMatches(const TLogEntry& hit, TFilterLine& line) {
+bool TQVFilter::HitMatches(const THit& hit, TFilterLine& line) {
     switch (line.FLField) {
     case ffFile:
         return LineMatches(line, RequestText(hit));
@@ -287,7 +287,7 @@ bool TQVFilter::VisitMatches(const TWebVisit& visit, TFilterLine& line) {
     if (visit.HitList.empty()) return false;
     switch (line.FLField) {
     case ffFile:
-        for (const TLogEntry* hit : visit.HitList)
+        for (const THit* hit : visit.HitList)
             if (LineMatches(line, RequestText(*hit))) return true;
         return false;
     case ffHost:
@@ -305,7 +305,7 @@ bool TQVFilter::VisitMatches(const TWebVisit& visit, TFilterLine& line) {
         return LineMatches(line, Work);
     }
     case ffStatus:
-        for (const TLogEntry* hit : visit.HitList)
+        for (const THit* hit : visit.HitList)
             if (LineMatches(line, hit->Status())) return true;
         return false;
     case ffWeekday:

@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-class TEntryPool;
-class TLogEntry;
+class THit;
+class THitPool;
 class TWebVisit;
 
 enum TFilterBasicType : uint8_t { fbIncludeAll = 0, fbExcludeAll = 1 };
@@ -130,18 +130,18 @@ public:
     // Decides every visit and hit by the lines, in order, then removes (and returns to
     // the pool) every excluded hit. Visits left without hits stay in the caller's list
     // for it to free. A filter without lines changes nothing.
-    TFilterOutcome ApplyFilter(const std::vector<TWebVisit*>& visits, TEntryPool& pool);
+    TFilterOutcome ApplyFilter(const std::vector<TWebVisit*>& visits, THitPool& pool);
 
     // False for an empty text; else whether a parameter (mask or group) matches it.
     bool LineMatches(TFilterLine& line, std::string_view text);
     // Only files and status codes can be tested per hit; other properties never match.
-    bool HitMatches(const TLogEntry& hit, TFilterLine& line);
+    bool HitMatches(const THit& hit, TFilterLine& line);
     // A visit without hits never matches.
     bool VisitMatches(const TWebVisit& visit, TFilterLine& line);
 
 private:
     // "Path?Query" (or the path alone) in Work.
-    std::string_view RequestText(const TLogEntry& hit);
+    std::string_view RequestText(const THit& hit);
 
     std::string Work;
 };

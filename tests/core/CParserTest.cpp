@@ -95,34 +95,47 @@ TEST(CParserTest, LinesAreCutAtTheNextSeparator) {
     }
 }
 
-TEST(CParserTest, UncapturedFieldsKeepTheirEarlierText) {
+// Only the date outlives its line (a W3C "#Date" directive dates the lines after it): a field
+// a line does not capture, or that its format lacks, is empty, never an earlier line's text.
+TEST(CParserTest, OnlyTheDateOutlivesItsLine) {
     TCParser parser;
+    parser.SetFormat("%H %b %a");
+    parser.SetLine("10.0.0.1 500 agent");
     parser.SetFormat("#Date: %y-%m-%d %x");
     parser.SetLine("#Date: 2002-03-04 10:00:00");
     ASSERT_TRUE(parser.Valid());
-    parser.SetFormat("%h:%n:%s %f");
-    parser.SetLine("10:11:12 /index.html");
+    parser.SetFormat("%h:%n:%s %f %a");
+    parser.SetLine("10:11:12 /index.html Mozilla");
     ASSERT_TRUE(parser.Valid());
     EXPECT_EQ(parser.Field('y'), "2002");
     EXPECT_EQ(parser.Field('d'), "04");
     EXPECT_EQ(parser.Field('f'), "/index.html");
+    EXPECT_EQ(parser.Field('b'), "");  // of the first format
+    EXPECT_EQ(parser.Field('H'), "");
+    EXPECT_EQ(parser.Field('x'), "");
 
-    // A failing line changes the fields before the failure and keeps those after it.
+    // A line that ends right after the separator before its last code: that field is empty.
+    parser.SetLine("10:11:13 /a.html ");
+    ASSERT_TRUE(parser.Valid());
+    EXPECT_EQ(parser.Field('f'), "/a.html");
+    EXPECT_EQ(parser.Field('a'), "");
+
+    // A failing line changes the fields before the failure and empties those after it.
     parser.SetLine("13:14 /other.html");
     EXPECT_FALSE(parser.Valid());
     EXPECT_EQ(parser.Field('h'), "13");
     EXPECT_EQ(parser.Field('n'), "14 /other.html");
-    EXPECT_EQ(parser.Field('s'), "12");
-    EXPECT_EQ(parser.Field('f'), "/index.html");
+    EXPECT_EQ(parser.Field('s'), "");
+    EXPECT_EQ(parser.Field('f'), "");
 
-    // Fields outlive the lines after them, however long those are.
+    // The kept date outlives the lines after it, however long those are.
     const std::string longLine(100000, 'x');
     parser.SetLine(longLine);
     parser.SetLine("1");
-    EXPECT_EQ(parser.Field('h'), longLine);
-    EXPECT_EQ(parser.Field('n'), "14 /other.html");
-    EXPECT_EQ(parser.Field('s'), "12");
+    EXPECT_EQ(parser.Field('h'), "");
+    EXPECT_EQ(parser.Field('n'), "");
     EXPECT_EQ(parser.Field('y'), "2002");
+    EXPECT_EQ(parser.Field('m'), "03");
 }
 
 } // namespace

@@ -52,8 +52,6 @@ TEST_F(LogEntryTest, DefaultLineBecomesANormalisedHit) {
     EXPECT_EQ(e.Bytes, 2326);
     EXPECT_EQ(e.Referrer(), "-");
     EXPECT_EQ(e.Agent(), "Mozilla/4.0");
-    EXPECT_EQ(e.FilterState, fsUndecided);
-    EXPECT_EQ(e.Visit, nullptr);
 }
 
 TEST_F(LogEntryTest, ZonesAndTheProfileShiftMoveTheTime) {

@@ -128,19 +128,20 @@ TEST(WebVisitTest, AVisitCountedInPartsKeepsWhatTheWholeVisitShows) {
             for (int cut = 0; cut <= n; ++cut) {
                 SCOPED_TRACE(std::string(c.Name) + (numbered ? ", numbered" : "") + ", order " + std::to_string(order) +
                              ", cut " + std::to_string(cut));
-                TEntryPool pool;
+                THitPool pool;
                 TPathIndex paths;
                 const auto hit = [&](int i) {
-                    TLogEntry* entry = pool.Acquire();
-                    entry->SetText(TLogEntry::etPath, c.Hits[i].first);
-                    entry->Page = c.Hits[i].second;
-                    entry->Time = i;
+                    TLogEntry line;
+                    line.SetText(TLogEntry::etPath, c.Hits[i].first);
+                    line.Time = i;
                     if (numbered) {
                         std::string_view kept;
-                        entry->PathId = paths.IdOf(entry->Path(), kept);
-                        entry->KeptPath = kept.data();
+                        line.PathId = paths.IdOf(line.Path(), kept);
+                        line.KeptPath = kept.data();
                     }
-                    return entry;
+                    THit* made = pool.Make(line);
+                    made->Page = c.Hits[i].second;
+                    return made;
                 };
                 TWebVisit whole, parts;
                 for (int i = 0; i < n; ++i)
@@ -150,15 +151,15 @@ TEST(WebVisitTest, AVisitCountedInPartsKeepsWhatTheWholeVisitShows) {
                     held.push_back(arrival(order, n, k));
                 std::sort(held.begin(), held.end());
                 for (int k = 0; k < cut; ++k) {
-                    TLogEntry* given = hit(arrival(order, n, k));
+                    THit* given = hit(arrival(order, n, k));
                     parts.NoteCountedHit(*given);
                     pool.Release(given);
                 }
-                std::vector<TLogEntry*> reused; // the given entries, written over
-                for (int i = 0; i < cut; ++i) {
-                    reused.push_back(pool.Acquire());
-                    reused.back()->SetText(TLogEntry::etPath, "/overwritten/by/a/later/line.html");
-                }
+                std::vector<THit*> reused; // the given hits, written over
+                TLogEntry later;
+                later.SetText(TLogEntry::etPath, "/overwritten/by/a/later/line.html");
+                for (int i = 0; i < cut; ++i)
+                    reused.push_back(pool.Make(later));
                 for (int i : held)
                     parts.HitList.push_back(hit(i));
 
@@ -170,8 +171,8 @@ TEST(WebVisitTest, AVisitCountedInPartsKeepsWhatTheWholeVisitShows) {
                 EXPECT_EQ(parts.ExitPage(&kept), whole.ExitPage());
                 EXPECT_EQ(kept, numbered && !whole.ExitPage().empty());
                 EXPECT_EQ(parts.NavigationPath(), whole.NavigationPath());
-                for (TLogEntry* entry : reused)
-                    pool.Release(entry);
+                for (THit* made : reused)
+                    pool.Release(made);
                 parts.Reset(pool);
                 whole.Reset(pool);
                 EXPECT_EQ(parts.HitCount(), 0);
@@ -224,32 +225,39 @@ TEST(WebVisitTest, MarkRowTellsNewRowsFromRowsSeen) {
     }
 }
 
-// Entries live in chunks that never move; a released entry comes back reset.
-TEST(WebVisitTest, ThePoolHandsOutDistinctEntriesAndReusesReleasedOnes) {
-    constexpr size_t kEntries = 4096 + 10; // past the first chunk
-    TEntryPool pool;
+// Hits live in chunks that never move; a released hit comes back made anew, without the
+// state or query of its last use.
+TEST(WebVisitTest, ThePoolHandsOutDistinctHitsAndReusesReleasedOnes) {
+    constexpr size_t kHits = 4096 + 10; // past the first chunk
+    THitPool pool;
     TWebVisit visit;
-    std::set<TLogEntry*> first;
-    for (size_t i = 0; i < kEntries; ++i) {
-        TLogEntry* entry = pool.Acquire();
-        entry->SetText(TLogEntry::etPath, "/p" + std::to_string(i));
-        entry->Visit = &visit;
-        entry->FilterState = fsExclude;
-        entry->Valid = entry->IsError = entry->Page = true;
-        first.insert(entry);
+    TLogEntry line;
+    line.SetText(TLogEntry::etQuery, "a=1");
+    std::set<THit*> first;
+    for (size_t i = 0; i < kHits; ++i) {
+        line.SetText(TLogEntry::etPath, "/p" + std::to_string(i));
+        line.SetText(TLogEntry::etStatus, i % 2 ? "200" : "404");
+        THit* hit = pool.Make(line);
+        ASSERT_EQ(hit->Path(), "/p" + std::to_string(i));
+        ASSERT_EQ(hit->Status(), i % 2 ? "200" : "404");
+        ASSERT_EQ(hit->Query(), "a=1");
+        hit->Visit = &visit;
+        hit->FilterState = fsExclude;
+        hit->Page = true;
+        first.insert(hit);
     }
-    EXPECT_EQ(first.size(), kEntries);
-    for (TLogEntry* entry : first)
-        pool.Release(entry);
-    std::set<TLogEntry*> second;
-    for (size_t i = 0; i < kEntries; ++i) {
-        TLogEntry* entry = pool.Acquire();
-        EXPECT_TRUE(entry->Visit == nullptr && entry->FilterState == fsUndecided && !entry->Valid && !entry->IsError &&
-                    !entry->Page);
-        second.insert(entry);
+    EXPECT_EQ(first.size(), kHits);
+    for (THit* hit : first)
+        pool.Release(hit);
+    line.SetText(TLogEntry::etQuery, "");
+    std::set<THit*> second;
+    for (size_t i = 0; i < kHits; ++i) {
+        THit* hit = pool.Make(line);
+        EXPECT_TRUE(hit->Visit == nullptr && hit->FilterState == fsUndecided && !hit->Page && hit->Query().empty());
+        second.insert(hit);
     }
     EXPECT_EQ(second, first);
-    EXPECT_EQ(pool.Allocated(), kEntries);
+    EXPECT_EQ(pool.Allocated(), kHits);
 }
 
 } // namespace

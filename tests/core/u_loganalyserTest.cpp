@@ -618,7 +618,7 @@ TEST_F(LogAnalyserTest, MemoryFollowsTheOpenVisitsNotTheLines) {
     ASSERT_TRUE(a.Run());
     EXPECT_EQ(a.Hits, lines);
     EXPECT_EQ(a.Visits, lines);
-    EXPECT_LE(a.PooledEntries(), 20000u + 400u);
+    EXPECT_LE(a.PooledHits(), 20000u + 400u);
     EXPECT_LE(a.PooledVisits(), 20000u + 400u);
     EXPECT_GT(lines, 3 * 20000);
 }
@@ -663,7 +663,7 @@ TEST_F(LogAnalyserTest, AHostThatNeverPausesHoldsFewHitsAndCountsTheSame) {
     if (kPeakMemoryIsMeaningful) {
         EXPECT_LT(PeakMemoryMB() - memoryBefore, 48);
     }
-    EXPECT_LT(a->PooledEntries(), kVisitors + 1000u);
+    EXPECT_LT(a->PooledHits(), kVisitors + 1000u);
     EXPECT_EQ(a->Visits, 1 + kVisitors);
     EXPECT_EQ(a->Hits, kHits - partials + 1 + kVisitors);
     EXPECT_EQ(a->DurationBucket(9), 1);
@@ -683,7 +683,7 @@ TEST_F(LogAnalyserTest, AHostThatNeverPausesHoldsFewHitsAndCountsTheSame) {
     Profile.FilterName = "none";
     Profile.EnableFilters = true;
     auto b = Analyse();
-    EXPECT_GT(b->PooledEntries(), static_cast<size_t>(kHits / 2));
+    EXPECT_GT(b->PooledHits(), static_cast<size_t>(kHits / 2));
     auto expectSameAsA = [&](TLogAnalyser& other) {
         EXPECT_EQ(other.Hits, a->Hits);
         EXPECT_EQ(other.Bytes, a->Bytes);

@@ -53,21 +53,22 @@ struct TFilterVisits {
             Visits[i].Country = countries[i];
             Pointers.push_back(&Visits[i]);
         }
-        struct THit {
+        struct THitCase {
             int Visit;
             const char *Path, *Query, *Status;
             bool Page;
         };
-        for (const THit& h : {THit{0, "/index.htm", "a=1", "200", true}, THit{0, "/a.gif", "", "200", false},
-                              THit{1, "/other.htm", "", "200", true}, THit{2, "/b.gif", "", "200", false},
-                              THit{2, "/c.GIF", "", "200", false}, THit{3, "/INDEX.HTM", "", "200", true},
-                              THit{3, "/x.htm", "", "404", true}, THit{3, "/y.htm", "", "200", true}}) {
-            TLogEntry* entry = Pool.Acquire();
-            entry->SetText(TLogEntry::etPath, h.Path);
-            entry->SetText(TLogEntry::etQuery, h.Query);
-            entry->SetText(TLogEntry::etStatus, h.Status);
-            entry->Page = h.Page;
-            Visits[h.Visit].HitList.push_back(entry);
+        for (const THitCase& h : {THitCase{0, "/index.htm", "a=1", "200", true}, THitCase{0, "/a.gif", "", "200", false},
+                              THitCase{1, "/other.htm", "", "200", true}, THitCase{2, "/b.gif", "", "200", false},
+                              THitCase{2, "/c.GIF", "", "200", false}, THitCase{3, "/INDEX.HTM", "", "200", true},
+                              THitCase{3, "/x.htm", "", "404", true}, THitCase{3, "/y.htm", "", "200", true}}) {
+            TLogEntry line;
+            line.SetText(TLogEntry::etPath, h.Path);
+            line.SetText(TLogEntry::etQuery, h.Query);
+            line.SetText(TLogEntry::etStatus, h.Status);
+            THit* hit = Pool.Make(line);
+            hit->Page = h.Page;
+            Visits[h.Visit].HitList.push_back(hit);
         }
         Visits[0].ReferrerDomain = "www.enginea.com";
         Visits[0].Referrer = "http://www.enginea.com/search";
@@ -81,7 +82,7 @@ struct TFilterVisits {
         return {Visits[0].HitCount(), Visits[1].HitCount(), Visits[2].HitCount(), Visits[3].HitCount()};
     }
 
-    TEntryPool Pool;
+    THitPool Pool;
     TWebVisit Visits[4];
     std::vector<TWebVisit*> Pointers;
 };
@@ -167,8 +168,8 @@ TEST(QVFilterTest, ParametersMatchMasksGroupsAndCountryCodes) {
 
     // Whole codes, letter case ignored: "CO" is not in "COM".
     TWebVisit visit;
-    TEntryPool pool;
-    visit.HitList.push_back(pool.Acquire());
+    THitPool pool;
+    visit.HitList.push_back(pool.Make(TLogEntry()));
     visit.Country = "CO";
     line.FLField = ffCountry;
     line.FLStrParam = {"COM,NET"};

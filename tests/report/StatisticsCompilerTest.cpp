@@ -325,6 +325,19 @@ TEST_F(StatisticsCompilerTest, EveryNumberOfWorkersGivesTheSameReport) {
         if (next(100) == 0) log += "not a log line\n";
     }
     Sandbox.Folder.WriteFile("logs/access.log", log);
+    // A W3C log read after it, whose lines have no bytes, zone or date of their own: no
+    // line may take them from what a worker parsed before.
+    std::string w3c;
+    for (int i = 0; i < 3000; ++i) {
+        if (i % 1500 == 0)
+            w3c += "#Date: 2003-10-" + std::to_string(12 + i / 1500) +
+                   " 00:00:00\n#Fields: time c-ip cs-method cs-uri-stem sc-status cs(User-Agent)\n";
+        char time[16];
+        std::snprintf(time, sizeof time, "%02d:%02d:%02d", i / 125, i / 2 % 60, i % 60);
+        w3c += std::string(time) + " 10.9." + std::to_string(next(40)) + ".2 GET /w" + std::to_string(next(50)) +
+               ".html 200 Mozilla/5.0+(X11)\n";
+    }
+    Sandbox.Folder.WriteFile("logs/u_ex.log", w3c);
     TQVFilter filter;
     filter.InitNew();
     filter.SetName("nod2");
@@ -356,7 +369,7 @@ TEST_F(StatisticsCompilerTest, EveryNumberOfWorkersGivesTheSameReport) {
     }
     const TXmlProbe general(Work + "one/general.xml");
     EXPECT_GT(std::stoi(SummaryValue(general, "Total Visits")), 20000); // more than one pass could hold
-    EXPECT_LT(std::stoi(SummaryValue(general, "Total Hits")), 27000);   // the filter took hits
+    EXPECT_LT(std::stoi(SummaryValue(general, "Total Hits")), 30000);   // the filter took hits
 
     // A line read twice changes the report.
     const size_t cut = log.find('\n', log.size() / 2) + 1;
