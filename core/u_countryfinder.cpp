@@ -313,6 +313,7 @@ bool TCountryFinder::ParseIPv6(std::string_view text, TIPv6Address& address) {
 }
 
 void TCountryFinder::Clear() {
+    ProgramTables = false;
     RangeList.clear();
     RangeList6.clear();
     ScanFirst.fill(0);
@@ -394,6 +395,12 @@ void TCountryFinder::LoadProgramTables() {
     const std::string folder = ProgramFolder() + "static/";
     Load(folder + "ip-to-country.csv");
     LoadIPv6(folder + "ip6-to-country.csv");
+    // Lookups need the stretches alone: the ranges in file order (some 13 MB) are given back.
+    std::vector<TCountryItem>().swap(RangeList);
+    std::vector<TCountryItem6>().swap(RangeList6);
+    ScanFirst.fill(0);
+    ScanEnd.fill(0);
+    ProgramTables = true;
 }
 
 void TCountryFinder::BuildLookup() {

@@ -42,8 +42,11 @@ public:
     // have none yet.
     void LoadIPv6(const std::string& fileName);
     // Load and LoadIPv6 on "static/ip-to-country.csv" and "static/ip6-to-country.csv" of
-    // the program folder.
+    // the program folder, keeping only what lookups need: Ranges, Ranges6 and the lookups
+    // by scan are empty afterwards.
     void LoadProgramTables();
+    // LoadProgramTables has run (and no Load or Clear since).
+    bool HasProgramTables() const { return ProgramTables; }
     void Clear();
 
     // The answers are the finder's own strings, valid until the next Load, LoadIPv6 or Clear.
@@ -80,6 +83,7 @@ private:
     void BuildLookup();
     void BuildLookup6();
 
+    bool ProgramTables = false;
     std::vector<TCountryItem> RangeList;   // file order
     std::vector<TCountryItem6> RangeList6; // file order
     // The ranges touching first octet b lie in RangeList[ScanFirst[b], ScanEnd[b]).

@@ -101,7 +101,7 @@ TLogAnalyser::TLogAnalyser(TQVProfile& profile, TProgress* progress, TBatchLooku
     CountryTables = std::async(std::launch::async, [] {
                         static std::mutex loading;
                         std::lock_guard<std::mutex> lock(loading);
-                        if (CountryFinder.Ranges().empty()) CountryFinder.LoadProgramTables();
+                        if (!CountryFinder.HasProgramTables()) CountryFinder.LoadProgramTables();
                     }).share();
     SearchFinder().Load(ProgramFolder() + "static/search_queries.dta");
     SearchFinder().LoadHosts(ProgramFolder() + "static/search_engines.dta");

@@ -107,9 +107,15 @@ TEST_F(CountryFinderTest, LoadsBothTablesFromTheProgramFolder) {
     Folder.WriteFile("static/ip6-to-country.csv", Line("2001:db8::", "2001:db8::ff", "XB", "SIX"));
     TEnvOverride home("QUORVEL_HOME", Folder.Path());
     Finder.LoadProgramTables();
+    EXPECT_TRUE(Finder.HasProgramTables());
     EXPECT_EQ(Finder.CountryOf(16777226), "XA");
     EXPECT_EQ(Finder.CountryOfIPv6("2001:db8::7"), "XB");
     EXPECT_EQ(Finder.CountryName("XB"), "SIX");
+    // Only the lookups stay: the ranges in file order are given back.
+    EXPECT_TRUE(Finder.Ranges().empty() && Finder.Ranges6().empty());
+    EXPECT_EQ(Finder.CountryOfByScan(16777226), "-");
+    Finder.Clear();
+    EXPECT_FALSE(Finder.HasProgramTables());
 }
 
 // Lines are cut like the format "\"%s\",\"%e\",\"%c\",\"%x\",\"%n\"": each separator is the
