@@ -1,10 +1,18 @@
 #include "core/Hit.h"
 
+#include <algorithm>
+
 const THitCodes THit::kNoCodes{};
 
-const THitCodes* THitPool::CodesOf(std::string_view status, std::string_view extension, std::string_view user) {
-    if (LastCodes && LastCodes->Status == status && LastCodes->Extension == extension && LastCodes->User == user)
-        return LastCodes;
+const THitCodes* THitPool::CodesOf(std::string_view status, std::string_view extension, std::string_view user,
+                                   uint32_t pathId) {
+    const THitCodes** last = nullptr;
+    if (pathId != kNoPathId) {
+        if (pathId >= CodesByPath.size()) CodesByPath.resize(std::max<size_t>(pathId + 1, CodesByPath.size() * 2));
+        last = &CodesByPath[pathId];
+        const THitCodes* codes = *last;
+        if (codes && codes->Status == status && codes->Extension == extension && codes->User == user) return codes;
+    }
     // Line feeds end no field of a line: the joined key tells the three apart.
     Key.assign(status).append(1, '\n').append(extension).append(1, '\n').append(user);
     auto it = Codes.find(std::string_view(Key));
@@ -16,7 +24,8 @@ const THitCodes* THitPool::CodesOf(std::string_view status, std::string_view ext
         codes->User = key.substr(status.size() + extension.size() + 2);
         it = Codes.emplace(key, std::move(codes)).first;
     }
-    return LastCodes = it->second.get();
+    if (last) *last = it->second.get();
+    return it->second.get();
 }
 
 THit* THitPool::Make(const TLogEntry& line) {
@@ -35,8 +44,8 @@ THit* THitPool::Make(const TLogEntry& line) {
     hit->FilterState = fsUndecided;
     hit->IsError = line.IsError;
     hit->Page = false;
-    hit->Codes = CodesOf(line.Status(), line.Extension(), line.User());
     const std::string_view stored = line.StoredPath();
+    hit->Codes = CodesOf(line.Status(), line.Extension(), line.User(), stored.empty() ? kNoPathId : line.PathId);
     // A line made by hand has no path number: its path is kept here instead.
     const std::string_view path = stored.empty() ? Texts.Store(line.Path()) : stored;
     hit->PathId = stored.empty() ? kNoPathId : line.PathId;
@@ -67,6 +76,6 @@ void THitPool::FreeAll() {
     Free.shrink_to_fit();
     Made = 0;
     Codes.clear();
-    LastCodes = nullptr;
+    std::vector<const THitCodes*>().swap(CodesByPath);
     Texts.Clear();
 }

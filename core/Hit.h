@@ -79,7 +79,8 @@ public:
     void FreeAll();
 
 private:
-    const THitCodes* CodesOf(std::string_view status, std::string_view extension, std::string_view user);
+    const THitCodes* CodesOf(std::string_view status, std::string_view extension, std::string_view user,
+                             uint32_t pathId);
 
     static constexpr size_t kChunkHits = 4096;
     std::vector<std::unique_ptr<THit[]>> Chunks; // one allocation for many hits
@@ -92,6 +93,7 @@ private:
         size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
     };
     std::unordered_map<std::string_view, std::unique_ptr<THitCodes>, TTextHash, std::equal_to<>> Codes;
-    const THitCodes* LastCodes = nullptr; // consecutive hits mostly share them
+    // The codes a path's hit took last: a path keeps its extension and mostly its status.
+    std::vector<const THitCodes*> CodesByPath;
     std::string Key;
 };

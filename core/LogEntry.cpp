@@ -59,6 +59,7 @@ void TLogEntry::AssignFrom(const TCParser& parser, const TLogEntryOptions& optio
 
 bool TLogEntry::AssignHitFields(const TCParser& parser, const TLogEntryOptions& options) {
     Valid = false;
+    HostKey = -1;
     PathId = kNoPathId;
     KeptPath = nullptr;
     if (!parser.Valid()) return false;
@@ -158,6 +159,7 @@ void TLogEntry::SetText(TText text, std::string_view value) {
         texts.append(t == text ? value : Text(t));
         ends[i] = static_cast<uint32_t>(texts.size());
     }
+    if (text == etHost) HostKey = -1;
     if (text == etPath) {
         PathId = kNoPathId;
         KeptPath = nullptr;

@@ -106,6 +106,7 @@ public:
 
     TDateTime Time = 0;
     int64_t Bytes = 0;
+    int HostKey = -1;               // the host's StrHash, when the reader worked it out
     uint32_t PathId = kNoPathId;    // the path's number in the run, when the reader gave one
     const char* KeptPath = nullptr; // the path's text kept by the path numbering, with PathId
     bool Valid = false;

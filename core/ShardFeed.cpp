@@ -4,9 +4,9 @@
 #include "profile/u_qvprofile.h"
 #include "sources/W3CFormat.h"
 
-int TShardFeed::BucketOf(std::string_view host) {
+int TShardFeed::BucketOfKey(int hostKey) {
     // The host's string hash, mixed so that its top bits pick the bucket.
-    const auto h = static_cast<uint32_t>(TStringTableBase::StrHash(host)) * 0x9E3779B1u;
+    const auto h = static_cast<uint32_t>(hostKey) * 0x9E3779B1u;
     static_assert(kHostBuckets == 64);
     return static_cast<int>(h >> 26);
 }
@@ -147,7 +147,9 @@ void TShardFeed::Parse(TBatch& batch, TParser& state) {
             return span;
         };
         batch.Spans[batch.Count] = {spanOf(parser.Field('r')), spanOf(parser.Field('a'))};
-        batch.Buckets[batch.Count++] = static_cast<uint8_t>(BucketOf(entry.Host()));
+        // The shard's open visits are keyed by the same hash.
+        entry.HostKey = TStringTableBase::StrHash(entry.Host());
+        batch.Buckets[batch.Count++] = static_cast<uint8_t>(BucketOfKey(entry.HostKey));
     }
 }
 

@@ -5,6 +5,7 @@
 // While a feed runs, its reading thread alone touches the profile's log reader.
 
 #include "core/CParser.h"
+#include "core/HashTables.h"
 #include "core/LogEntry.h"
 
 #include <condition_variable>
@@ -24,7 +25,9 @@ public:
     // shards as it has workers, at most this many.
     static constexpr int kHostBuckets = 64;
     // The bucket of a host: all its lines go to the one shard that holds the bucket.
-    static int BucketOf(std::string_view host);
+    static int BucketOf(std::string_view host) { return BucketOfKey(TStringTableBase::StrHash(host)); }
+    // The same from the host's StrHash.
+    static int BucketOfKey(int hostKey);
 
     struct TBatch {
         // The reading thread's part: the lines as read, and the parser's format at the first

@@ -442,7 +442,7 @@ void TLogAnalyser::AssignVisitFacts(TWebVisit& visit, const TLogEntry& entry) {
 
 TWebVisit* TLogAnalyser::FindOrCreateVisit(TLogEntry& line, const TVisitFields* fields) {
     const std::string_view host = line.Host();
-    const int key = TStringTableBase::StrHash(host);
+    const int key = line.HostKey >= 0 ? line.HostKey : TStringTableBase::StrHash(host);
     // The visit the line falls in or after, and one it comes shortly before: a line that both
     // accept bridges the pause between them, and they become one.
     TWebVisit *after = nullptr, *before = nullptr;
