@@ -2,6 +2,7 @@
 
 #include "core/AgentClassification.h"
 #include "core/AgentRules.h"
+#include "core/CParser.h"
 #include "core/Progress.h"
 #include "core/ShardFeed.h"
 #include "core/u_countryfinder.h"
@@ -10,7 +11,9 @@
 #include "sources/BatchLookup.h"
 #include "profile/u_qvprofile.h"
 #include "sources/CUtils.h"
+#include "sources/LogReader.h"
 #include "sources/SpecialFolders.h"
+#include "sources/W3CFormat.h"
 
 #include <sched.h>
 
@@ -633,7 +636,9 @@ bool TLogAnalyser::RunSharded(const TLogEntryOptions& options, int presize) {
     }
     bool cancelled = false;
     std::exception_ptr failure;
-    {
+    if (EveryWorkerReads && !Profile.UseDNS && !Profile.LogReader.StandardInput) {
+        cancelled = !RunReadingWorkers(options, shardOf);
+    } else {
         TShardFeed feed(Profile, options, workers);
         std::vector<std::thread> threads;
         std::mutex failureMutex;
@@ -676,6 +681,92 @@ bool TLogAnalyser::RunSharded(const TLogEntryOptions& options, int presize) {
     PathIds.ReleaseLookup();
     BuildLists();
     return Visits > 0;
+}
+
+bool TLogAnalyser::RunReadingWorkers(const TLogEntryOptions& options, const std::vector<uint8_t>& shardOf) {
+    const int workers = static_cast<int>(Shards.size());
+    std::vector<std::unique_ptr<TLogFileReader>> readers;
+    for (int w = 1; w < workers; ++w) {
+        readers.push_back(std::make_unique<TLogFileReader>());
+        readers.back()->ShareFilesOf(Profile.LogReader);
+    }
+    std::vector<TReadCounts> counts(static_cast<size_t>(workers));
+    std::atomic<bool> stop{false};
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    auto work = [&](int w) {
+        try {
+            TLogFileReader& reader = w == 0 ? Profile.LogReader : *readers[static_cast<size_t>(w - 1)];
+            ReadingWorker(reader, w, shardOf, options, stop, counts[static_cast<size_t>(w)]);
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(failureMutex);
+            if (!failure) failure = std::current_exception();
+            stop = true;
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int w = 1; w < workers; ++w)
+        threads.emplace_back(work, w);
+    work(0);
+    for (std::thread& thread : threads)
+        thread.join();
+    if (failure) std::rethrow_exception(failure);
+    LinesUnreadable = Profile.LogReader.LinesUnparsed;
+    for (const TReadCounts& c : counts)
+        LinesUnreadable += c.Unusable;
+    return !stop;
+}
+
+void TLogAnalyser::ReadingWorker(TLogFileReader& reader, int worker, const std::vector<uint8_t>& shardOf,
+                                 TLogEntryOptions options, std::atomic<bool>& stop, TReadCounts& counts) {
+    TLogAnalyser& shard = *Shards[static_cast<size_t>(worker)];
+    TCParser parser;
+    parser.SetFormat(Profile.LogFormat);
+    TLineDate date;
+    TLogEntry line;
+    // Every worker sees every line: worker 0 counts the lines read and those that do not parse.
+    const bool counting = worker == 0;
+    // Progress and a cancel are looked at before the first line, every few thousand, and at the end.
+    const auto stopped = [&] {
+        if (counting && Progress) {
+            Progress->SetPosition(reader.ProgressKB());
+            if (Progress->CancelRequested()) stop = true;
+        }
+        return stop.load(std::memory_order_relaxed);
+    };
+    constexpr uint32_t kCheckEvery = 4096;
+    for (uint32_t n = 0;; ++n) {
+        if (n % kCheckEvery == 0 && stopped()) return;
+        if (!reader.ReadLine()) break;
+        const std::string& text = reader.CurrentLine;
+        if (!text.empty() && text[0] == '#') {
+            if (text.compare(0, 5, "#Date") == 0) {
+                parser.SetFormat(kW3CDateFormat);
+                parser.SetLine(text);
+            } else if (text.compare(0, 7, "#Fields") == 0) {
+                parser.SetFormat(W3CFieldsToFormat(text));
+            }
+            continue;
+        }
+        // Blank lines are not counted as read.
+        if (counting) reader.LinesRead += !text.empty();
+        parser.SetLine(text);
+        if (!parser.Valid()) {
+            if (counting) reader.LinesUnparsed += !text.empty();
+            continue;
+        }
+        // The host decides the shard before the rest of the line is looked at.
+        const int hostKey = TStringTableBase::StrHash(parser.Field('H'));
+        if (shardOf[static_cast<size_t>(TShardFeed::BucketOfKey(hostKey))] != worker) continue;
+        options.CurrentDate = date.Of(parser);
+        if (!line.AssignHitFields(parser, options)) {
+            ++counts.Unusable;
+            continue;
+        }
+        line.HostKey = hostKey;
+        shard.FeedLine(line, TVisitFields{parser.Field('r'), parser.Field('a')});
+    }
+    if (!stopped()) shard.EndCounting();
 }
 
 void TLogAnalyser::RunWorker(TShardFeed& feed, int worker, const std::vector<uint8_t>& shardOf) {

@@ -12,6 +12,7 @@
 #include "core/WebVisit.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -25,6 +26,7 @@
 #include <vector>
 
 class TBatchLookup;
+class TLogFileReader;
 class TCParser;
 class TProgress;
 class TQVProfile;
@@ -92,12 +94,16 @@ public:
     int64_t LinesOutsideRange = 0;
     int64_t PartialsMerged = 0;
     std::vector<std::string> TrackedURLs; // sorted, letter case ignored
-    // Run reads the logs on a thread of its own and spreads parsing and counting over
-    // Workers threads (0: one for every CPU the process may use), by host: every report
-    // is the same whatever the number. Without ReadOnSecondThread one thread reads,
-    // parses and counts alone.
+    // Run spreads the analysis over Workers threads (0: one for every CPU the process may
+    // use), by host: every report is the same whatever the number. Without
+    // ReadOnSecondThread one thread reads, parses and counts alone (the name is older than
+    // the workers).
     bool ReadOnSecondThread = true;
     int Workers = 0;
+    // Every worker reads the logs itself, cuts every line and parses the rest of its own
+    // hosts' lines only, so that no line moves between threads. Without it, and always for
+    // standard input or with DNS, one thread reads and the workers parse what it read.
+    bool EveryWorkerReads = true;
     // The CPUs the process may run on.
     static int AvailableCpus();
 
@@ -107,6 +113,14 @@ private:
     // Run's work on several threads: the feed's lines go to the shards by host, and the
     // shards' rows and totals are added up here in shard order.
     bool RunSharded(const TLogEntryOptions& options, int presize);
+    // Run's work when every worker reads: worker w reads the logs with its own reader (the
+    // profile's for worker 0) and counts the lines of its shard. False after a cancel.
+    bool RunReadingWorkers(const TLogEntryOptions& options, const std::vector<uint8_t>& shardOf);
+    struct TReadCounts {
+        int64_t Unusable = 0; // lines of its hosts with an unusable field
+    };
+    void ReadingWorker(TLogFileReader& reader, int worker, const std::vector<uint8_t>& shardOf,
+                       TLogEntryOptions options, std::atomic<bool>& stop, TReadCounts& counts);
     // Worker w's part: the lines of its shard (the one of the bucket's number in shardOf)
     // from every batch, then its shard's last pass. Only parses when it has no shard.
     void RunWorker(TShardFeed& feed, int worker, const std::vector<uint8_t>& shardOf);

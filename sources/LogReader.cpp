@@ -496,6 +496,15 @@ std::vector<std::string> TLogFileReader::UnzipToTemp(const std::string& path) {
     return ListFolderFiles(folder);
 }
 
+void TLogFileReader::ShareFilesOf(const TLogFileReader& other) {
+    ClearLogFiles();
+    Files = other.Files;
+    FileIdentities = other.FileIdentities;
+    TotalKB = other.TotalKB;
+    BufferMB = other.BufferMB;
+    Rewind();
+}
+
 void TLogFileReader::Rewind() {
     CurrentFd.Reset();
     ChunkLines.clear();

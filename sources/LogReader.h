@@ -93,6 +93,9 @@ public:
     // Adds one file, or every file a ".gz", ".tgz", ".tar" or ".zip" expands to. Files that
     // cannot be opened, and anything but regular files, are left out with a warning.
     void AddLogFile(const std::string& path);
+    // Reads the same files as other, from the start: a second reader of a set that other
+    // made, which must outlive it (its temporary folders stay other's). Not for standard input.
+    void ShareFilesOf(const TLogFileReader& other);
     // Positions before the first line of the first file; call after the last AddLogFile.
     void Rewind();
     // The next line into CurrentLine; false (and "") when the set is exhausted.

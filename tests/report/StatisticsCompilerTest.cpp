@@ -65,6 +65,7 @@ protected:
         Analyser = std::make_unique<TLogAnalyser>(Profile);
         Analyser->ReadOnSecondThread = workers != 0;
         Analyser->Workers = std::max(workers, 0);
+        Analyser->EveryWorkerReads = EveryWorkerReads;
         Analyser->AddGroup("Pages", pages, 0, vkPage);
         for (const std::string& url : Profile.UrlTrack)
             Analyser->AddTrackedURL(url);
@@ -83,6 +84,7 @@ protected:
     TCLangReader Language;
     std::unique_ptr<TLogAnalyser> Analyser;
     std::string Work;
+    bool EveryWorkerReads = true;
 };
 
 TEST_F(StatisticsCompilerTest, SummaryTotalsAndStatusCodes) {
@@ -362,10 +364,14 @@ TEST_F(StatisticsCompilerTest, EveryNumberOfWorkersGivesTheSameReport) {
     Compile(Work + "one/", "/d1/*", 0);
     const auto one = read(Work + "one/");
     EXPECT_GE(one.size(), 5u);
-    for (const int workers : {1, 2, 3, 7}) {
-        const std::string folder = Work + std::to_string(workers) + "/";
-        Compile(folder, "/d1/*", workers);
-        EXPECT_TRUE(read(folder) == one) << workers << " workers";
+    // Workers that each read the logs, and workers fed by one reading thread.
+    for (const bool everyWorkerReads : {true, false}) {
+        EveryWorkerReads = everyWorkerReads;
+        for (const int workers : {1, 2, 3, 7}) {
+            const std::string folder = Work + std::to_string(workers) + (everyWorkerReads ? "r" : "f") + "/";
+            Compile(folder, "/d1/*", workers);
+            EXPECT_TRUE(read(folder) == one) << workers << " workers, every worker reads: " << everyWorkerReads;
+        }
     }
     const TXmlProbe general(Work + "one/general.xml");
     EXPECT_GT(std::stoi(SummaryValue(general, "Total Visits")), 20000); // more than one pass could hold
@@ -374,8 +380,11 @@ TEST_F(StatisticsCompilerTest, EveryNumberOfWorkersGivesTheSameReport) {
     // A line read twice changes the report.
     const size_t cut = log.find('\n', log.size() / 2) + 1;
     Sandbox.Folder.WriteFile("logs/access.log", log + log.substr(cut, log.find('\n', cut) + 1 - cut));
-    Compile(Work + "doubled/", "/d1/*", 3);
-    EXPECT_FALSE(read(Work + "doubled/") == one);
+    for (const bool everyWorkerReads : {true, false}) {
+        EveryWorkerReads = everyWorkerReads;
+        Compile(Work + "doubled/", "/d1/*", 3);
+        EXPECT_FALSE(read(Work + "doubled/") == one) << everyWorkerReads;
+    }
 }
 
 } // namespace
