@@ -27,7 +27,10 @@ bool TCParser::SetFormat(std::string_view format) {
     Codes.clear();
     std::string_view rest = format;
     while (!rest.empty()) {
-        if (Separators.size() == kMaxParts) return false;
+        if (Separators.size() == kMaxParts) {
+            CountCodes();
+            return false;
+        }
         const size_t percent = rest.find('%');
         // Without a further "%" the remaining text is the trailing separator.
         Separators.emplace_back(rest.substr(0, percent));
@@ -38,7 +41,42 @@ bool TCParser::SetFormat(std::string_view format) {
             rest.remove_prefix(1);
         }
     }
+    CountCodes();
     return true;
+}
+
+void TCParser::CountCodes() {
+    CodeCounts.fill(0);
+    for (const char code : Codes) {
+        uint8_t& count = CodeCounts[static_cast<unsigned char>(code)];
+        if (count < 255) ++count;
+    }
+}
+
+// SetLine's cutting, stopped at the field of code.
+std::string_view TCParser::CutField(std::string_view line, char code) const {
+    const auto wanted = static_cast<unsigned char>(code);
+    const char* const text = line.data();
+    const size_t length = line.size();
+    size_t p = 0;
+    size_t i = 0;
+    unsigned char current = 0;
+    const size_t separatorCount = Separators.size();
+    while (p + 1 < length && i < separatorCount) {
+        const std::string& s = Separators[i];
+        size_t j = p;
+        if (!s.empty()) {
+            const size_t found = line.find(s, p);
+            if (found == std::string_view::npos) break;
+            j = found;
+        }
+        if (current == wanted) return line.substr(p, j - p);
+        p = j + s.size();
+        current = i < Codes.size() ? static_cast<unsigned char>(Codes[i]) : 0;
+        ++i;
+    }
+    if (p < length && current == wanted) return std::string_view(text + p, length - p);
+    return {};
 }
 
 void TCParser::SetLine(std::string_view line) {

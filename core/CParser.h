@@ -40,6 +40,11 @@ public:
     // Stores the line and cuts it into fields; Valid tells whether every separator matched.
     void SetLine(std::string_view line);
 
+    // What SetLine would give the field of code, cut no further than that field and without
+    // changing the fields; for a code the format has once (CodeCount(code) == 1). A view
+    // of line.
+    std::string_view CutField(std::string_view line, char code) const;
+    int CodeCount(char code) const { return CodeCounts[static_cast<unsigned char>(code)]; }
     // A field's text: valid until the next SetLine or SetFormat.
     std::string_view Field(char code) const { return Fields[static_cast<unsigned char>(code)]; }
     // The field without surrounding blanks as a signed decimal; 0 when it is not a number.
@@ -57,6 +62,7 @@ private:
     // The codes (of a format) that line did not capture become empty; with line 0 (a new
     // format) the date fields are copied into Kept instead and keep their text.
     void SettleFields(const std::vector<char>& codes, uint32_t line);
+    void CountCodes();
 
     std::string FormatText;
     std::string LineText;
@@ -66,5 +72,6 @@ private:
     std::array<std::string, 256> Kept;         // the date fields that outlive their format
     std::vector<std::string> Separators;
     std::vector<char> Codes;
+    std::array<uint8_t, 256> CodeCounts{}; // of each code in Codes, at most 255
     bool IsValid = false;
 };

@@ -750,20 +750,27 @@ void TLogAnalyser::ReadingWorker(TLogFileReader& reader, int worker, const std::
         }
         // Blank lines are not counted as read.
         if (counting) reader.LinesRead += !text.empty();
+        // The host decides which worker takes the line, lines that do not fit the format among
+        // them: only that worker cuts the rest of it.
+        int hostKey = 0;
+        const auto mine = [&](std::string_view host) {
+            hostKey = TStringTableBase::StrHash(host);
+            return shardOf[static_cast<size_t>(TShardFeed::BucketOfKey(hostKey))] == worker;
+        };
+        const bool hostOnce = parser.CodeCount('H') == 1;
+        if (hostOnce && !mine(parser.CutField(text, 'H'))) continue;
         parser.SetLine(text);
+        if (!hostOnce && !mine(parser.Field('H'))) continue;
         if (!parser.Valid()) {
-            if (counting) reader.LinesUnparsed += !text.empty();
+            counts.Unusable += !text.empty();
             continue;
         }
-        // The host decides the shard before the rest of the line is looked at.
-        const int hostKey = TStringTableBase::StrHash(parser.Field('H'));
-        if (shardOf[static_cast<size_t>(TShardFeed::BucketOfKey(hostKey))] != worker) continue;
         options.CurrentDate = date.Of(parser);
         if (!line.AssignHitFields(parser, options)) {
             ++counts.Unusable;
             continue;
         }
-        line.HostKey = hostKey;
+        line.HostKey = hostKey; // the host cut alone is the line's
         shard.FeedLine(line, TVisitFields{parser.Field('r'), parser.Field('a')});
     }
     if (!stopped()) shard.EndCounting();

@@ -117,7 +117,7 @@ private:
     // profile's for worker 0) and counts the lines of its shard. False after a cancel.
     bool RunReadingWorkers(const TLogEntryOptions& options, const std::vector<uint8_t>& shardOf);
     struct TReadCounts {
-        int64_t Unusable = 0; // lines of its hosts with an unusable field
+        int64_t Unusable = 0; // lines of its hosts that do not fit the format or have an unusable field
     };
     void ReadingWorker(TLogFileReader& reader, int worker, const std::vector<uint8_t>& shardOf,
                        TLogEntryOptions options, std::atomic<bool>& stop, TReadCounts& counts);

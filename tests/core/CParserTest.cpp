@@ -138,4 +138,26 @@ TEST(CParserTest, OnlyTheDateOutlivesItsLine) {
     EXPECT_EQ(parser.Field('m'), "03");
 }
 
+// A worker decides by the host cut alone whether a line is its own: the cut must give what
+// the whole line's cut gives, for lines that fit the format and lines that do not.
+TEST(CParserTest, CuttingOneFieldGivesWhatTheWholeCutGives) {
+    const char* formats[] = {"%H %u [%d] \"%f\" %c", "%d %h:%n %H %f", "[%x] %f %H", "%H%f|%c", "x%H"};
+    const char* lines[] = {"1.2.3.4 bob [10] \"/a b\" 200", "1.2.3.4 bob [10] \"/a\"", "10 12:30 host.example /p",
+                           "10 12:30 host.example", "[x] /p h", "[x] /p ", "h/p|200", "|", "x", "xy", "", "a",
+                           "1.2.3.4", " ", "[x] /p h extra"};
+    for (const char* format : formats) {
+        TCParser whole, cut;
+        whole.SetFormat(format);
+        cut.SetFormat(format);
+        ASSERT_EQ(cut.CodeCount('H'), 1) << format;
+        for (const char* line : lines) {
+            whole.SetLine(line);
+            EXPECT_EQ(cut.CutField(line, 'H'), whole.Field('H')) << format << " / " << line;
+        }
+    }
+    TCParser twice;
+    twice.SetFormat("%H %H");
+    EXPECT_EQ(twice.CodeCount('H'), 2);
+}
+
 } // namespace
