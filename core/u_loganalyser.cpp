@@ -737,8 +737,8 @@ void TLogAnalyser::ReadingWorker(TLogFileReader& reader, int worker, const std::
     constexpr uint32_t kCheckEvery = 4096;
     for (uint32_t n = 0;; ++n) {
         if (n % kCheckEvery == 0 && stopped()) return;
-        if (!reader.ReadLine()) break;
-        const std::string& text = reader.CurrentLine;
+        std::string_view text;
+        if (!reader.ReadLineView(text)) break;
         if (!text.empty() && text[0] == '#') {
             if (text.compare(0, 5, "#Date") == 0) {
                 parser.SetFormat(kW3CDateFormat);

@@ -555,19 +555,39 @@ size_t TLogFileReader::ReadStream(char* data, size_t count, bool& failed) {
     return done;
 }
 
-bool TLogFileReader::ReadLine() {
+bool TLogFileReader::NextLine() {
     const auto fileCount = static_cast<int32_t>(Files.size());
     if (FileIndex < fileCount) {
         ++LineIndex;
         while (FileIndex < fileCount && LineIndex >= static_cast<int32_t>(ChunkLines.size()))
             LoadChunk();
     }
-    if (FileIndex >= fileCount) {
+    return FileIndex < fileCount;
+}
+
+bool TLogFileReader::ReadLine() {
+    if (!NextLine()) {
         CurrentLine.clear();
         return false;
     }
     const TLineSpan line = ChunkLines[static_cast<size_t>(LineIndex)];
     CleanLogLine(std::string_view(Buffer.get() + line.Begin, line.Length), CurrentLine);
+    return true;
+}
+
+bool TLogFileReader::ReadLineView(std::string_view& line) {
+    if (!NextLine()) {
+        line = {};
+        return false;
+    }
+    const TLineSpan span = ChunkLines[static_cast<size_t>(LineIndex)];
+    const auto* raw = reinterpret_cast<const unsigned char*>(Buffer.get() + span.Begin);
+    if (IsClean(raw, span.Length)) {
+        line = std::string_view(Buffer.get() + span.Begin, span.Length);
+    } else {
+        CleanLogLine(std::string_view(Buffer.get() + span.Begin, span.Length), Cleaned);
+        line = Cleaned;
+    }
     return true;
 }
 

@@ -100,6 +100,9 @@ public:
     void Rewind();
     // The next line into CurrentLine; false (and "") when the set is exhausted.
     bool ReadLine();
+    // The same as a view, valid until the next read: of the chunk itself when the line needs
+    // no cleaning, so that most lines are not copied; CurrentLine is left as it was.
+    bool ReadLineView(std::string_view& line);
     // Kilobytes consumed so far, between 0 and about TotalKB.
     int64_t ProgressKB() const;
     // The temporary folder of that number: "quorvellog<n>/" inside a folder of this reader
@@ -113,6 +116,8 @@ private:
     };
 
     void LoadChunk();
+    // Moves to the next line of the set; false when it is exhausted.
+    bool NextLine();
     // A fresh "quorvellog<n>/" folder inside the temporary folder; "" when there is none.
     std::string NextTempFolder();
     // Whether bytes more can be written into folder and still keep kFreePercentKept free.
@@ -138,6 +143,7 @@ private:
     std::string PrivateBase;              // this reader's folder inside TempFolder(), removed at its end
     std::vector<std::string> TempFolders; // the folders handed out, removed by ClearLogFiles
     std::unique_ptr<char[]> Buffer;       // the current chunk's bytes
+    std::string Cleaned;                  // the line ReadLineView cleaned last
     size_t BufferSize = 0;
     std::vector<TLineSpan> ChunkLines;         // the current chunk's lines, uncleaned, as spans of Buffer
     std::vector<TFileIdentity> FileIdentities; // one for each of Files

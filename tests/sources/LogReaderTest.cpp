@@ -135,6 +135,15 @@ TEST_F(LogReaderTest, DeliversCleanedLinesForEveryBreakStyle) {
     Reader.Rewind();
     ASSERT_TRUE(Reader.ReadLine());
     EXPECT_EQ(Reader.CurrentLine, "first");
+
+    // A second reader of the same set, taking the lines as views, sees the same lines.
+    TLogFileReader second;
+    second.ShareFilesOf(Reader);
+    EXPECT_EQ(second.TotalKB, Reader.TotalKB);
+    std::vector<std::string> viewed;
+    for (std::string_view line; second.ReadLineView(line);)
+        viewed.emplace_back(line);
+    EXPECT_EQ(viewed, expected);
 }
 
 // Short and word-sized texts, with faults inside an eight-byte word and across two.
