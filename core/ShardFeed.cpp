@@ -136,8 +136,8 @@ void TShardFeed::Parse(TBatch& batch, TParser& state) {
             continue;
         }
         // The referrer and agent are read when a line starts a visit: the batch keeps where
-        // they lie in its text, as the parser's copy of the line is overwritten.
-        // A field is empty or lies in the line: none outlives its line but the date.
+        // they lie in its text, as the parser's copy of the line is overwritten (a field is
+        // empty or lies in its line).
         const std::string_view copy = parser.Line();
         const auto spanOf = [&](std::string_view field) {
             TBatch::TSpan span;

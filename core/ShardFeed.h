@@ -2,7 +2,9 @@
 // The profile's log lines read on a thread of their own and parsed by the analysis workers,
 // a batch at a time. Each parsed line carries the bucket its host belongs to, so that every
 // worker can take the lines of its own hosts from each batch in log order.
-// While a feed runs, its reading thread alone touches the profile's log reader.
+// While a feed runs, its reading thread alone touches the profile's log reader. Runs read
+// this way when the logs can be read once only (standard input) or one shard counts (DNS);
+// otherwise every worker reads for itself.
 
 #include "core/CParser.h"
 #include "core/HashTables.h"

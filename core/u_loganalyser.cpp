@@ -711,7 +711,7 @@ bool TLogAnalyser::RunReadingWorkers(const TLogEntryOptions& options, const std:
     for (std::thread& thread : threads)
         thread.join();
     if (failure) std::rethrow_exception(failure);
-    LinesUnreadable = Profile.LogReader.LinesUnparsed;
+    LinesUnreadable = 0;
     for (const TReadCounts& c : counts)
         LinesUnreadable += c.Unusable;
     return !stop;
@@ -724,7 +724,7 @@ void TLogAnalyser::ReadingWorker(TLogFileReader& reader, int worker, const std::
     parser.SetFormat(Profile.LogFormat);
     TLineDate date;
     TLogEntry line;
-    // Every worker sees every line: worker 0 counts the lines read and those that do not parse.
+    // Every worker sees every line: worker 0 counts the lines read and shows the progress.
     const bool counting = worker == 0;
     // Progress and a cancel are looked at before the first line, every few thousand, and at the end.
     const auto stopped = [&] {
@@ -770,7 +770,7 @@ void TLogAnalyser::ReadingWorker(TLogFileReader& reader, int worker, const std::
             ++counts.Unusable;
             continue;
         }
-        line.HostKey = hostKey; // the host cut alone is the line's
+        line.HostKey = hostKey;
         shard.FeedLine(line, TVisitFields{parser.Field('r'), parser.Field('a')});
     }
     if (!stopped()) shard.EndCounting();
