@@ -605,11 +605,18 @@ bool TLogAnalyser::Run() {
     const bool cancelled = !AnalyseLines(lines);
     LinesRead = Profile.LogReader.LinesRead;
     LinesUnreadable = Profile.LogReader.LinesUnparsed + lines.UnusableLines();
-    if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
+    ShowReadToTheEnd(cancelled);
     EndCounting();
     if (cancelled) return false;
     BuildLists();
     return Visits > 0;
+}
+
+void TLogAnalyser::ShowReadToTheEnd(bool cancelled) {
+    if (!Progress) return;
+    // Chunks weigh their whole kilobytes only: logs read to their end fill the bar exactly.
+    const TLogFileReader& reader = Profile.LogReader;
+    Progress->SetPosition(cancelled ? reader.ProgressKB() : std::max(reader.ProgressKB(), reader.TotalKB));
 }
 
 bool TLogAnalyser::RunSharded(const TLogEntryOptions& options, int presize) {
@@ -662,7 +669,7 @@ bool TLogAnalyser::RunSharded(const TLogEntryOptions& options, int presize) {
     }
     if (failure) std::rethrow_exception(failure);
     LinesRead = Profile.LogReader.LinesRead;
-    if (Progress) Progress->SetPosition(Profile.LogReader.ProgressKB());
+    ShowReadToTheEnd(cancelled);
     if (cancelled) {
         Shards.clear();
         return false;

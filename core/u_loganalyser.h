@@ -124,6 +124,8 @@ private:
     // Worker w's part: the lines of its shard (the one of the bucket's number in shardOf)
     // from every batch, then its shard's last pass. Only parses when it has no shard.
     void RunWorker(TShardFeed& feed, int worker, const std::vector<uint8_t>& shardOf);
+    // The progress once reading has ended: the whole job unless the user cancelled.
+    void ShowReadToTheEnd(bool cancelled);
     // The last pass of a run's counting, then the visit pools and path numbering given back.
     void EndCounting();
     // A shard's line: numbered, analysed, and a closing pass when enough visits are open.

@@ -25,6 +25,8 @@ namespace {
 
 constexpr int32_t kMinBufferMB = 1;
 constexpr int32_t kMaxBufferMB = 99;
+// Bytes read at a time, however large the chunk may be.
+constexpr size_t kReadPiece = size_t{1} << 20;
 constexpr size_t kCopyBlockSize = 256 * 1024;
 
 struct TDirCloser {
@@ -627,16 +629,26 @@ void TLogFileReader::LoadChunk() {
     char* const data = Buffer.get();
     bool failed = false;
     size_t n = 0;
+    size_t asked = capacity;
     if (stream) {
         // The rest of the previous chunk comes first, as a file's next chunk starts at its cut.
         n = StreamCarry.size();
         std::memcpy(data, StreamCarry.data(), n);
         n += ReadStream(data + n, capacity - n, failed);
     } else {
-        n = ReadAt(CurrentFd.Get(), data, capacity, ChunkStart, failed);
+        // A piece of the chunk first, which stays in the cache until its lines are read: it
+        // is the chunk when it holds a line break after its first byte. Only a longer line
+        // takes the rest of the buffer, so lines are cut as a whole chunk would cut them.
+        asked = std::min(capacity, kReadPiece);
+        n = ReadAt(CurrentFd.Get(), data, asked, ChunkStart, failed);
+        if (!failed && n == asked && asked < capacity && !memchr(data + 1, '\n', n - 1) &&
+            !memchr(data + 1, '\r', n - 1)) {
+            asked = capacity;
+            n += ReadAt(CurrentFd.Get(), data + n, capacity - n, ChunkStart + static_cast<int64_t>(n), failed);
+        }
     }
     const int readError = errno;
-    AtLastChunk = stream ? StreamEnded && StreamPending.empty() : n < capacity || failed;
+    AtLastChunk = stream ? StreamEnded && StreamPending.empty() : n < asked || failed;
     // A file cut shorter than what was known of it (truncated, or emptied and written anew)
     // may now hold other text at these offsets: its reading ends before this chunk.
     CurrentKnownSize = std::max(CurrentKnownSize, ChunkStart + static_cast<int64_t>(n));

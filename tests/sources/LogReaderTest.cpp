@@ -215,6 +215,25 @@ TEST_F(LogReaderTest, LineLongerThanTheBufferComesInPiecesAndTheRestIsKept) {
     EXPECT_EQ(joined, std::string(longLength, 'x'));
 }
 
+// The file is read a mebibyte at a time, but a line is cut only at the buffer's size: with a
+// 3 MiB buffer a 2 MiB line comes whole, and one of 4 MiB in two pieces (its chunk starts at
+// the break before it, so the first piece is a byte short of the buffer).
+TEST_F(LogReaderTest, ALineLongerThanAReadButNotThanTheBufferComesWhole) {
+    const std::string middle(2 * kMiB, 'm'), huge(4 * kMiB, 'h');
+    std::string content, small;
+    for (int i = 0; small.size() < kMiB / 2; ++i)
+        small += "short " + std::to_string(i) + "\n";
+    content = small + middle + "\n" + small + huge + "\n" + small + "end";
+    Reader.BufferMB = 3;
+    Reader.AddLogFile(Scratch.WriteFile("mixed.log", content));
+    std::vector<std::string> expected;
+    for (const std::string& part : {small, middle + "\n", small, huge.substr(0, 3 * kMiB - 1) + "\n",
+                                    huge.substr(3 * kMiB - 1) + "\n", small, std::string("end\n")})
+        for (size_t at = 0, end; (end = part.find('\n', at)) != std::string::npos; at = end + 1)
+            expected.push_back(part.substr(at, end - at));
+    EXPECT_TRUE(ReadAll(Reader) == expected);
+}
+
 // A line of 100 MB without a break: it comes in buffer-sized pieces, memory stays at about
 // one buffer, and the lines after it are read as usual.
 TEST_F(LogReaderTest, HundredMegabyteLineComesInBoundedPiecesAndLaterLinesFollow) {
