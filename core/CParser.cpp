@@ -53,41 +53,9 @@ void TCParser::CountCodes() {
     }
 }
 
-// SetLine's cutting, stopped at the field of code.
-std::string_view TCParser::CutField(std::string_view line, char code) const {
-    const auto wanted = static_cast<unsigned char>(code);
+template <class TField> size_t TCParser::Cut(std::string_view line, TField&& field) const {
     const char* const text = line.data();
     const size_t length = line.size();
-    size_t p = 0;
-    size_t i = 0;
-    unsigned char current = 0;
-    const size_t separatorCount = Separators.size();
-    while (p + 1 < length && i < separatorCount) {
-        const std::string& s = Separators[i];
-        size_t j = p;
-        if (!s.empty()) {
-            const size_t found = line.find(s, p);
-            if (found == std::string_view::npos) break;
-            j = found;
-        }
-        if (current == wanted) return line.substr(p, j - p);
-        p = j + s.size();
-        current = i < Codes.size() ? static_cast<unsigned char>(Codes[i]) : 0;
-        ++i;
-    }
-    if (p < length && current == wanted) return std::string_view(text + p, length - p);
-    return {};
-}
-
-void TCParser::SetLine(std::string_view line) {
-    std::string& buffer = LineText;
-    buffer.assign(line);
-    // 0 marks a kept field: the count skips it when it wraps after 2^32 lines.
-    if (++LineNumber == 0) LineNumber = 1;
-    const uint32_t number = LineNumber;
-    const char* const text = buffer.data();
-    const size_t length = buffer.size();
-    IsValid = true;
     size_t p = 0; // 0-based; a further separator is looked for while two characters remain
     size_t i = 0;
     unsigned char current = 0;
@@ -110,17 +78,37 @@ void TCParser::SetLine(std::string_view line) {
             if (!hit) break;
             j = static_cast<size_t>(hit - text);
         }
-        Fields[current] = std::string_view(text + p, j - p);
-        Captured[current] = number;
+        if (!field(current, std::string_view(text + p, j - p))) return i;
         p = j + s.size();
         current = i < Codes.size() ? static_cast<unsigned char>(Codes[i]) : 0;
         ++i;
     }
-    if (p < length) {
-        Fields[current] = std::string_view(text + p, length - p);
-        Captured[current] = number;
-    }
-    if (i < separatorCount) IsValid = false;
+    if (p < length) field(current, std::string_view(text + p, length - p));
+    return i;
+}
+
+std::string_view TCParser::CutField(std::string_view line, char code) const {
+    const auto wanted = static_cast<unsigned char>(code);
+    std::string_view found;
+    Cut(line, [&](unsigned char current, std::string_view text) {
+        if (current != wanted) return true;
+        found = text;
+        return false;
+    });
+    return found;
+}
+
+void TCParser::SetLine(std::string_view line) {
+    LineText.assign(line);
+    // 0 marks a kept field: the count skips it when it wraps after 2^32 lines.
+    if (++LineNumber == 0) LineNumber = 1;
+    const uint32_t number = LineNumber;
+    const size_t matched = Cut(LineText, [&](unsigned char code, std::string_view text) {
+        Fields[code] = text;
+        Captured[code] = number;
+        return true;
+    });
+    IsValid = matched == Separators.size();
     // A code the line did not reach is empty (in a valid line, the last one when nothing
     // follows its separator): no field may show an earlier line's text.
     SettleFields(Codes, number);

@@ -63,6 +63,9 @@ private:
     // format) the date fields are copied into Kept instead and keep their text.
     void SettleFields(const std::vector<char>& codes, uint32_t line);
     void CountCodes();
+    // Cuts line into its fields, in order, calling field(code, text) for each until it
+    // returns false; the separators matched (all of them for a line that fits the format).
+    template <class TField> size_t Cut(std::string_view line, TField&& field) const;
 
     std::string FormatText;
     std::string LineText;

@@ -746,15 +746,7 @@ void TLogAnalyser::ReadingWorker(TLogFileReader& reader, int worker, const std::
         if (n % kCheckEvery == 0 && stopped()) return;
         std::string_view text;
         if (!reader.ReadLineView(text)) break;
-        if (!text.empty() && text[0] == '#') {
-            if (text.compare(0, 5, "#Date") == 0) {
-                parser.SetFormat(kW3CDateFormat);
-                parser.SetLine(text);
-            } else if (text.compare(0, 7, "#Fields") == 0) {
-                parser.SetFormat(W3CFieldsToFormat(text));
-            }
-            continue;
-        }
+        if (ApplyW3CDirective(parser, text)) continue;
         // Blank lines are not counted as read.
         if (counting) reader.LinesRead += !text.empty();
         // The host decides which worker takes the line, lines that do not fit the format among

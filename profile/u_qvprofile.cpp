@@ -600,15 +600,7 @@ bool TQVProfile::NextLogEntry(size_t* budget) {
         }
         if (!LogReader.ReadLine()) return false;
         const std::string& line = LogReader.CurrentLine;
-        if (!line.empty() && line[0] == '#') {
-            if (line.compare(0, 5, "#Date") == 0) {
-                LineParser.SetFormat(kW3CDateFormat);
-                LineParser.SetLine(line);
-            } else if (line.compare(0, 7, "#Fields") == 0) {
-                LineParser.SetFormat(W3CFieldsToFormat(line));
-            }
-            continue;
-        }
+        if (ApplyW3CDirective(LineParser, line)) continue;
         // Blank lines are not counted as read.
         LogReader.LinesRead += !line.empty();
         LineParser.SetLine(line);

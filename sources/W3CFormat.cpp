@@ -75,3 +75,14 @@ void DetectLogFormat(TLogFileReader* reader, bool& caseSensitive, std::string& f
         }
     }
 }
+
+bool ApplyW3CDirective(TCParser& parser, std::string_view line) {
+    if (line.empty() || line[0] != '#') return false;
+    if (line.compare(0, 5, "#Date") == 0) {
+        parser.SetFormat(kW3CDateFormat);
+        parser.SetLine(line);
+    } else if (line.compare(0, 7, "#Fields") == 0) {
+        parser.SetFormat(W3CFieldsToFormat(line));
+    }
+    return true;
+}
