@@ -6,6 +6,7 @@
 #include "profile/u_qvprofile.h"
 #include "report/CLangReader.h"
 #include "report/ChartConvert.h"
+#include "report/ChartQueue.h"
 #include "report/ReportFolder.h"
 #include "report/ReportStaging.h"
 #include "report/u_chartsvg.h"
@@ -141,7 +142,9 @@ int TAnalyseThread::RunSteps() {
     // failed or cancelled run leaves the previous report as it was.
     TReportStaging staging;
     TStatsExport stats(Export);
-    CompileReport(*analyser, workFolder, staging, stats);
+    // Draws the charts while the pages are made; gone before the work folder is.
+    TChartQueue charts(TLogAnalyser::AvailableCpus());
+    CompileReport(*analyser, workFolder, staging, stats, charts);
     if (FromCommandLine) {
         // The process ends right after an unattended job: handing millions of small blocks
         // back one by one would only delay the exit. Kept reachable, so leak checks stay quiet.
@@ -165,6 +168,15 @@ int TAnalyseThread::RunSteps() {
         throw EReportWriteError("the report would miss " + std::to_string(failures.size()) + " of its pages");
     }
     if (TerminationRequested()) return jrCancelled;
+    charts.Finish();
+    std::vector<std::string> chartErrors;
+    ConvertCharts(workFolder + "charts/", staging.Path() + "charts/", ProgramFolder(), &chartErrors);
+    if (!chartErrors.empty()) {
+        for (const std::string& e : chartErrors)
+            Notes.push_back("A chart was not made: " + e);
+        throw EReportWriteError("the report would miss " + std::to_string(chartErrors.size()) + " of its charts");
+    }
+    if (TerminationRequested()) return jrCancelled;
     if (!WriteReportDates(staging.Path(), Today(), FirstDay, LastDay))
         throw EReportWriteError(staging.Path() + "params.ini cannot be written: " + std::strerror(errno ? errno : EIO));
     std::string error;
@@ -176,7 +188,7 @@ int TAnalyseThread::RunSteps() {
 }
 
 void TAnalyseThread::CompileReport(TLogAnalyser& analyser, const std::string& workFolder, TReportStaging& staging,
-                                   TStatsExport& stats) {
+                                   TStatsExport& stats, TChartQueue& charts) {
     Progress.NewJob("Compiling Statistics...", 0);
     analyser.SortAll();
     const std::string reportName = ExpandReportName(Profile.RptSplitParam, analyser.StartDate);
@@ -205,13 +217,6 @@ void TAnalyseThread::CompileReport(TLogAnalyser& analyser, const std::string& wo
         throw EReportWriteError("the report language \"" + Profile.ReportLanguage + "\" could not be read");
     TStatisticsCompiler compiler(analyser, Profile, language);
     if (!Export.Empty()) compiler.Written = [&](const TXMLOutput& document) { stats.Take(document); };
+    compiler.ChartQueue = &charts;
     compiler.Compile(workFolder);
-    if (TerminationRequested()) return;
-    std::vector<std::string> chartErrors;
-    ConvertCharts(workFolder + "charts/", staging.Path() + "charts/", ProgramFolder(), &chartErrors);
-    if (!chartErrors.empty()) {
-        for (const std::string& e : chartErrors)
-            Notes.push_back("A chart was not made: " + e);
-        throw EReportWriteError("the report would miss " + std::to_string(chartErrors.size()) + " of its charts");
-    }
 }

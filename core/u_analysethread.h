@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+class TChartQueue;
 class TLogAnalyser;
 class TProgress;
 class TQVProfile;
@@ -73,9 +74,9 @@ public:
 private:
     int RunSteps();
     // Compiles the report into the work folder and the new report's hidden folder; stats takes
-    // the statistics to export.
+    // the statistics to export, charts draws the chart pictures into the work folder.
     void CompileReport(TLogAnalyser& analyser, const std::string& workFolder, TReportStaging& staging,
-                       TStatsExport& stats);
+                       TStatsExport& stats, TChartQueue& charts);
 
     TQVProfile& Profile;
     TProgress& Progress;

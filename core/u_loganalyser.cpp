@@ -18,8 +18,11 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
+#include <functional>
+#include <numeric>
 #include <mutex>
 #include <thread>
 
@@ -37,6 +40,8 @@ constexpr size_t kCountWhileWaiting = 16;
 // Pre-sizing stops here: one slot per kilobyte would cost gigabytes for logs of many gigabytes,
 // and tables that need more grow by doubling.
 constexpr int kMaxPresize = 1 << 18;
+// Lines whose hosts decide how the host buckets are dealt out to the shards.
+constexpr int kSampledLines = 100000;
 
 void AppendTwoDigits(std::string& out, int value) {
     out += static_cast<char>('0' + value / 10 % 10);
@@ -93,6 +98,34 @@ private:
     bool Ended = false;
     int64_t Unusable = 0;
 };
+
+// The host of a line, cut alone when the format has one host field, else from the whole cut
+// (the parser then holds the line). Empty for a line that does not fit the format.
+std::string_view HostOfLine(TCParser& parser, std::string_view text) {
+    if (parser.CodeCount('H') == 1) return parser.CutField(text, 'H');
+    parser.SetLine(text);
+    return parser.Field('H');
+}
+
+// Buckets dealt out to shards so that each gets about as many lines: the heaviest bucket
+// first, each to the shard with the fewest lines so far. Every bucket weighs a line more than
+// it was seen with, so that buckets the sample missed are spread too.
+std::vector<uint8_t> BalancedShards(const std::vector<int64_t>& bucketLines, int shards) {
+    std::vector<int> order(bucketLines.size());
+    for (size_t b = 0; b < order.size(); ++b)
+        order[b] = static_cast<int>(b);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return bucketLines[static_cast<size_t>(a)] > bucketLines[static_cast<size_t>(b)];
+    });
+    std::vector<int64_t> load(static_cast<size_t>(shards));
+    std::vector<uint8_t> shardOf(bucketLines.size());
+    for (int b : order) {
+        const auto lightest = static_cast<size_t>(std::min_element(load.begin(), load.end()) - load.begin());
+        shardOf[static_cast<size_t>(b)] = static_cast<uint8_t>(lightest);
+        load[lightest] += bucketLines[static_cast<size_t>(b)] + 1;
+    }
+    return shardOf;
+}
 
 } // namespace
 
@@ -628,9 +661,11 @@ bool TLogAnalyser::RunSharded(const TLogEntryOptions& options, int presize) {
     // per shard. The resolver takes questions from one thread only: with DNS, one shard
     // counts while every worker parses.
     const int shards = Profile.UseDNS ? 1 : workers;
-    std::vector<uint8_t> shardOf(TShardFeed::kHostBuckets);
-    for (int b = 0; b < TShardFeed::kHostBuckets; ++b)
-        shardOf[static_cast<size_t>(b)] = static_cast<uint8_t>(b % shards);
+    const bool everyWorkerReads = EveryWorkerReads && !Profile.UseDNS && !Profile.LogReader.StandardInput;
+    std::vector<uint8_t> shardOf = BalancedShards(everyWorkerReads && shards > 1
+                                                      ? SampleHostBuckets()
+                                                      : std::vector<int64_t>(TShardFeed::kHostBuckets),
+                                                  shards);
     Shards.clear();
     const int shardPresize = std::max(THashTableBase::kInitialCapacity, presize / shards);
     for (int s = 0; s < shards; ++s) {
@@ -643,7 +678,7 @@ bool TLogAnalyser::RunSharded(const TLogEntryOptions& options, int presize) {
     }
     bool cancelled = false;
     std::exception_ptr failure;
-    if (EveryWorkerReads && !Profile.UseDNS && !Profile.LogReader.StandardInput) {
+    if (everyWorkerReads) {
         cancelled = !RunReadingWorkers(options, shardOf);
     } else {
         TShardFeed feed(Profile, options, workers);
@@ -684,10 +719,32 @@ bool TLogAnalyser::RunSharded(const TLogEntryOptions& options, int presize) {
         LastRow[kind] = nullptr;
     }
     for (auto& shard : Shards)
-        MergeShard(*shard);
+        MergeTotals(*shard);
+    // Each kind's rows are added in shard order, the kinds side by side.
+    ForEachKind([this](int kind) {
+        for (auto& shard : Shards)
+            MergeRows(kind, *shard);
+    });
     PathIds.ReleaseLookup();
     BuildLists();
     return Visits > 0;
+}
+
+std::vector<int64_t> TLogAnalyser::SampleHostBuckets() {
+    std::vector<int64_t> lines(TShardFeed::kHostBuckets);
+    // The profile's reader, rewound after: a reader of its own would leave its freed buffer
+    // behind as the heap's new threshold for mapped blocks, and the run would keep more memory.
+    TLogFileReader& reader = Profile.LogReader;
+    TCParser parser;
+    parser.SetFormat(Profile.LogFormat);
+    std::string_view text;
+    for (int n = 0; n < kSampledLines && reader.ReadLineView(text);) {
+        if (ApplyW3CDirective(parser, text) || text.empty()) continue;
+        ++lines[static_cast<size_t>(TShardFeed::BucketOfKey(TStringTableBase::StrHash(HostOfLine(parser, text))))];
+        ++n;
+    }
+    reader.Rewind();
+    return lines;
 }
 
 bool TLogAnalyser::RunReadingWorkers(const TLogEntryOptions& options, const std::vector<uint8_t>& shardOf) {
@@ -751,15 +808,9 @@ void TLogAnalyser::ReadingWorker(TLogFileReader& reader, int worker, const std::
         if (counting) reader.LinesRead += !text.empty();
         // The host decides which worker takes the line, lines that do not fit the format among
         // them: only that worker cuts the rest of it.
-        int hostKey = 0;
-        const auto mine = [&](std::string_view host) {
-            hostKey = TStringTableBase::StrHash(host);
-            return shardOf[static_cast<size_t>(TShardFeed::BucketOfKey(hostKey))] == worker;
-        };
-        const bool hostOnce = parser.CodeCount('H') == 1;
-        if (hostOnce && !mine(parser.CutField(text, 'H'))) continue;
-        parser.SetLine(text);
-        if (!hostOnce && !mine(parser.Field('H'))) continue;
+        const int hostKey = TStringTableBase::StrHash(HostOfLine(parser, text));
+        if (shardOf[static_cast<size_t>(TShardFeed::BucketOfKey(hostKey))] != worker) continue;
+        if (parser.CodeCount('H') == 1) parser.SetLine(text);
         if (!parser.Valid()) {
             counts.Unusable += !text.empty();
             continue;
@@ -826,7 +877,37 @@ void TLogAnalyser::FeedLine(TLogEntry& line, const TVisitFields& fields) {
     if (OpenVisits.Count() >= FlushAt) FlushVisits(false);
 }
 
-void TLogAnalyser::MergeShard(TLogAnalyser& shard) {
+void TLogAnalyser::ForEachKind(const std::function<void(int)>& work) const {
+    // The largest tables first, so that the last one taken is a short one.
+    std::array<int, kViewKindCount> kinds;
+    std::iota(kinds.begin(), kinds.end(), 0);
+    std::stable_sort(kinds.begin(), kinds.end(), [this](int a, int b) {
+        return Table[a].Count() + List[a].size() > Table[b].Count() + List[b].size();
+    });
+    std::atomic<int> next{0};
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    auto take = [&] {
+        for (int i; (i = next.fetch_add(1)) < kViewKindCount;) {
+            try {
+                work(kinds[static_cast<size_t>(i)]);
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(failureMutex);
+                if (!failure) failure = std::current_exception();
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    const int count = std::min(Workers > 0 ? Workers : AvailableCpus(), static_cast<int>(kViewKindCount));
+    for (int t = 1; t < count; ++t)
+        threads.emplace_back(take);
+    take();
+    for (std::thread& thread : threads)
+        thread.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
+void TLogAnalyser::MergeTotals(const TLogAnalyser& shard) {
     if (shard.StartDate != 0 && (StartDate == 0 || shard.StartDate < StartDate)) StartDate = shard.StartDate;
     EndDate = std::max(EndDate, shard.EndDate);
     Hits += shard.Hits;
@@ -841,13 +922,14 @@ void TLogAnalyser::MergeShard(TLogAnalyser& shard) {
     PartialsMerged += shard.PartialsMerged;
     HitsMade += shard.HitsMade;
     VisitsMade += shard.VisitsMade;
-    for (int kind = 0; kind < kViewKindCount; ++kind) {
-        TViewTable& rows = shard.Table[kind];
-        // The shard's texts stay with it: the rows made here share them.
-        for (TLogView* row = rows.First(); row; row = rows.Next())
-            FindOrAddRow(kind, row->Name, row->SubName, kKeptName | kKeptSubName)->MergeFrom(*row);
-        rows.Clear();
-    }
+}
+
+void TLogAnalyser::MergeRows(int kind, TLogAnalyser& shard) {
+    TViewTable& rows = shard.Table[kind];
+    // The shard's texts stay with it: the rows made here share them.
+    for (TLogView* row = rows.First(); row; row = rows.Next())
+        FindOrAddRow(kind, row->Name, row->SubName, kKeptName | kKeptSubName)->MergeFrom(*row);
+    rows.Clear();
 }
 
 void TLogAnalyser::FlushVisits(bool final) {
@@ -963,8 +1045,7 @@ void TLogAnalyser::Sort(int kind, bool descending) {
 }
 
 void TLogAnalyser::SortAll() {
-    for (int kind = 0; kind < kViewKindCount; ++kind)
-        Sort(kind, true);
+    ForEachKind([this](int kind) { Sort(kind, true); });
 }
 
 TLogView* TLogAnalyser::ViewByKey(int kind, std::string_view key) {

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -113,6 +114,9 @@ private:
     // Run's work on several threads: the feed's lines go to the shards by host, and the
     // shards' rows and totals are added up here in shard order.
     bool RunSharded(const TLogEntryOptions& options, int presize);
+    // How many of the logs' first lines fall in each host bucket: the shards' share of the work.
+    // The profile's reader is rewound after. Not for standard input.
+    std::vector<int64_t> SampleHostBuckets();
     // Run's work when every worker reads: worker w reads the logs with its own reader (the
     // profile's for worker 0) and counts the lines of its shard. False after a cancel.
     bool RunReadingWorkers(const TLogEntryOptions& options, const std::vector<uint8_t>& shardOf);
@@ -130,8 +134,13 @@ private:
     void EndCounting();
     // A shard's line: numbered, analysed, and a closing pass when enough visits are open.
     void FeedLine(TLogEntry& line, const TVisitFields& fields);
-    // Adds a shard's rows and totals; the shard keeps the texts the rows now share.
-    void MergeShard(TLogAnalyser& shard);
+    // Adds a shard's totals.
+    void MergeTotals(const TLogAnalyser& shard);
+    // Adds a shard's rows of one kind; the shard keeps the texts the rows now share.
+    void MergeRows(int kind, TLogAnalyser& shard);
+    // work(kind) for every view kind, on as many threads as the run has workers; the first
+    // failure is thrown when all are done.
+    void ForEachKind(const std::function<void(int)>& work) const;
     // Counts a parsed line into its visit (unless it lies outside the report's dates).
     // Without fields the line carries its referrer and agent already; with them, they are
     // taken only when the line starts a visit.

@@ -164,6 +164,7 @@ std::string TStatisticsCompiler::DayText(int dayIndex) const {
 void TStatisticsCompiler::Compile(const std::string& workFolder) {
     if (Language.LineCount() < kRequiredLines) return;
     Output = std::make_unique<TXMLOutput>();
+    Output->ChartQueue = ChartQueue;
     GroupDetails = nullptr;
     ExtGroupSummary.clear();
     Descriptions.Load(ProgramFolder() + "static/StatCodes.dta");

@@ -22,6 +22,7 @@ class TGroupView;
 class TLogView;
 class TQVProfile;
 class TXMLOutput;
+class TChartQueue;
 class TXMLSection;
 class TXMLSubSection;
 class TXMLTable;
@@ -104,6 +105,9 @@ public:
     void Compile(const std::string& workFolder);
     // Called with the document once Compile has written it, before it is let go.
     std::function<void(const TXMLOutput&)> Written;
+    // Draws the PNG charts on a thread of its own (the caller waits for it with Finish);
+    // without one they are drawn as their tables are written.
+    TChartQueue* ChartQueue = nullptr;
 
     // The number of language lines the compile step needs; with fewer nothing is written.
     static constexpr int kRequiredLines = llFileParamsTitle + 1;

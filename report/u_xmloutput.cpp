@@ -1,5 +1,6 @@
 #include "report/u_xmloutput.h"
 
+#include "report/ChartQueue.h"
 #include "sources/CUtils.h"
 #include "sources/XmlHandles.h"
 
@@ -118,7 +119,7 @@ TXMLEntry* TXMLTable::AddHeaderRow(std::string_view name, int32_t hits, int32_t 
 }
 
 TChartSVG* TXMLTable::AddChart(std::string_view name) {
-    Charts.emplace_back(std::string(name), std::make_unique<TChartSVG>());
+    Charts.emplace_back(std::string(name), std::make_shared<TChartSVG>());
     return Charts.back().second.get();
 }
 
@@ -304,6 +305,8 @@ void TXMLTable::WriteCharts() {
         chart->FitValueRange();
         if (Output->VectorCharts)
             chart->WriteDescription(Output->PathOf(name + ".xml"));
+        else if (Output->ChartQueue)
+            Output->ChartQueue->Add(chart, Output->PathOf(name + ".png"));
         else
             chart->RenderRaster(Output->PathOf(name + ".png"));
     }

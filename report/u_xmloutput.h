@@ -5,6 +5,8 @@
 
 #include "report/u_chartsvg.h"
 
+class TChartQueue;
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -71,7 +73,8 @@ public:
     bool ShowTotal = false;
     bool ShowAverage = false;
     uint8_t SortMode = kSortAuto;
-    std::vector<std::pair<std::string, std::unique_ptr<TChartSVG>>> Charts; // name without extension
+    // Name without extension; shared with the chart queue that draws it.
+    std::vector<std::pair<std::string, std::shared_ptr<TChartSVG>>> Charts;
     uint8_t TruncMethod = kTruncInherit;
     double TruncValue = 0;
     TXMLOutput* Output; // not owned
@@ -157,6 +160,7 @@ public:
     uint8_t TruncMethod = kTruncNone;
     double TruncValue = 0;
     bool VectorCharts = false; // descriptions for SVG, else PNG pictures
+    TChartQueue* ChartQueue = nullptr; // draws the PNG pictures; none: drawn in place
     std::string Language;      // the report language as a "lang" code ("en"); empty when unknown
 
     TXMLSection* AddSection();
