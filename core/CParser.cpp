@@ -2,6 +2,7 @@
 
 #include "sources/CUtils.h"
 
+#include <algorithm>
 #include <cstring>
 
 void TCParser::SettleFields(const std::vector<char>& codes, uint32_t line) {
@@ -46,6 +47,9 @@ bool TCParser::SetFormat(std::string_view format) {
 }
 
 void TCParser::CountCodes() {
+    LongestSeparator = 0;
+    for (const std::string& s : Separators)
+        LongestSeparator = std::max(LongestSeparator, s.size());
     CodeCounts.fill(0);
     for (const char code : Codes) {
         uint8_t& count = CodeCounts[static_cast<unsigned char>(code)];

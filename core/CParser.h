@@ -53,6 +53,9 @@ public:
     const std::string& Line() const { return LineText; }
     bool Valid() const { return IsValid; }
     int SeparatorCount() const { return static_cast<int>(Separators.size()); }
+    // The length of the format's longest separator: a field cut alone depends on the line only
+    // up to that many characters after its end.
+    size_t MaxSeparatorLength() const { return LongestSeparator; }
     int CodeCount() const { return static_cast<int>(Codes.size()); }
     // 1-based, as the format reads.
     const std::string& Separator(int index) const { return Separators[static_cast<size_t>(index - 1)]; }
@@ -76,5 +79,6 @@ private:
     std::vector<std::string> Separators;
     std::vector<char> Codes;
     std::array<uint8_t, 256> CodeCounts{}; // of each code in Codes, at most 255
+    size_t LongestSeparator = 0;
     bool IsValid = false;
 };

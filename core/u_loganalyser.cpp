@@ -801,15 +801,31 @@ void TLogAnalyser::ReadingWorker(TLogFileReader& reader, int worker, const std::
     constexpr uint32_t kCheckEvery = 4096;
     for (uint32_t n = 0;; ++n) {
         if (n % kCheckEvery == 0 && stopped()) return;
-        std::string_view text;
-        if (!reader.ReadLineView(text)) break;
-        if (ApplyW3CDirective(parser, text)) continue;
-        // Blank lines are not counted as read.
-        if (counting) reader.LinesRead += !text.empty();
+        std::string_view raw;
+        if (!reader.ReadRawLineView(raw)) break;
         // The host decides which worker takes the line, lines that do not fit the format among
-        // them: only that worker cuts the rest of it.
-        const int hostKey = TStringTableBase::StrHash(HostOfLine(parser, text));
+        // them: only that worker cleans and cuts the rest of it. The host is cut from the raw
+        // line when cleaning would leave the line as it is up to a character past the host's
+        // separator (and so the cut the same); such a line is neither blank nor a directive.
+        std::string_view host, text;
+        if (!raw.empty() && raw[0] != '#' && parser.CodeCount('H') == 1) {
+            host = parser.CutField(raw, 'H');
+            if (host.data() == nullptr ||
+                !CleaningKeepsPrefix(raw, static_cast<size_t>(host.data() + host.size() - raw.data()) +
+                                              parser.MaxSeparatorLength() + 1))
+                host = {};
+        }
+        const bool cutRaw = host.data() != nullptr;
+        if (!cutRaw) {
+            text = reader.CleanedView(raw);
+            if (ApplyW3CDirective(parser, text)) continue;
+            host = HostOfLine(parser, text);
+        }
+        // Blank lines are not counted as read.
+        if (counting) reader.LinesRead += cutRaw || !text.empty();
+        const int hostKey = TStringTableBase::StrHash(host);
         if (shardOf[static_cast<size_t>(TShardFeed::BucketOfKey(hostKey))] != worker) continue;
+        if (cutRaw) text = reader.CleanedView(raw);
         if (parser.CodeCount('H') == 1) parser.SetLine(text);
         if (!parser.Valid()) {
             counts.Unusable += !text.empty();

@@ -223,6 +223,10 @@ void ListLogFiles(const std::vector<std::string>& paths, std::vector<TListedLogF
     }
 }
 
+bool CleaningKeepsPrefix(std::string_view line, size_t n) {
+    return n > 0 && n <= line.size() && IsClean(reinterpret_cast<const unsigned char*>(line.data()), n);
+}
+
 void CleanLogLine(std::string_view line, std::string& out) {
     const auto* p = reinterpret_cast<const unsigned char*>(line.data());
     const size_t n = line.size();
@@ -578,19 +582,25 @@ bool TLogFileReader::ReadLine() {
 }
 
 bool TLogFileReader::ReadLineView(std::string_view& line) {
+    if (!ReadRawLineView(line)) return false;
+    line = CleanedView(line);
+    return true;
+}
+
+bool TLogFileReader::ReadRawLineView(std::string_view& line) {
     if (!NextLine()) {
         line = {};
         return false;
     }
     const TLineSpan span = ChunkLines[static_cast<size_t>(LineIndex)];
-    const auto* raw = reinterpret_cast<const unsigned char*>(Buffer.get() + span.Begin);
-    if (IsClean(raw, span.Length)) {
-        line = std::string_view(Buffer.get() + span.Begin, span.Length);
-    } else {
-        CleanLogLine(std::string_view(Buffer.get() + span.Begin, span.Length), Cleaned);
-        line = Cleaned;
-    }
+    line = std::string_view(Buffer.get() + span.Begin, span.Length);
     return true;
+}
+
+std::string_view TLogFileReader::CleanedView(std::string_view raw) {
+    if (IsClean(reinterpret_cast<const unsigned char*>(raw.data()), raw.size())) return raw;
+    CleanLogLine(raw, Cleaned);
+    return Cleaned;
 }
 
 void TLogFileReader::LoadChunk() {

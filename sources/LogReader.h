@@ -43,6 +43,10 @@ void ListLogFiles(const std::vector<std::string>& paths, std::vector<TListedLogF
 // The line as the analyser sees it: codes 0-31 deleted, runs of spaces collapsed to one, spaces
 // trimmed at both ends. Written into `out`, reusing its capacity.
 void CleanLogLine(std::string_view line, std::string& out);
+// Whether CleanLogLine leaves the first n characters of line (n at most its length) as they
+// are: none is a control character, none of them starts the line or ends the n as a space,
+// and no two spaces follow each other.
+bool CleaningKeepsPrefix(std::string_view line, size_t n);
 
 class TLogFileReader {
 public:
@@ -103,6 +107,11 @@ public:
     // The same as a view, valid until the next read: of the chunk itself when the line needs
     // no cleaning, so that most lines are not copied; CurrentLine is left as it was.
     bool ReadLineView(std::string_view& line);
+    // The next line as it stands in the chunk, not cleaned; valid until the next read.
+    bool ReadRawLineView(std::string_view& line);
+    // A line ReadRawLineView gave, cleaned as ReadLineView would: the line itself when it
+    // needs no cleaning, else a copy valid until the next read or cleaning.
+    std::string_view CleanedView(std::string_view raw);
     // Kilobytes consumed so far, between 0 and about TotalKB.
     int64_t ProgressKB() const;
     // The temporary folder of that number: "quorvellog<n>/" inside a folder of this reader

@@ -321,9 +321,15 @@ TEST_F(StatisticsCompilerTest, EveryNumberOfWorkersGivesTheSameReport) {
         const std::string request = "/d" + std::to_string(next(9)) + "/p" + std::to_string(next(300)) +
                                     (next(3) == 0 ? ".gif" : ".html") +
                                     (next(5) == 0 ? "?id=" + std::to_string(next(4)) : "");
-        log += host + " - - [" + time + " +0000] \"GET " + request + " HTTP/1.1\" " + (next(20) == 0 ? "404" : "200") +
-               " " + std::to_string(next(5000)) + " \"http://www.enginea.com/search?q=word+" +
-               std::to_string(next(30)) + "\" \"" + agents[next(3)] + "\"\n";
+        std::string line = host + " - - [" + time + " +0000] \"GET " + request + " HTTP/1.1\" " +
+                           (next(20) == 0 ? "404" : "200") + " " + std::to_string(next(5000)) +
+                           " \"http://www.enginea.com/search?q=word+" + std::to_string(next(30)) + "\" \"" +
+                           agents[next(3)] + "\"\n";
+        // Lines that cleaning changes before, in or after the host: each must go where the
+        // host's other lines go.
+        const char* const unclean[] = {"\t", " ", "  "};
+        if (next(40) == 0) line.insert(next(3) == 0 ? 0 : 1 + next(host.size()), unclean[next(3)]);
+        log += line;
         if (next(100) == 0) log += "not a log line\n";
     }
     Sandbox.Folder.WriteFile("logs/access.log", log);
