@@ -14,6 +14,9 @@
 #include <unistd.h>
 #include <zip.h>
 #include <zlib.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <bit>
@@ -146,12 +149,26 @@ bool IsBlank(const unsigned char* p, size_t n) {
 }
 
 // True when the line is already in its cleaned form: no code below 32, no two adjacent
-// spaces, no space at either end. Eight bytes at a time: this is most of the per-line cost.
+// spaces, no space at either end. Sixteen bytes at a time where the processor has SSE2, else
+// eight: this is much of the per-line cost.
 bool IsClean(const unsigned char* p, size_t n) {
     if (n == 0) return true;
     if (p[0] == ' ' || p[n - 1] == ' ') return false;
     size_t i = 0;
-    uint64_t lastSpace = 0; // the previous word ended in a space (bit 7)
+#if defined(__SSE2__)
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i control = _mm_set1_epi8(31);
+    uint32_t endsInSpace = 0; // the previous block's last byte was a space (bit 0)
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        // A byte of 31 or less is its own maximum with 31.
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, control), control)) != 0) return false;
+        const auto spaces = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, space)));
+        if ((spaces & ((spaces << 1) | endsInSpace)) != 0) return false;
+        endsInSpace = spaces >> 15;
+    }
+#endif
+    uint64_t lastSpace = i > 0 && p[i - 1] == ' ' ? 0x80 : 0; // the previous word ended in a space (bit 7)
     for (; i + 8 <= n; i += 8) {
         const uint64_t w = LoadWord(p + i);
         if (ZeroBytes(w & kTop3) != 0) return false;

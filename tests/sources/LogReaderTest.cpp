@@ -163,7 +163,11 @@ TEST(LogReaderCleaning, MatchesFilterCharsWithoutControlCodes) {
                                       "GET /index.html HTTP/1.1 200 \xc3\xa9t\xe9 \x80\xff\x7f",
                                       "0123456  9abcdef 0123456",
                                       "01234567 9abcdef  123456 x",
-                                      "abcdefghijklmno\x1fpqrstuvw"};
+                                      "abcdefghijklmno\x1fpqrstuvw",
+                                      // Across 16-byte blocks, and from a block into the rest.
+                                      "abcdefghijklmno  qrstuvwxyzABCDEFGHIJ",
+                                      "abcdefghijklmnopqrstu\x01wxyzABCDEFGH",
+                                      "abcdefghijklmno  rstuvwx"};
     std::string out = "stale content that must not survive";
     for (const std::string_view text : texts) {
         CleanLogLine(text, out);
