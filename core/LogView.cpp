@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -23,34 +25,52 @@ uint32_t TLogView::VisitId(const TWebVisit* visit) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(visit) >> 4) | 0x80000000u;
 }
 
+void TDayList::Reserve(uint32_t capacity) {
+    if (Block && capacity <= Block->Capacity) return;
+    const size_t bytes = sizeof(THeader) + sizeof(TEntry) * capacity;
+    auto* grown = static_cast<THeader*>(Block ? std::realloc(Block, bytes) : std::malloc(bytes));
+    if (!grown) throw std::bad_alloc();
+    if (!Block) new (grown) THeader();
+    Block = grown;
+    Block->Capacity = capacity;
+}
+
+void TDayList::Insert(size_t at, int32_t day) {
+    if (Block->Size == Block->Capacity) {
+        if (Block->Capacity > UINT32_MAX / 2) throw std::bad_alloc();
+        Reserve(Block->Capacity * 2);
+    }
+    TEntry* const place = begin() + at;
+    std::memmove(place + 1, place, sizeof(TEntry) * (Block->Size - at));
+    *place = TEntry{day, {}};
+    ++Block->Size;
+}
+
 TDayRecord& TLogView::StoredDay(int32_t day) {
-    TDayList& days = *Days;
+    TDayList& days = Days;
     size_t at = days.size();
-    if (days.empty() || days.back().first < day) {
-        days.emplace_back(day, TDayRecord{});
-    } else if (days.back().first == day) {
+    if (days.empty() || days.back().Day < day) {
+        days.Append(day);
+    } else if (days.back().Day == day) {
         at = days.size() - 1;
     } else {
         // A row counted every day has its days at their offset from the first one.
-        const int64_t offset = int64_t{day} - days.front().first;
-        if (offset >= 0 && offset < static_cast<int64_t>(days.size()) &&
-            days[static_cast<size_t>(offset)].first == day) {
+        const int64_t offset = int64_t{day} - days.front().Day;
+        if (offset >= 0 && offset < static_cast<int64_t>(days.size()) && days[static_cast<size_t>(offset)].Day == day) {
             at = static_cast<size_t>(offset);
         } else {
-            const auto it = std::lower_bound(
-                days.begin(), days.end(), day,
-                [](const std::pair<int32_t, TDayRecord>& d, int32_t value) { return d.first < value; });
+            const auto it = std::lower_bound(days.begin(), days.end(), day,
+                                             [](const TDayList::TEntry& d, int32_t value) { return d.Day < value; });
             at = static_cast<size_t>(it - days.begin());
-            if (it == days.end() || it->first != day) days.insert(it, {day, TDayRecord{}});
+            if (it == days.end() || it->Day != day) days.Insert(at, day);
         }
     }
-    days.Recent = at;
-    return days[days.Recent].second;
+    return days[at].Record;
 }
 
 void TLogView::KeepDaysByHand() {
     if (OpenDay == kGroupMark || OpenDay == kByHand) return;
-    if (!Days) Days = std::make_unique<TDayList>();
+    if (!Days) Days.Make();
     if (OpenDay != kNoDay) {
         const TDayRecord open = OpenCounts();
         TDayRecord& d = StoredDay(OpenDay);
@@ -74,14 +94,16 @@ void TLogView::SwitchDay(int32_t day, int32_t hits, int32_t visits, int64_t byte
         d.Bytes += bytes;
         return;
     }
-    if (!Days) Days = std::make_unique<TDayList>();
+    if (!Days) Days.Make();
     // The open day's counts: the totals before this count, less what is settled.
-    TDayRecord& settled = Days->Settled;
-    const TDayRecord open{Hits - hits - settled.Hits, Visits - visits - settled.Visits, Bytes - bytes - settled.Bytes};
+    const TDayRecord before = Days.Settled();
+    const TDayRecord open{Hits - hits - before.Hits, Visits - visits - before.Visits, Bytes - bytes - before.Bytes};
     TDayRecord& d = StoredDay(OpenDay);
     d.Hits += open.Hits;
     d.Visits += open.Visits;
     d.Bytes += open.Bytes;
+    // Taken after StoredDay, which may move the list.
+    TDayRecord& settled = Days.Settled();
     settled.Hits += open.Hits;
     settled.Visits += open.Visits;
     settled.Bytes += open.Bytes;
@@ -96,10 +118,9 @@ TDayRecord& TLogView::Day(int32_t day) {
 TDayRecord TLogView::DayCounts(int32_t day) const {
     TDayRecord result;
     if (Days) {
-        const auto it =
-            std::lower_bound(Days->begin(), Days->end(), day,
-                             [](const std::pair<int32_t, TDayRecord>& d, int32_t value) { return d.first < value; });
-        if (it != Days->end() && it->first == day) result = it->second;
+        const auto it = std::lower_bound(Days.begin(), Days.end(), day,
+                                         [](const TDayList::TEntry& d, int32_t value) { return d.Day < value; });
+        if (it != Days.end() && it->Day == day) result = it->Record;
     }
     if (day == OpenDay) {
         const TDayRecord open = OpenCounts();

@@ -9,6 +9,7 @@
 #include "sources/DateTime.h"
 
 #include <climits>
+#include <cstdlib>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,6 +24,54 @@ struct TDayRecord {
     int32_t Hits = 0;
     int32_t Visits = 0;
     int64_t Bytes = 0;
+};
+
+// A row's days in order and what was counted on them before the row's open day (Settled), in
+// one block of memory: a count on a new day reaches its record through one pointer.
+class TDayList {
+public:
+    struct TEntry {
+        int32_t Day;
+        TDayRecord Record;
+    };
+
+    TDayList() = default;
+    TDayList(TDayList&& other) noexcept : Block(std::exchange(other.Block, nullptr)) {}
+    TDayList& operator=(TDayList&& other) noexcept {
+        std::swap(Block, other.Block);
+        return *this;
+    }
+    ~TDayList() { std::free(Block); }
+
+    // Whether the list was made.
+    explicit operator bool() const { return Block != nullptr; }
+    // Makes the empty list. Throws std::bad_alloc.
+    void Make() { Reserve(4); }
+
+    TDayRecord& Settled() { return Block->Settled; }
+    const TDayRecord& Settled() const { return Block->Settled; }
+    size_t size() const { return Block->Size; }
+    bool empty() const { return Block->Size == 0; }
+    TEntry* begin() const { return reinterpret_cast<TEntry*>(Block + 1); }
+    TEntry* end() const { return begin() + Block->Size; }
+    TEntry& operator[](size_t i) const { return begin()[i]; }
+    TEntry& front() const { return *begin(); }
+    TEntry& back() const { return end()[-1]; }
+    // A new last day.
+    void Append(int32_t day) { Insert(Block->Size, day); }
+    // A new day before the one at index at.
+    void Insert(size_t at, int32_t day);
+
+private:
+    struct THeader {
+        TDayRecord Settled;
+        uint32_t Size = 0;
+        uint32_t Capacity = 0;
+    };
+    static_assert(alignof(THeader) >= alignof(TEntry) && sizeof(THeader) % alignof(TEntry) == 0);
+    void Reserve(uint32_t capacity);
+
+    THeader* Block = nullptr; // the header, then Capacity entries
 };
 
 // A row's text: a view of a text kept elsewhere that reads, compares and joins like a
@@ -93,7 +142,7 @@ public:
     // several threads become one).
     void MergeFrom(const TLogView& other);
     // The day's own record, to fill by hand; from then on the row keeps every day in its
-    // list and its totals are no longer derived from it.
+    // list and its totals are no longer derived from it. Valid until the row counts again.
     TDayRecord& Day(int32_t day);
     // The counts of the day (zeros when the row has none).
     TDayRecord DayCounts(int32_t day) const;
@@ -103,7 +152,7 @@ public:
         const TDayRecord open = OpenCounts();
         bool openDone = !counting;
         if (Days) {
-            for (const auto& [day, record] : *Days) {
+            for (const auto& [day, record] : Days) {
                 if (!openDone && day == OpenDay) {
                     f(day, TDayRecord{record.Hits + open.Hits, record.Visits + open.Visits, record.Bytes + open.Bytes});
                     openDone = true;
@@ -122,12 +171,6 @@ protected:
     void BecomeGroup();
 
 private:
-    // Days in order with what was counted on them before the open day, their sum, and the
-    // one found last (counts mostly come day after day).
-    struct TDayList : std::vector<std::pair<int32_t, TDayRecord>> {
-        TDayRecord Settled;
-        size_t Recent = 0;
-    };
     static constexpr int32_t kNoDay = INT32_MIN;
     static constexpr int32_t kGroupMark = INT32_MIN + 1; // in OpenDay: a group, whose days are all listed
     static constexpr int32_t kByHand = INT32_MIN + 2;    // in OpenDay: days filled by hand, all listed
@@ -149,7 +192,7 @@ private:
     // What the open day counted (zeros when there is none).
     TDayRecord OpenCounts() const {
         if (OpenDay == kNoDay || OpenDay == kGroupMark || OpenDay == kByHand) return {};
-        const TDayRecord settled = Days ? Days->Settled : TDayRecord{};
+        const TDayRecord settled = Days ? Days.Settled() : TDayRecord{};
         return {Hits - settled.Hits, Visits - settled.Visits, Bytes - settled.Bytes};
     }
     // Puts the open day's counts into the list, which from then on holds every day.
@@ -157,7 +200,7 @@ private:
     TDayRecord& StoredDay(int32_t day);
 
     int32_t OpenDay = kNoDay;       // the day counted last, whose counts are not in Days
-    std::unique_ptr<TDayList> Days; // sorted by day; made when a second day comes
+    TDayList Days;                  // sorted by day; made when a second day comes
 };
 
 class TGroupView : public TLogView {
