@@ -735,15 +735,17 @@ std::vector<int64_t> TLogAnalyser::SampleHostBuckets() {
     // The profile's reader, rewound after: a reader of its own would leave its freed buffer
     // behind as the heap's new threshold for mapped blocks, and the run would keep more memory.
     TLogFileReader& reader = Profile.LogReader;
+    // What the sample has to say about the files is said again when they are read.
+    const size_t warnings = reader.Warnings.size();
     TCParser parser;
     parser.SetFormat(Profile.LogFormat);
     std::string_view text;
-    for (int n = 0; n < kSampledLines && reader.ReadLineView(text);) {
+    for (int n = 0; n < kSampledLines && reader.ReadLineView(text); ++n) {
         if (ApplyW3CDirective(parser, text) || text.empty()) continue;
         ++lines[static_cast<size_t>(TShardFeed::BucketOfKey(TStringTableBase::StrHash(HostOfLine(parser, text))))];
-        ++n;
     }
     reader.Rewind();
+    reader.Warnings.resize(warnings);
     return lines;
 }
 
