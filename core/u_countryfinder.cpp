@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <limits>
 #include <optional>
 #include <queue>
+#include <type_traits>
 
 TCountryFinder CountryFinder;
 
@@ -275,6 +277,81 @@ int ParseHexColonIPv6(std::string_view text, TIPv6Address& address) {
     return 1;
 }
 
+// What names a pair of table files as they are now: their paths, sizes and times of change.
+std::string TablesKey(const std::string& table, const std::string& table6) {
+    std::string key = "quorvel country lookups 1\n";
+    for (const std::string* path : {&table, &table6}) {
+        struct stat st {};
+        key += *path + '\n';
+        if (stat(path->c_str(), &st) == 0)
+            key += std::to_string(st.st_size) + ' ' + std::to_string(st.st_mtim.tv_sec) + '.' +
+                   std::to_string(st.st_mtim.tv_nsec) + '\n';
+        else
+            key += "missing\n";
+    }
+    return key;
+}
+
+// The whole file into bytes; false when it cannot be read to its end.
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    const TUniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.Valid() || fstat(fd.Get(), &st) != 0 || st.st_size < 0) return false;
+    bytes.resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const size_t count = ReadSome(fd.Get(), bytes.data() + done, bytes.size() - done);
+        if (count == 0) return false;
+        done += count;
+    }
+    return true;
+}
+
+// The cache file's numbers and texts, in this machine's byte order: it is made and read here.
+struct TCacheWriter {
+    std::string Bytes;
+    void Number(uint64_t n) { Bytes.append(reinterpret_cast<const char*>(&n), sizeof n); }
+    void Text(std::string_view text) {
+        Number(text.size());
+        Bytes.append(text);
+    }
+    template <class T> void Array(const std::vector<T>& items) {
+        static_assert(std::is_trivially_copyable_v<T>);
+        Number(items.size());
+        Bytes.append(reinterpret_cast<const char*>(items.data()), items.size() * sizeof(T));
+    }
+};
+
+class TCacheReader {
+public:
+    explicit TCacheReader(std::string_view bytes) : Rest(bytes) {}
+    bool Number(uint64_t& n) {
+        if (Rest.size() < sizeof n) return false;
+        std::memcpy(&n, Rest.data(), sizeof n);
+        Rest.remove_prefix(sizeof n);
+        return true;
+    }
+    bool Text(std::string& text) {
+        uint64_t size = 0;
+        if (!Number(size) || size > Rest.size()) return false;
+        text.assign(Rest.substr(0, size));
+        Rest.remove_prefix(size);
+        return true;
+    }
+    template <class T> bool Array(std::vector<T>& items) {
+        uint64_t count = 0;
+        if (!Number(count) || count > Rest.size() / sizeof(T)) return false;
+        items.resize(count);
+        std::memcpy(items.data(), Rest.data(), count * sizeof(T));
+        Rest.remove_prefix(count * sizeof(T));
+        return true;
+    }
+    bool AtEnd() const { return Rest.empty(); }
+
+private:
+    std::string_view Rest;
+};
+
 } // namespace
 
 // What one load has learnt about the codes it read: the id of each raw two-character code,
@@ -393,14 +470,92 @@ void TCountryFinder::LoadIPv6(const std::string& fileName) {
 
 void TCountryFinder::LoadProgramTables() {
     const std::string folder = ProgramFolder() + "static/";
-    Load(folder + "ip-to-country.csv");
-    LoadIPv6(folder + "ip6-to-country.csv");
+    const std::string table = folder + "ip-to-country.csv", table6 = folder + "ip6-to-country.csv";
+    // Reading the tables' 30 MB of text takes longer than the shortest runs' analysis: what
+    // the lookups need is kept in the cache while the tables stay the same files.
+    const std::string cacheFolder = CacheFolder();
+    const std::string cache = cacheFolder.empty() ? std::string() : cacheFolder + "country-tables.bin";
+    const std::string key = TablesKey(table, table6);
+    if (!cache.empty() && ReadCache(cache, key)) {
+        ProgramTables = true;
+        return;
+    }
+    Load(table);
+    LoadIPv6(table6);
     // Lookups need the stretches alone: the ranges in file order (some 13 MB) are given back.
     std::vector<TCountryItem>().swap(RangeList);
     std::vector<TCountryItem6>().swap(RangeList6);
     ScanFirst.fill(0);
     ScanEnd.fill(0);
     ProgramTables = true;
+    if (!cache.empty()) WriteCache(cache, key);
+}
+
+void TCountryFinder::WriteCache(const std::string& path, const std::string& key) const {
+    TCacheWriter out;
+    out.Text(key);
+    out.Array(Starts);
+    out.Array(StartCodes);
+    out.Array(BucketFirst);
+    out.Array(Starts6Hi);
+    out.Array(StartCodes6Hi);
+    out.Array(Starts6Inside);
+    out.Array(StartCodes6Inside);
+    out.Number(Codes.size());
+    for (const std::string& code : Codes)
+        out.Text(code);
+    out.Number(Names.size());
+    for (const auto& [index, name] : Names) {
+        out.Number(static_cast<uint32_t>(index));
+        out.Text(name);
+    }
+    ForceFolders(ExtractFilePath(path));
+    TReplaceOptions options;
+    options.Sync = false; // a cache lost in a crash is made again
+    ReplaceFileContents(path, out.Bytes, nullptr, options);
+}
+
+bool TCountryFinder::ReadCache(const std::string& path, const std::string& key) {
+    Clear();
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes)) return false;
+    TCacheReader in(bytes);
+    std::string storedKey;
+    if (!in.Text(storedKey) || storedKey != key) return false;
+    std::vector<std::string> codes;
+    std::unordered_map<int, std::string> names;
+    bool read = in.Array(Starts) && in.Array(StartCodes) && in.Array(BucketFirst) && in.Array(Starts6Hi) &&
+                in.Array(StartCodes6Hi) && in.Array(Starts6Inside) && in.Array(StartCodes6Inside);
+    uint64_t count = 0;
+    read = read && in.Number(count) && count >= 1 && count <= bytes.size();
+    for (uint64_t i = 0; read && i < count; ++i)
+        read = in.Text(codes.emplace_back());
+    read = read && in.Number(count) && count <= bytes.size();
+    for (uint64_t i = 0; read && i < count; ++i) {
+        uint64_t index = 0;
+        read = in.Number(index) && in.Text(names[static_cast<int>(index)]);
+    }
+    // Every index a lookup takes from the file must stay inside the tables.
+    const auto codesOk = [&](const std::vector<uint32_t>& ids, uint32_t mask) {
+        return std::all_of(ids.begin(), ids.end(), [&](uint32_t id) { return (id & mask) < codes.size(); });
+    };
+    const bool sound = read && in.AtEnd() && codes[kNoCountryId] == "-" && !Starts.empty() && Starts[0] == 0 &&
+                       StartCodes.size() == Starts.size() && codesOk(StartCodes, ~0u) &&
+                       BucketFirst.size() == kBucketCount + 1 &&
+                       std::is_sorted(BucketFirst.begin(), BucketFirst.end()) && BucketFirst.back() < Starts.size() &&
+                       !Starts6Hi.empty() && Starts6Hi[0] == 0 && StartCodes6Hi.size() == Starts6Hi.size() &&
+                       codesOk(StartCodes6Hi, ~kStretchesInside) &&
+                       StartCodes6Inside.size() == Starts6Inside.size() && codesOk(StartCodes6Inside, ~0u);
+    if (!sound) {
+        Clear();
+        return false;
+    }
+    Codes.clear();
+    CodeIds.clear();
+    for (const std::string& code : codes)
+        CodeId(code);
+    Names = std::move(names);
+    return Codes.size() == codes.size() || (Clear(), false);
 }
 
 void TCountryFinder::BuildLookup() {

@@ -43,7 +43,8 @@ public:
     void LoadIPv6(const std::string& fileName);
     // Load and LoadIPv6 on "static/ip-to-country.csv" and "static/ip6-to-country.csv" of
     // the program folder, keeping only what lookups need: Ranges, Ranges6 and the lookups
-    // by scan are empty afterwards.
+    // by scan are empty afterwards. The lookups are kept in "country-tables.bin" of the
+    // cache folder and read from there while both tables are the files they were made of.
     void LoadProgramTables();
     // LoadProgramTables has run (and no Load or Clear since).
     bool HasProgramTables() const { return ProgramTables; }
@@ -82,6 +83,11 @@ private:
     void ReadName(uint32_t codeId, std::string_view name, TCodeReader& reader);
     void BuildLookup();
     void BuildLookup6();
+    // The lookups and names from a cache file made for tables named by key; false (and the
+    // finder cleared) when the file is missing, for other tables, or not whole and sound.
+    bool ReadCache(const std::string& path, const std::string& key);
+    // Writes them for key, whole or not at all; a cache that cannot be written is left out.
+    void WriteCache(const std::string& path, const std::string& key) const;
 
     bool ProgramTables = false;
     std::vector<TCountryItem> RangeList;   // file order

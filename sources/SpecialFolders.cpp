@@ -113,6 +113,7 @@ std::string CurrentUserFolder(int kind, const std::string& home) {
 
 struct TAppIdentity {
     std::string RegistryKey;
+    std::string SubFolder; // "<company>/<product>/"
     std::string DataFolder;
     std::string Name;
     std::string HelpFile;
@@ -166,6 +167,7 @@ void SetAppIdentity(std::string_view company, std::string_view product, std::str
     const std::string companyName(company);
     const std::string productName(product);
     identity.RegistryKey = "/Software/" + companyName + "/" + productName;
+    identity.SubFolder = companyName + "/" + productName + "/";
     identity.DataFolder =
         EnsureTrailingSeparator(SpecialFolder(kFolderAppData, kFolderFallback)) + companyName + "/" + productName + "/";
     identity.Name = productName;
@@ -178,6 +180,13 @@ const std::string& AppRegistryKey() {
 }
 const std::string& DataFolder() {
     return Identity().DataFolder;
+}
+
+std::string CacheFolder() {
+    const TAppIdentity& identity = Identity();
+    if (identity.SubFolder.empty()) return {};
+    const std::string cacheHome = XdgBaseFolder("XDG_CACHE_HOME", "/.cache", HomeFolder());
+    return cacheHome.empty() ? std::string() : cacheHome + "/" + identity.SubFolder;
 }
 const std::string& AppName() {
     return Identity().Name;

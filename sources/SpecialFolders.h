@@ -42,6 +42,9 @@ void SetAppIdentity(std::string_view company, std::string_view product, std::str
 const std::string& AppRegistryKey();
 // The application-data folder + "<company>/<product>/".
 const std::string& DataFolder();
+// The per-user cache folder + "<company>/<product>/" ($XDG_CACHE_HOME, default ~/.cache), for
+// files the program can always make again; "" before SetAppIdentity. Not created here.
+std::string CacheFolder();
 const std::string& AppName();
 const std::string& HelpFileName();
 

@@ -3,11 +3,14 @@
 #include "sources/CUtils.h"
 #include "sources/SpecialFolders.h"
 #include "support/EnvOverride.h"
+#include "support/Sandbox.h"
 #include "support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <random>
@@ -116,6 +119,42 @@ TEST_F(CountryFinderTest, LoadsBothTablesFromTheProgramFolder) {
     EXPECT_EQ(Finder.CountryOfByScan(16777226), "-");
     Finder.Clear();
     EXPECT_FALSE(Finder.HasProgramTables());
+}
+
+// The lookups come from the cache while the tables are the files it was made of (same path,
+// size and time of change), from the tables again when one changes, and from the tables when
+// the cache is damaged, which is then made again.
+TEST_F(CountryFinderTest, ProgramTablesComeFromTheCacheWhileTheTablesStayTheSame) {
+    TSandbox sandbox;
+    TEnvOverride home("QUORVEL_HOME", Folder.Path());
+    const std::string table = Folder.WriteFile("static/ip-to-country.csv", Line(16777216, 16777471, "XA", "SAMPLE"));
+    Folder.WriteFile("static/ip6-to-country.csv", Line("2001:db8::", "2001:db8::ff", "XB", "SIX"));
+    const std::string cache = CacheFolder() + "country-tables.bin";
+    auto answers = [] {
+        TCountryFinder finder;
+        finder.LoadProgramTables();
+        return finder.CountryOf(16777226) + " " + finder.CountryOfIPv6("2001:db8::7") + " " +
+               finder.CountryName("XA") + " " + finder.CountryName("XB");
+    };
+    EXPECT_EQ(answers(), "XA XB SAMPLE SIX");
+    ASSERT_TRUE(std::filesystem::exists(cache));
+    // The same size and time of change: the cache answers, not the new text.
+    struct stat before {};
+    ASSERT_EQ(stat(table.c_str(), &before), 0);
+    Folder.WriteFile("static/ip-to-country.csv", Line(16777216, 16777471, "XC", "SAMPLE"));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, table.c_str(), times, 0), 0);
+    EXPECT_EQ(answers(), "XA XB SAMPLE SIX");
+    // A table changed: read again.
+    Folder.WriteFile("static/ip-to-country.csv", Line(16777216, 16777471, "XD", "OTHER NAME"));
+    EXPECT_EQ(answers(), "XD XB UNKNOWN SIX");
+    // A damaged cache is not used, and is made again.
+    const std::string whole = TTestFolder::ReadFile(cache);
+    for (const size_t keep : {whole.size() / 2, whole.size() - 1, size_t{0}}) {
+        std::filesystem::resize_file(cache, keep);
+        EXPECT_EQ(answers(), "XD XB UNKNOWN SIX") << keep;
+        EXPECT_EQ(TTestFolder::ReadFile(cache), whole) << keep;
+    }
 }
 
 // Lines are cut like the format "\"%s\",\"%e\",\"%c\",\"%x\",\"%n\"": each separator is the

@@ -30,6 +30,7 @@ const std::string& Root() {
         char pattern[] = "/tmp/quorvel-fuzz-log-XXXXXX";
         std::string folder = mkdtemp(pattern) ? pattern : "/tmp/quorvel-fuzz-log";
         setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (folder + "/cache").c_str(), 1);
         setenv("TMPDIR", folder.c_str(), 1);
         SetAppIdentity("Corvantis", "Quorvel", "Quorvel Help.chm");
         return folder + "/";

@@ -1,5 +1,5 @@
 #pragma once
-// A private data folder and temporary folder for one test: XDG_DATA_HOME and TMPDIR
+// A private data, cache and temporary folder for one test: XDG_DATA_HOME, XDG_CACHE_HOME and TMPDIR
 // point into a scratch folder and the application identity is set up there, so that
 // records, reports and temporary files never touch the real home folder.
 
@@ -23,6 +23,7 @@ public:
 
 private:
     TEnvOverride Data{"XDG_DATA_HOME", Folder.Path() + "data"};
+    TEnvOverride Cache{"XDG_CACHE_HOME", Folder.Path() + "cache"};
     TEnvOverride Temp{"TMPDIR", Folder.Path() + "tmp"};
     TEnvOverride Home{"HOME", Folder.Path() + "home"};
 };
