@@ -11,11 +11,15 @@
 #include "sources/BatchLookup.h"
 #include "profile/u_qvprofile.h"
 #include "sources/CUtils.h"
+#include "sources/FileUtils.h"
 #include "sources/LogReader.h"
 #include "sources/SpecialFolders.h"
 #include "sources/W3CFormat.h"
 
+#include <fcntl.h>
 #include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -40,8 +44,11 @@ constexpr size_t kCountWhileWaiting = 16;
 // Pre-sizing stops here: one slot per kilobyte would cost gigabytes for logs of many gigabytes,
 // and tables that need more grow by doubling.
 constexpr int kMaxPresize = 1 << 18;
-// Lines whose hosts decide how the host buckets are dealt out to the shards.
-constexpr int kSampledLines = 100000;
+// The lines whose hosts decide how the host buckets are dealt out to the shards: the logs'
+// first lines, and pieces from all over them, as hosts come and go over a long log.
+constexpr int kSampledLines = 30000;
+constexpr int kSampledPieces = 64;
+constexpr size_t kSampledPieceBytes = 64 * 1024;
 
 void AppendTwoDigits(std::string& out, int value) {
     out += static_cast<char>('0' + value / 10 % 10);
@@ -105,6 +112,40 @@ std::string_view HostOfLine(TCParser& parser, std::string_view text) {
     if (parser.CodeCount('H') == 1) return parser.CutField(text, 'H');
     parser.SetLine(text);
     return parser.Field('H');
+}
+
+// Calls onLine for the whole lines, cleaned, of kSampledPieces pieces spread evenly over the
+// files (taken as one), each kSampledPieceBytes long; nothing when the files are not much
+// longer than the pieces together.
+template <class TOnLine> void ForEachSpreadLine(const std::vector<std::string>& files, TOnLine onLine) {
+    std::vector<int64_t> sizes;
+    int64_t total = 0;
+    for (const std::string& file : files) {
+        struct stat st {};
+        sizes.push_back(stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0);
+        total += sizes.back();
+    }
+    if (total < 4 * kSampledPieces * static_cast<int64_t>(kSampledPieceBytes)) return;
+    std::string piece(kSampledPieceBytes, '\0'), cleaned;
+    size_t file = 0;
+    int64_t fileStart = 0; // of files[file] in the whole
+    for (int p = 0; p < kSampledPieces; ++p) {
+        const int64_t at = total / kSampledPieces * p + total / (2 * kSampledPieces);
+        while (file + 1 < files.size() && at >= fileStart + sizes[file])
+            fileStart += sizes[file++];
+        const TUniqueFd fd(open(files[file].c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd.Valid()) continue;
+        const ssize_t got = pread(fd.Get(), piece.data(), piece.size(), at - fileStart);
+        if (got <= 0) continue;
+        // The first line may be cut: lines start after the piece's first line break.
+        std::string_view text(piece.data(), static_cast<size_t>(got));
+        for (size_t begin = text.find('\n'), end; begin != std::string_view::npos &&
+                                                   (end = text.find('\n', begin + 1)) != std::string_view::npos;
+             begin = end) {
+            CleanLogLine(text.substr(begin + 1, end - begin - 1), cleaned);
+            onLine(std::string_view(cleaned));
+        }
+    }
 }
 
 // Buckets dealt out to shards so that each gets about as many lines: the heaviest bucket
@@ -739,13 +780,18 @@ std::vector<int64_t> TLogAnalyser::SampleHostBuckets() {
     const size_t warnings = reader.Warnings.size();
     TCParser parser;
     parser.SetFormat(Profile.LogFormat);
-    std::string_view text;
-    for (int n = 0; n < kSampledLines && reader.ReadLineView(text); ++n) {
-        if (ApplyW3CDirective(parser, text) || text.empty()) continue;
+    const auto count = [&](std::string_view text) {
+        if (ApplyW3CDirective(parser, text) || text.empty()) return;
         ++lines[static_cast<size_t>(TShardFeed::BucketOfKey(TStringTableBase::StrHash(HostOfLine(parser, text))))];
-    }
+    };
+    std::string_view text;
+    for (int n = 0; n < kSampledLines && reader.ReadLineView(text); ++n)
+        count(text);
     reader.Rewind();
     reader.Warnings.resize(warnings);
+    // Lines the pieces cut with a format they do not have land in some bucket: the sample
+    // only weighs the buckets, it decides nothing else.
+    ForEachSpreadLine(reader.Files, count);
     return lines;
 }
 

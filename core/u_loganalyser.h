@@ -114,7 +114,8 @@ private:
     // Run's work on several threads: the feed's lines go to the shards by host, and the
     // shards' rows and totals are added up here in shard order.
     bool RunSharded(const TLogEntryOptions& options, int presize);
-    // How many of the logs' first lines fall in each host bucket: the shards' share of the work.
+    // How many of the logs' first lines, and of lines from all over them, fall in each host
+    // bucket: the shards' share of the work.
     // The profile's reader is rewound after. Not for standard input.
     std::vector<int64_t> SampleHostBuckets();
     // Run's work when every worker reads: worker w reads the logs with its own reader (the
