@@ -292,17 +292,13 @@ std::string TablesKey(const std::string& table, const std::string& table6) {
     return key;
 }
 
-// The whole file into bytes; false when it cannot be read to its end.
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-    const TUniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
-    if (!fd.Valid() || fstat(fd.Get(), &st) != 0 || st.st_size < 0) return false;
-    bytes.resize(static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const size_t count = ReadSome(fd.Get(), bytes.data() + done, bytes.size() - done);
+// Reads size bytes; false when the file ends first or cannot be read.
+bool ReadFully(int fd, char* out, size_t size) {
+    while (size > 0) {
+        const size_t count = ReadSome(fd, out, size);
         if (count == 0) return false;
-        done += count;
+        out += count;
+        size -= count;
     }
     return true;
 }
@@ -322,34 +318,61 @@ struct TCacheWriter {
     }
 };
 
+// Reads a cache file back in the order it was written, through a small buffer: the large
+// arrays go straight into their vectors, as a copy of the whole file would be one more block
+// of megabytes for the heap to keep.
 class TCacheReader {
 public:
-    explicit TCacheReader(std::string_view bytes) : Rest(bytes) {}
-    bool Number(uint64_t& n) {
-        if (Rest.size() < sizeof n) return false;
-        std::memcpy(&n, Rest.data(), sizeof n);
-        Rest.remove_prefix(sizeof n);
-        return true;
+    explicit TCacheReader(const std::string& path) : Fd(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        struct stat st {};
+        if (Fd.Valid() && fstat(Fd.Get(), &st) == 0 && st.st_size > 0) FileLeft = static_cast<uint64_t>(st.st_size);
     }
+    bool Number(uint64_t& n) { return Take(reinterpret_cast<char*>(&n), sizeof n); }
     bool Text(std::string& text) {
         uint64_t size = 0;
-        if (!Number(size) || size > Rest.size()) return false;
-        text.assign(Rest.substr(0, size));
-        Rest.remove_prefix(size);
-        return true;
+        if (!Number(size) || size > Remaining()) return false;
+        text.resize(size);
+        return Take(text.data(), size);
     }
     template <class T> bool Array(std::vector<T>& items) {
+        static_assert(std::is_trivially_copyable_v<T>);
         uint64_t count = 0;
-        if (!Number(count) || count > Rest.size() / sizeof(T)) return false;
+        if (!Number(count) || count > Remaining() / sizeof(T)) return false;
         items.resize(count);
-        std::memcpy(items.data(), Rest.data(), count * sizeof(T));
-        Rest.remove_prefix(count * sizeof(T));
-        return true;
+        return Take(reinterpret_cast<char*>(items.data()), count * sizeof(T));
     }
-    bool AtEnd() const { return Rest.empty(); }
+    bool AtEnd() const { return Remaining() == 0; }
+    // Whether count items of at least each bytes can still follow.
+    bool Holds(uint64_t count, size_t each) const { return count <= Remaining() / each; }
 
 private:
-    std::string_view Rest;
+    uint64_t Remaining() const { return FileLeft + (End - At); }
+    bool Take(char* out, size_t size) {
+        if (size > Remaining()) return false;
+        const size_t buffered = std::min(size, End - At);
+        std::memcpy(out, Buffer.data() + At, buffered);
+        At += buffered;
+        out += buffered;
+        size -= buffered;
+        if (size == 0) return true;
+        if (size >= Buffer.size()) {
+            FileLeft -= size;
+            return ReadFully(Fd.Get(), out, size);
+        }
+        const size_t fill = static_cast<size_t>(std::min<uint64_t>(Buffer.size(), FileLeft));
+        if (!ReadFully(Fd.Get(), Buffer.data(), fill)) return false;
+        FileLeft -= fill;
+        At = 0;
+        End = fill;
+        std::memcpy(out, Buffer.data(), size);
+        At = size;
+        return true;
+    }
+
+    TUniqueFd Fd;
+    uint64_t FileLeft = 0; // bytes of the file not read yet
+    std::array<char, 64 * 1024> Buffer{};
+    size_t At = 0, End = 0; // the bytes read and not taken yet
 };
 
 } // namespace
@@ -517,9 +540,7 @@ void TCountryFinder::WriteCache(const std::string& path, const std::string& key)
 
 bool TCountryFinder::ReadCache(const std::string& path, const std::string& key) {
     Clear();
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes)) return false;
-    TCacheReader in(bytes);
+    TCacheReader in(path);
     std::string storedKey;
     if (!in.Text(storedKey) || storedKey != key) return false;
     std::vector<std::string> codes;
@@ -527,10 +548,10 @@ bool TCountryFinder::ReadCache(const std::string& path, const std::string& key) 
     bool read = in.Array(Starts) && in.Array(StartCodes) && in.Array(BucketFirst) && in.Array(Starts6Hi) &&
                 in.Array(StartCodes6Hi) && in.Array(Starts6Inside) && in.Array(StartCodes6Inside);
     uint64_t count = 0;
-    read = read && in.Number(count) && count >= 1 && count <= bytes.size();
+    read = read && in.Number(count) && count >= 1 && in.Holds(count, sizeof(uint64_t));
     for (uint64_t i = 0; read && i < count; ++i)
         read = in.Text(codes.emplace_back());
-    read = read && in.Number(count) && count <= bytes.size();
+    read = read && in.Number(count) && in.Holds(count, 2 * sizeof(uint64_t));
     for (uint64_t i = 0; read && i < count; ++i) {
         uint64_t index = 0;
         read = in.Number(index) && in.Text(names[static_cast<int>(index)]);
