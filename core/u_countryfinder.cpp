@@ -323,9 +323,13 @@ struct TCacheWriter {
 // of megabytes for the heap to keep.
 class TCacheReader {
 public:
-    explicit TCacheReader(const std::string& path) : Fd(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    // Anything but a regular file of sensible size reads as empty (a pipe in its place must
+    // not hold the run up).
+    explicit TCacheReader(const std::string& path) : Fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
         struct stat st {};
-        if (Fd.Valid() && fstat(Fd.Get(), &st) == 0 && st.st_size > 0) FileLeft = static_cast<uint64_t>(st.st_size);
+        if (Fd.Valid() && fstat(Fd.Get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+            st.st_size <= kMaxCacheBytes)
+            FileLeft = static_cast<uint64_t>(st.st_size);
     }
     bool Number(uint64_t& n) { return Take(reinterpret_cast<char*>(&n), sizeof n); }
     bool Text(std::string& text) {
@@ -369,6 +373,7 @@ private:
         return true;
     }
 
+    static constexpr off_t kMaxCacheBytes = off_t{256} << 20;
     TUniqueFd Fd;
     uint64_t FileLeft = 0; // bytes of the file not read yet
     std::array<char, 64 * 1024> Buffer{};
