@@ -199,8 +199,8 @@ private:
     void KeepDaysByHand();
     TDayRecord& StoredDay(int32_t day);
 
-    int32_t OpenDay = kNoDay;       // the day counted last, whose counts are not in Days
-    TDayList Days;                  // sorted by day; made when a second day comes
+    int32_t OpenDay = kNoDay; // the day counted last, whose counts are not in Days
+    TDayList Days;            // sorted by day; made when a second day comes
 };
 
 class TGroupView : public TLogView {

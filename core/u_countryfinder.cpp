@@ -570,8 +570,8 @@ bool TCountryFinder::ReadCache(const std::string& path, const std::string& key) 
                        BucketFirst.size() == kBucketCount + 1 &&
                        std::is_sorted(BucketFirst.begin(), BucketFirst.end()) && BucketFirst.back() < Starts.size() &&
                        !Starts6Hi.empty() && Starts6Hi[0] == 0 && StartCodes6Hi.size() == Starts6Hi.size() &&
-                       codesOk(StartCodes6Hi, ~kStretchesInside) &&
-                       StartCodes6Inside.size() == Starts6Inside.size() && codesOk(StartCodes6Inside, ~0u);
+                       codesOk(StartCodes6Hi, ~kStretchesInside) && StartCodes6Inside.size() == Starts6Inside.size() &&
+                       codesOk(StartCodes6Inside, ~0u);
     if (!sound) {
         Clear();
         return false;
@@ -580,8 +580,13 @@ bool TCountryFinder::ReadCache(const std::string& path, const std::string& key) 
     CodeIds.clear();
     for (const std::string& code : codes)
         CodeId(code);
+    // A code listed twice would shift the ids the lookups hold.
+    if (Codes.size() != codes.size()) {
+        Clear();
+        return false;
+    }
     Names = std::move(names);
-    return Codes.size() == codes.size() || (Clear(), false);
+    return true;
 }
 
 void TCountryFinder::BuildLookup() {

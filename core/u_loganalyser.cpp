@@ -106,6 +106,41 @@ private:
     int64_t Unusable = 0;
 };
 
+// Runs work(t) for t = 0 .. count - 1, 0 on the calling thread and the others on threads of
+// their own, and waits for all of them; then the first exception is thrown. onFailure runs
+// (under a lock) when one fails, so that the others can stop early.
+template <class TWork, class TOnFailure> void RunOnThreads(int count, TWork&& work, TOnFailure&& onFailure) {
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    auto run = [&](int t) {
+        try {
+            work(t);
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(failureMutex);
+            if (!failure) failure = std::current_exception();
+            onFailure();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 1; t < count; ++t)
+        threads.emplace_back(run, t);
+    run(0);
+    for (std::thread& thread : threads)
+        thread.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
+// The host of a line as read, when cleaning would leave the line as it is up to a character
+// past the host's separator, so that the cut is the one of the cleaned line; a view without
+// data otherwise (cut the cleaned line then). Such a line is neither blank nor a directive.
+std::string_view RawHost(const TCParser& parser, std::string_view raw) {
+    if (raw.empty() || raw[0] == '#' || parser.CodeCount('H') != 1) return {};
+    const std::string_view host = parser.CutField(raw, 'H');
+    if (host.data() == nullptr) return {};
+    const auto end = static_cast<size_t>(host.data() + host.size() - raw.data());
+    return CleaningKeepsPrefix(raw, end + parser.MaxSeparatorLength() + 1) ? host : std::string_view();
+}
+
 // The host of a line, cut alone when the format has one host field, else from the whole cut
 // (the parser then holds the line). Empty for a line that does not fit the format.
 std::string_view HostOfLine(TCParser& parser, std::string_view text) {
@@ -138,12 +173,14 @@ template <class TOnLine> void ForEachSpreadLine(const std::vector<std::string>& 
         const ssize_t got = pread(fd.Get(), piece.data(), piece.size(), at - fileStart);
         if (got <= 0) continue;
         // The first line may be cut: lines start after the piece's first line break.
-        std::string_view text(piece.data(), static_cast<size_t>(got));
-        for (size_t begin = text.find('\n'), end; begin != std::string_view::npos &&
-                                                   (end = text.find('\n', begin + 1)) != std::string_view::npos;
-             begin = end) {
+        const std::string_view text(piece.data(), static_cast<size_t>(got));
+        size_t begin = text.find('\n');
+        while (begin != std::string_view::npos) {
+            const size_t end = text.find('\n', begin + 1);
+            if (end == std::string_view::npos) break;
             CleanLogLine(text.substr(begin + 1, end - begin - 1), cleaned);
             onLine(std::string_view(cleaned));
+            begin = end;
         }
     }
 }
@@ -703,10 +740,11 @@ bool TLogAnalyser::RunSharded(const TLogEntryOptions& options, int presize) {
     // counts while every worker parses.
     const int shards = Profile.UseDNS ? 1 : workers;
     const bool everyWorkerReads = EveryWorkerReads && !Profile.UseDNS && !Profile.LogReader.StandardInput;
-    std::vector<uint8_t> shardOf = BalancedShards(everyWorkerReads && shards > 1
-                                                      ? SampleHostBuckets()
-                                                      : std::vector<int64_t>(TShardFeed::kHostBuckets),
-                                                  shards);
+    // Without a sample (one shard, or logs that can be read once only) every bucket weighs
+    // the same.
+    const std::vector<int64_t> bucketLines =
+        everyWorkerReads && shards > 1 ? SampleHostBuckets() : std::vector<int64_t>(TShardFeed::kHostBuckets);
+    const std::vector<uint8_t> shardOf = BalancedShards(bucketLines, shards);
     Shards.clear();
     const int shardPresize = std::max(THashTableBase::kInitialCapacity, presize / shards);
     for (int s = 0; s < shards; ++s) {
@@ -718,32 +756,16 @@ bool TLogAnalyser::RunSharded(const TLogEntryOptions& options, int presize) {
         shard->LastEntryTime = -1e300;
     }
     bool cancelled = false;
-    std::exception_ptr failure;
     if (everyWorkerReads) {
         cancelled = !RunReadingWorkers(options, shardOf);
     } else {
         TShardFeed feed(Profile, options, workers);
-        std::vector<std::thread> threads;
-        std::mutex failureMutex;
-        auto work = [&](int worker) {
-            try {
-                RunWorker(feed, worker, shardOf);
-            } catch (...) {
-                std::lock_guard<std::mutex> lock(failureMutex);
-                if (!failure) failure = std::current_exception();
-                feed.Stop();
-            }
-        };
-        for (int w = 1; w < workers; ++w)
-            threads.emplace_back(work, w);
-        work(0);
-        for (std::thread& thread : threads)
-            thread.join();
-        if (!failure) feed.RethrowFailure();
+        RunOnThreads(
+            workers, [&](int worker) { RunWorker(feed, worker, shardOf); }, [&] { feed.Stop(); });
+        feed.RethrowFailure();
         cancelled = feed.Stopped();
         LinesUnreadable = feed.UnreadableLines();
     }
-    if (failure) std::rethrow_exception(failure);
     LinesRead = Profile.LogReader.LinesRead;
     ShowReadToTheEnd(cancelled);
     if (cancelled) {
@@ -804,25 +826,13 @@ bool TLogAnalyser::RunReadingWorkers(const TLogEntryOptions& options, const std:
     }
     std::vector<TReadCounts> counts(static_cast<size_t>(workers));
     std::atomic<bool> stop{false};
-    std::exception_ptr failure;
-    std::mutex failureMutex;
-    auto work = [&](int w) {
-        try {
+    RunOnThreads(
+        workers,
+        [&](int w) {
             TLogFileReader& reader = w == 0 ? Profile.LogReader : *readers[static_cast<size_t>(w - 1)];
             ReadingWorker(reader, w, shardOf, options, stop, counts[static_cast<size_t>(w)]);
-        } catch (...) {
-            std::lock_guard<std::mutex> lock(failureMutex);
-            if (!failure) failure = std::current_exception();
-            stop = true;
-        }
-    };
-    std::vector<std::thread> threads;
-    for (int w = 1; w < workers; ++w)
-        threads.emplace_back(work, w);
-    work(0);
-    for (std::thread& thread : threads)
-        thread.join();
-    if (failure) std::rethrow_exception(failure);
+        },
+        [&] { stop = true; });
     LinesUnreadable = 0;
     for (const TReadCounts& c : counts)
         LinesUnreadable += c.Unusable;
@@ -852,17 +862,9 @@ void TLogAnalyser::ReadingWorker(TLogFileReader& reader, int worker, const std::
         std::string_view raw;
         if (!reader.ReadRawLineView(raw)) break;
         // The host decides which worker takes the line, lines that do not fit the format among
-        // them: only that worker cleans and cuts the rest of it. The host is cut from the raw
-        // line when cleaning would leave the line as it is up to a character past the host's
-        // separator (and so the cut the same); such a line is neither blank nor a directive.
-        std::string_view host, text;
-        if (!raw.empty() && raw[0] != '#' && parser.CodeCount('H') == 1) {
-            host = parser.CutField(raw, 'H');
-            if (host.data() == nullptr ||
-                !CleaningKeepsPrefix(raw, static_cast<size_t>(host.data() + host.size() - raw.data()) +
-                                              parser.MaxSeparatorLength() + 1))
-                host = {};
-        }
+        // them: only that worker cleans and cuts the rest of it, and most hosts are cut from
+        // the line as read.
+        std::string_view host = RawHost(parser, raw), text;
         const bool cutRaw = host.data() != nullptr;
         if (!cutRaw) {
             text = reader.CleanedView(raw);
@@ -949,26 +951,14 @@ void TLogAnalyser::ForEachKind(const std::function<void(int)>& work) const {
         return Table[a].Count() + List[a].size() > Table[b].Count() + List[b].size();
     });
     std::atomic<int> next{0};
-    std::exception_ptr failure;
-    std::mutex failureMutex;
-    auto take = [&] {
-        for (int i; (i = next.fetch_add(1)) < kViewKindCount;) {
-            try {
+    std::atomic<bool> failed{false};
+    RunOnThreads(
+        std::min(Workers > 0 ? Workers : AvailableCpus(), static_cast<int>(kViewKindCount)),
+        [&](int) {
+            for (int i; !failed && (i = next.fetch_add(1)) < kViewKindCount;)
                 work(kinds[static_cast<size_t>(i)]);
-            } catch (...) {
-                std::lock_guard<std::mutex> lock(failureMutex);
-                if (!failure) failure = std::current_exception();
-            }
-        }
-    };
-    std::vector<std::thread> threads;
-    const int count = std::min(Workers > 0 ? Workers : AvailableCpus(), static_cast<int>(kViewKindCount));
-    for (int t = 1; t < count; ++t)
-        threads.emplace_back(take);
-    take();
-    for (std::thread& thread : threads)
-        thread.join();
-    if (failure) std::rethrow_exception(failure);
+        },
+        [&] { failed = true; });
 }
 
 void TLogAnalyser::MergeTotals(const TLogAnalyser& shard) {

@@ -159,9 +159,9 @@ public:
     int32_t TotalBytesUnit = -1; // the same for total rows
     uint8_t TruncMethod = kTruncNone;
     double TruncValue = 0;
-    bool VectorCharts = false; // descriptions for SVG, else PNG pictures
+    bool VectorCharts = false;         // descriptions for SVG, else PNG pictures
     TChartQueue* ChartQueue = nullptr; // draws the PNG pictures; none: drawn in place
-    std::string Language;      // the report language as a "lang" code ("en"); empty when unknown
+    std::string Language;              // the report language as a "lang" code ("en"); empty when unknown
 
     TXMLSection* AddSection();
     // Writes the contents file and the file of every section with rows; a section with

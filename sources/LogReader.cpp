@@ -185,6 +185,25 @@ bool IsClean(const unsigned char* p, size_t n) {
     return true;
 }
 
+// CleanLogLine's work on a line that IsClean turned down.
+void CleanUncleanLine(std::string_view line, std::string& out) {
+    const auto* p = reinterpret_cast<const unsigned char*>(line.data());
+    const size_t n = line.size();
+    out.resize(n);
+    char* d = out.data();
+    size_t len = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = p[i];
+        if (c < 32) continue;
+        // A space is dropped at the start and after another space: runs collapse, the
+        // leading blank is trimmed.
+        if (c == ' ' && (len == 0 || d[len - 1] == ' ')) continue;
+        d[len++] = static_cast<char>(c);
+    }
+    if (len > 0 && d[len - 1] == ' ') --len;
+    out.resize(len);
+}
+
 } // namespace
 
 void ListLogFiles(const std::vector<std::string>& paths, std::vector<TListedLogFile>& files,
@@ -245,25 +264,10 @@ bool CleaningKeepsPrefix(std::string_view line, size_t n) {
 }
 
 void CleanLogLine(std::string_view line, std::string& out) {
-    const auto* p = reinterpret_cast<const unsigned char*>(line.data());
-    const size_t n = line.size();
-    if (IsClean(p, n)) {
+    if (IsClean(reinterpret_cast<const unsigned char*>(line.data()), line.size()))
         out.assign(line);
-        return;
-    }
-    out.resize(n);
-    char* d = out.data();
-    size_t len = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char c = p[i];
-        if (c < 32) continue;
-        // A space is dropped at the start and after another space: runs collapse, the
-        // leading blank is trimmed.
-        if (c == ' ' && (len == 0 || d[len - 1] == ' ')) continue;
-        d[len++] = static_cast<char>(c);
-    }
-    if (len > 0 && d[len - 1] == ' ') --len;
-    out.resize(len);
+    else
+        CleanUncleanLine(line, out);
 }
 
 TLogFileReader::TLogFileReader() {
@@ -616,7 +620,7 @@ bool TLogFileReader::ReadRawLineView(std::string_view& line) {
 
 std::string_view TLogFileReader::CleanedView(std::string_view raw) {
     if (IsClean(reinterpret_cast<const unsigned char*>(raw.data()), raw.size())) return raw;
-    CleanLogLine(raw, Cleaned);
+    CleanUncleanLine(raw, Cleaned);
     return Cleaned;
 }
 

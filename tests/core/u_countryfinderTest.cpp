@@ -133,8 +133,8 @@ TEST_F(CountryFinderTest, ProgramTablesComeFromTheCacheWhileTheTablesStayTheSame
     auto answers = [] {
         TCountryFinder finder;
         finder.LoadProgramTables();
-        return finder.CountryOf(16777226) + " " + finder.CountryOfIPv6("2001:db8::7") + " " +
-               finder.CountryName("XA") + " " + finder.CountryName("XB");
+        return finder.CountryOf(16777226) + " " + finder.CountryOfIPv6("2001:db8::7") + " " + finder.CountryName("XA") +
+               " " + finder.CountryName("XB");
     };
     EXPECT_EQ(answers(), "XA XB SAMPLE SIX");
     ASSERT_TRUE(std::filesystem::exists(cache));
