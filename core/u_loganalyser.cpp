@@ -812,8 +812,12 @@ std::vector<int64_t> TLogAnalyser::SampleHostBuckets() {
     reader.Rewind();
     reader.Warnings.resize(warnings);
     // Lines the pieces cut with a format they do not have land in some bucket: the sample
-    // only weighs the buckets, it decides nothing else.
-    ForEachSpreadLine(reader.Files, count);
+    // only weighs the buckets, it decides nothing else. Logs still being expanded have no
+    // size yet to spread the pieces over.
+    std::vector<std::string> whole;
+    for (size_t f = 0; f < reader.Files.size(); ++f)
+        if (!reader.IsGrowing(f)) whole.push_back(reader.Files[f]);
+    ForEachSpreadLine(whole, count);
     return lines;
 }
 

@@ -2,11 +2,13 @@
 
 #include "sources/CUtils.h"
 #include "sources/FileUtils.h"
+#include "sources/GrowingFile.h"
 #include "sources/SpecialFolders.h"
 #include "sources/UnTar.h"
 #include "sources/tarfile.h"
 
 #include <dirent.h>
+#include <endian.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -284,6 +286,9 @@ void TLogFileReader::Warn(const std::string& path, std::string_view what) {
 }
 
 void TLogFileReader::ClearLogFiles() {
+    // The expansions stop before their folders go.
+    Writer.reset();
+    Growth.clear();
     Rewind();
     Files.clear();
     FileIdentities.clear();
@@ -325,6 +330,12 @@ std::string TLogFileReader::NextTempFolder() {
 void TLogFileReader::AddLogFile(const std::string& path) {
     std::string file = path;
     const std::string ext = UpperExtension(file);
+    // A gzip log is read while it is expanded; an archive inside one is listed once it is whole.
+    if (ext == "GZ" && UpperExtension(StripExtension(file, true)) != "TAR" &&
+        UpperExtension(StripExtension(file, true)) != "ZIP") {
+        AddGzipLog(file);
+        return;
+    }
     if (ext == "GZ" || ext == "TGZ") file = GunzipToTemp(file);
     if (file.empty()) return;
 
@@ -352,7 +363,7 @@ void TLogFileReader::AddPlainFile(const std::string& path) {
     TotalKB += std::max<int64_t>(1, static_cast<int64_t>(st.st_size) / 1024);
 }
 
-std::string TLogFileReader::GunzipToTemp(const std::string& path) {
+std::string TLogFileReader::MakeExpandTarget(const std::string& path) {
     const std::string folder = NextTempFolder();
     if (folder.empty()) {
         Warn(path, "no temporary folder to expand into");
@@ -364,37 +375,44 @@ std::string TLogFileReader::GunzipToTemp(const std::string& path) {
         Warn(path, "no name to expand it to");
         return {};
     }
-
-    struct stat st {};
-    int openError = 0;
-    TUniqueFd in = OpenRegularFile(path, st, openError);
-    if (!in.Valid()) {
-        Warn(path, OpenFailureText(openError));
-        return {};
-    }
-    TGzHandle gz(gzdopen(in.Get(), "rb"));
-    if (!gz) {
-        Warn(path, "cannot start reading the gzip data");
-        return {};
-    }
-    in.Release(); // the gzip handle closes it now
-    gzbuffer(gz.get(), kCopyBlockSize);
-
     const TUniqueFd folderFd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folderFd.Valid()) {
         Warn(path, "cannot open the temporary folder " + folder);
         return {};
     }
-    TUniqueFd out = CreateInFolder(folderFd.Get(), name);
-    if (!out.Valid()) {
+    if (!CreateInFolder(folderFd.Get(), name).Reset()) {
         Warn(path, "cannot create the expanded file");
         return {};
     }
+    return folder + name;
+}
+
+TLogFileReader::TGzipExpansion TLogFileReader::ExpandGzip(const std::string& path, const std::string& target,
+                                                          const std::function<void(int64_t)>& grown,
+                                                          const std::atomic<bool>& stop) const {
+    TGzipExpansion result;
+    // A failure before any data is expanded leaves nothing to read.
+    const auto fail = [&](const std::string& what) {
+        result.Warnings.push_back(path + ": " + what);
+        result.Usable = false;
+        return result;
+    };
+    const auto warn = [&](const std::string& what) { result.Warnings.push_back(path + ": " + what); };
+    struct stat st {};
+    int openError = 0;
+    TUniqueFd in = OpenRegularFile(path, st, openError);
+    if (!in.Valid()) return fail(OpenFailureText(openError));
+    TGzHandle gz(gzdopen(in.Get(), "rb"));
+    if (!gz) return fail("cannot start reading the gzip data");
+    in.Release(); // the gzip handle closes it now
+    gzbuffer(gz.get(), kCopyBlockSize);
+    TUniqueFd out(open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!out.Valid()) return fail("cannot create the expanded file");
+    const std::string folder = ExtractFilePath(target);
     std::vector<char> block(kCopyBlockSize);
-    int64_t total = 0;
     bool written = true;
     bool diskFull = false;
-    for (;;) {
+    while (!stop.load(std::memory_order_relaxed)) {
         const int n = gzread(gz.get(), block.data(), static_cast<unsigned>(block.size()));
         if (n <= 0) break;
         if (!RoomFor(folder, static_cast<uint64_t>(n))) {
@@ -403,27 +421,90 @@ std::string TLogFileReader::GunzipToTemp(const std::string& path) {
         }
         written = WriteAll(out.Get(), block.data(), static_cast<size_t>(n));
         if (!written) break;
-        total += n;
+        result.Bytes += n;
+        grown(result.Bytes);
     }
     // Broken-off or damaged data: what came before the break is kept and used; a file of which
     // nothing at all could be decompressed contributes nothing.
     int error = Z_OK;
     gzerror(gz.get(), &error);
     const bool damaged = error != Z_OK && error != Z_STREAM_END;
-    if (damaged && total == 0) {
-        out.Reset();
-        unlinkat(folderFd.Get(), name.c_str(), 0);
-        Warn(path, "not readable as gzip data");
+    if (damaged && result.Bytes == 0) return fail("not readable as gzip data");
+    const std::string bytes = std::to_string(result.Bytes);
+    if (diskFull)
+        warn("expansion stopped: the disk of the temporary folder would be nearly full; using the first " + bytes +
+             " bytes");
+    if (!written || !out.Reset())
+        warn("cannot write the expanded file; using the " + bytes + " bytes written");
+    else if (damaged)
+        warn("truncated or damaged gzip data; using the " + bytes + " bytes decompressed");
+    return result;
+}
+
+std::string TLogFileReader::GunzipToTemp(const std::string& path) {
+    const std::string target = MakeExpandTarget(path);
+    if (target.empty()) return {};
+    const std::atomic<bool> never{false};
+    const TGzipExpansion expansion = ExpandGzip(path, target, [](int64_t) {}, never);
+    Warnings.insert(Warnings.end(), expansion.Warnings.begin(), expansion.Warnings.end());
+    if (!expansion.Usable) {
+        unlink(target.c_str());
         return {};
     }
-    if (diskFull)
-        Warn(path, "expansion stopped: the disk of the temporary folder would be nearly full; using the first " +
-                       std::to_string(total) + " bytes");
-    if (!written || !out.Reset())
-        Warn(path, "cannot write the expanded file; using the " + std::to_string(total) + " bytes written");
-    else if (damaged)
-        Warn(path, "truncated or damaged gzip data; using the " + std::to_string(total) + " bytes decompressed");
-    return folder + name;
+    return target;
+}
+
+void TLogFileReader::AddGzipLog(const std::string& path) {
+    // A first byte shows the data can be expanded at all: else the file is expanded here, at
+    // once, and tells what is wrong with it as any archive does.
+    struct stat st {};
+    int openError = 0;
+    TUniqueFd in = OpenRegularFile(path, st, openError);
+    char first = 0;
+    uint32_t tail = 0; // the gzip trailer: the expanded size modulo 2^32
+    bool streams = false;
+    if (in.Valid()) {
+        bool failed = false;
+        if (st.st_size >= 18 && ReadAt(in.Get(), reinterpret_cast<char*>(&tail), 4, st.st_size - 4, failed) != 4)
+            tail = 0;
+        if (TGzHandle gz(gzdopen(in.Get(), "rb")); gz) {
+            in.Release();
+            streams = gzread(gz.get(), &first, 1) == 1;
+        }
+    }
+    in.Reset();
+    if (!streams) {
+        const std::string file = GunzipToTemp(path);
+        if (!file.empty()) AddPlainFile(file);
+        return;
+    }
+    const std::string target = MakeExpandTarget(path);
+    if (target.empty()) return;
+    struct stat made {};
+    if (stat(target.c_str(), &made) != 0) {
+        Warn(path, "cannot create the expanded file");
+        return;
+    }
+    if (!Writer) Writer = std::make_unique<TFileWriterQueue>();
+    auto growth = Writer->Add(
+        [this, path, target](const std::function<void(int64_t)>& grown, const std::atomic<bool>& stop) {
+            return ExpandGzip(path, target, grown, stop).Warnings;
+        },
+        path);
+    Files.push_back(target);
+    FileIdentities.push_back({static_cast<uint64_t>(made.st_dev), static_cast<uint64_t>(made.st_ino)});
+    Growth.resize(Files.size());
+    Growth.back() = std::move(growth);
+    // The size the trailer tells, taken past 4 GiB as often as it takes to be no smaller than
+    // the gzip file: progress only, the reading goes by what is written.
+    int64_t expected = le32toh(tail);
+    while (expected < static_cast<int64_t>(st.st_size))
+        expected += int64_t{1} << 32;
+    TotalKB += std::max<int64_t>(1, expected / 1024);
+}
+
+bool TLogFileReader::IsGrowing(size_t index) const {
+    return index < Growth.size() && Growth[index] && !Growth[index]->Ended();
 }
 
 TDiskSpace DiskSpaceOf(const std::string& folder) {
@@ -527,6 +608,7 @@ void TLogFileReader::ShareFilesOf(const TLogFileReader& other) {
     ClearLogFiles();
     Files = other.Files;
     FileIdentities = other.FileIdentities;
+    Growth = other.Growth;
     TotalKB = other.TotalKB;
     BufferMB = other.BufferMB;
     Rewind();
@@ -648,6 +730,9 @@ void TLogFileReader::LoadChunk() {
 
     // A file that cannot be read ends here; the next load moves on to the following file.
     const bool stream = StandardInput && FileIndex == 0;
+    // A file still being expanded is read up to where its expansion has got.
+    const auto index = static_cast<size_t>(FileIndex);
+    const TGrowingFile* growing = index < Growth.size() ? Growth[index].get() : nullptr;
     if (firstChunk && !stream && !OpenCurrentFile()) {
         AtLastChunk = true;
         return;
@@ -671,10 +756,12 @@ void TLogFileReader::LoadChunk() {
         // is the chunk when it holds a line break after its first byte. Only a longer line
         // takes the rest of the buffer, so lines are cut as a whole chunk would cut them.
         asked = std::min(capacity, kReadPiece);
+        if (growing) growing->WaitFor(ChunkStart + static_cast<int64_t>(asked));
         n = ReadAt(CurrentFd.Get(), data, asked, ChunkStart, failed);
         if (!failed && n == asked && asked < capacity && !memchr(data + 1, '\n', n - 1) &&
             !memchr(data + 1, '\r', n - 1)) {
             asked = capacity;
+            if (growing) growing->WaitFor(ChunkStart + static_cast<int64_t>(asked));
             n += ReadAt(CurrentFd.Get(), data + n, capacity - n, ChunkStart + static_cast<int64_t>(n), failed);
         }
     }
@@ -695,6 +782,10 @@ void TLogFileReader::LoadChunk() {
         Warn(CurrentFile, "read error at byte " + std::to_string(ChunkStart + static_cast<int64_t>(n)) + " (" +
                               ErrorText(readError) + "); the rest of it is left out");
     if (AtLastChunk) CurrentFd.Reset();
+    // An expanded file tells what its expansion met once it has been read to its end.
+    if (AtLastChunk && growing)
+        for (const std::string& warning : growing->Warnings())
+            Warnings.push_back(warning);
 
     // A chunk ends before its last line break; the break starts the next chunk. A line longer
     // than the buffer (no break after the first byte) is cut at the buffer's end and delivered

@@ -6,6 +6,7 @@
 
 #include "sources/FileUtils.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -48,6 +49,9 @@ void CleanLogLine(std::string_view line, std::string& out);
 // and no two spaces follow each other.
 bool CleaningKeepsPrefix(std::string_view line, size_t n);
 
+class TGrowingFile;
+class TFileWriterQueue;
+
 class TLogFileReader {
 public:
     TLogFileReader();
@@ -58,7 +62,9 @@ public:
 
     std::vector<std::string> Files; // full paths in reading order
     int32_t BufferMB = 1;           // chunk size in MiB; values outside 1-99 are read as the nearest end
-    int64_t TotalKB = 0;            // sum of max(1, size div 1024) at the time each file was added
+    // Sum of max(1, size div 1024) at the time each file was added; a gzip log read while it is
+    // expanded weighs the size its trailer tells.
+    int64_t TotalKB = 0;
     int64_t DoneKB = 0;             // sum of ChunkKB of the chunks already consumed
     int64_t ChunkKB = 0;            // weight of the current chunk: its length div 1024, at least 1
     int32_t TempCount = 0;          // temporary folders handed out since the last ClearLogFiles
@@ -95,8 +101,12 @@ public:
     // Empties the set and removes the temporary folders.
     void ClearLogFiles();
     // Adds one file, or every file a ".gz", ".tgz", ".tar" or ".zip" expands to. Files that
-    // cannot be opened, and anything but regular files, are left out with a warning.
+    // cannot be opened, and anything but regular files, are left out with a warning. A gzip
+    // log is expanded on a thread of its own while it is read; what its expansion meets is
+    // warned about when it has been read to its end.
     void AddLogFile(const std::string& path);
+    // Whether Files[index] is still being expanded.
+    bool IsGrowing(size_t index) const;
     // Reads the same files as other, from the start: a second reader of a set that other
     // made, which must outlive it (its temporary folders stay other's). Not for standard input.
     void ShareFilesOf(const TLogFileReader& other);
@@ -131,7 +141,22 @@ private:
     std::string NextTempFolder();
     // Whether bytes more can be written into folder and still keep kFreePercentKept free.
     bool RoomFor(const std::string& folder, uint64_t bytes) const;
+    // What a gzip expansion wrote and met; not Usable when nothing could be expanded.
+    struct TGzipExpansion {
+        int64_t Bytes = 0;
+        bool Usable = true;
+        std::vector<std::string> Warnings;
+    };
+    // A fresh temporary folder with an empty file named after the archive; "" with a warning.
+    std::string MakeExpandTarget(const std::string& path);
+    // Expands the gzip file path into target, a file made for it by MakeExpandTarget: grown
+    // is told the bytes written after each block, and stop ends it early.
+    TGzipExpansion ExpandGzip(const std::string& path, const std::string& target,
+                              const std::function<void(int64_t)>& grown, const std::atomic<bool>& stop) const;
+    // Expands at once; the expanded file's path, or "" when nothing could be expanded.
     std::string GunzipToTemp(const std::string& path);
+    // Adds a gzip log expanded on the writer thread while it is read.
+    void AddGzipLog(const std::string& path);
     std::vector<std::string> UntarToTemp(const std::string& path);
     std::vector<std::string> UnzipToTemp(const std::string& path);
     void AddPlainFile(const std::string& path);
@@ -156,6 +181,10 @@ private:
     size_t BufferSize = 0;
     std::vector<TLineSpan> ChunkLines;         // the current chunk's lines, uncleaned, as spans of Buffer
     std::vector<TFileIdentity> FileIdentities; // one for each of Files
+    // For each of Files still written when it was added, how far it has got (may be shorter
+    // than Files); shared with the readers that share the set.
+    std::vector<std::shared_ptr<const TGrowingFile>> Growth;
+    std::unique_ptr<TFileWriterQueue> Writer; // this reader's expansions, stopped by ClearLogFiles
     // CurrentFile, open from its first chunk to its last: a log renamed or replaced while it
     // is read is still read to its end. Only one log is open at a time.
     TUniqueFd CurrentFd;
