@@ -3,6 +3,7 @@
 #include "sources/CUtils.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 void TCParser::SettleFields(const std::vector<char>& codes, uint32_t line) {
@@ -57,6 +58,39 @@ void TCParser::CountCodes() {
     }
 }
 
+namespace {
+
+// Where separator (not empty) first starts in [from, end); nullptr when it does not. Most
+// fields are a few characters long: the first characters are scanned in place, which costs
+// less than a call, and memchr takes over for long fields.
+inline const char* FindSeparator(const char* from, const char* end, const std::string& separator) {
+    const size_t length = separator.size();
+    if (static_cast<size_t>(end - from) < length) return nullptr;
+    const char* const last = end - length; // the last place it may start
+    const char first = separator[0];
+    constexpr std::ptrdiff_t kScannedInPlace = 16;
+    for (;;) {
+        const char* hit = nullptr;
+        const char* const scanned = last - from < kScannedInPlace ? last + 1 : from + kScannedInPlace;
+        for (const char* c = from; c < scanned; ++c)
+            if (*c == first) {
+                hit = c;
+                break;
+            }
+        if (!hit && scanned <= last)
+            hit = static_cast<const char*>(std::memchr(scanned, first, static_cast<size_t>(last - scanned) + 1));
+        if (!hit) return nullptr;
+        size_t k = 1;
+        while (k < length && hit[k] == separator[k])
+            ++k;
+        if (k == length) return hit;
+        if (hit == last) return nullptr;
+        from = hit + 1;
+    }
+}
+
+} // namespace
+
 template <class TField> size_t TCParser::Cut(std::string_view line, TField&& field) const {
     const char* const text = line.data();
     const size_t length = line.size();
@@ -68,17 +102,7 @@ template <class TField> size_t TCParser::Cut(std::string_view line, TField&& fie
         const std::string& s = Separators[i];
         size_t j = p;
         if (!s.empty()) {
-            const char first = s[0];
-            const size_t sl = s.size();
-            const char* hit = nullptr;
-            const char* from = text + p;
-            const char* const end = text + length;
-            while (from + sl <= end) {
-                hit = static_cast<const char*>(std::memchr(from, first, static_cast<size_t>(end - from) - sl + 1));
-                if (!hit || sl == 1 || std::memcmp(hit + 1, s.data() + 1, sl - 1) == 0) break;
-                from = hit + 1;
-                hit = nullptr;
-            }
+            const char* const hit = FindSeparator(text + p, text + length, s);
             if (!hit) break;
             j = static_cast<size_t>(hit - text);
         }
