@@ -692,6 +692,11 @@ template <class TLines> bool TLogAnalyser::AnalyseLines(TLines& lines) {
 bool TLogAnalyser::Run() {
     LinesRead = LinesUnreadable = LinesOutsideRange = PartialsMerged = 0;
     Profile.OpenLogFiles();
+    // However the run ends, no gzip log goes on being expanded after it.
+    struct TExpansionStop {
+        TLogFileReader& Reader;
+        ~TExpansionStop() { Reader.StopExpanding(); }
+    } const expansionStop{Profile.LogReader};
     CurrentFilter().Load(Profile.FilterName);
     // The filter judges a visit's hits when it closes: with one, visits hold all of them.
     CountInParts = !(Profile.EnableFilters && CurrentFilter().LineCount() > 0);

@@ -503,6 +503,10 @@ void TLogFileReader::AddGzipLog(const std::string& path) {
     TotalKB += std::max<int64_t>(1, expected / 1024);
 }
 
+void TLogFileReader::StopExpanding() {
+    Writer.reset();
+}
+
 bool TLogFileReader::IsGrowing(size_t index) const {
     return index < Growth.size() && Growth[index] && !Growth[index]->Ended();
 }

@@ -107,6 +107,9 @@ public:
     void AddLogFile(const std::string& path);
     // Whether Files[index] is still being expanded.
     bool IsGrowing(size_t index) const;
+    // Stops the expansions under way: a cancelled or failed run leaves no thread filling the
+    // disk. The files keep what was written and end there.
+    void StopExpanding();
     // Reads the same files as other, from the start: a second reader of a set that other
     // made, which must outlive it (its temporary folders stay other's). Not for standard input.
     void ShareFilesOf(const TLogFileReader& other);

@@ -175,7 +175,9 @@ TEST(LogReaderCleaning, MatchesFilterCharsWithoutControlCodes) {
         EXPECT_EQ(out, FilterChars(text, controls, true, '\0')) << text;
         // A prefix said to be kept is the cleaned line's own start.
         for (size_t n = 0; n <= text.size(); ++n)
-            if (CleaningKeepsPrefix(text, n)) EXPECT_EQ(out.substr(0, n), text.substr(0, n)) << text << " " << n;
+            if (CleaningKeepsPrefix(text, n)) {
+                EXPECT_EQ(out.substr(0, n), text.substr(0, n)) << text << " " << n;
+            }
     }
     EXPECT_TRUE(CleaningKeepsPrefix("1.2.3.4 - x", 9));
     EXPECT_FALSE(CleaningKeepsPrefix("1.2.3.4 ", 8)); // the trailing space goes
