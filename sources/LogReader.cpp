@@ -495,10 +495,12 @@ void TLogFileReader::AddGzipLog(const std::string& path) {
     FileIdentities.push_back({static_cast<uint64_t>(made.st_dev), static_cast<uint64_t>(made.st_ino)});
     Growth.resize(Files.size());
     Growth.back() = std::move(growth);
-    // The size the trailer tells, taken past 4 GiB as often as it takes to be no smaller than
-    // the gzip file: progress only, the reading goes by what is written.
+    // The size the trailer tells, modulo 4 GiB: a log expands, and data that does not compress
+    // only gains its header, so a trailer telling less than half the data has wrapped. Progress
+    // only: the reading goes by what is written.
+    const auto packed = static_cast<int64_t>(st.st_size);
     int64_t expected = le32toh(tail);
-    while (expected < static_cast<int64_t>(st.st_size))
+    while (expected < (packed - 1024) / 2)
         expected += int64_t{1} << 32;
     TotalKB += std::max<int64_t>(1, expected / 1024);
 }
