@@ -12,6 +12,7 @@
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -332,7 +333,17 @@ TEST_F(StatisticsCompilerTest, EveryNumberOfWorkersGivesTheSameReport) {
         log += line;
         if (next(100) == 0) log += "not a log line\n";
     }
-    Sandbox.Folder.WriteFile("logs/access.log", log);
+    // The second half gzipped, so that the workers read it while it is expanded. A folder
+    // each: the logs are read in time order.
+    const size_t half = log.find('\n', log.size() / 2) + 1;
+    Sandbox.Folder.WriteFile("logs/access.log", log.substr(0, half));
+    std::filesystem::create_directories(Sandbox.Folder.Path() + "logs2");
+    const std::string packed = Sandbox.Folder.Path() + "logs2/access.log.1.gz";
+    gzFile gz = gzopen(packed.c_str(), "wb1");
+    ASSERT_NE(gz, nullptr);
+    ASSERT_EQ(gzwrite(gz, log.data() + half, static_cast<unsigned>(log.size() - half)),
+              static_cast<int>(log.size() - half));
+    ASSERT_EQ(gzclose(gz), Z_OK);
     // A W3C log read after it, whose lines have no bytes, zone or date of their own: no
     // line may take them from what a worker parsed before.
     std::string w3c;
@@ -345,7 +356,9 @@ TEST_F(StatisticsCompilerTest, EveryNumberOfWorkersGivesTheSameReport) {
         w3c += std::string(time) + " 10.9." + std::to_string(next(40)) + ".2 GET /w" + std::to_string(next(50)) +
                ".html 200 Mozilla/5.0+(X11)\n";
     }
-    Sandbox.Folder.WriteFile("logs/u_ex.log", w3c);
+    Sandbox.Folder.WriteFile("logs3/u_ex.log", w3c);
+    Profile.LogPaths = {Sandbox.Folder.Path() + "logs/", Sandbox.Folder.Path() + "logs2/",
+                        Sandbox.Folder.Path() + "logs3/"};
     TQVFilter filter;
     filter.InitNew();
     filter.SetName("nod2");
@@ -384,8 +397,8 @@ TEST_F(StatisticsCompilerTest, EveryNumberOfWorkersGivesTheSameReport) {
     EXPECT_LT(std::stoi(SummaryValue(general, "Total Hits")), 30000);   // the filter took hits
 
     // A line read twice changes the report.
-    const size_t cut = log.find('\n', log.size() / 2) + 1;
-    Sandbox.Folder.WriteFile("logs/access.log", log + log.substr(cut, log.find('\n', cut) + 1 - cut));
+    const size_t cut = log.find('\n', half / 2) + 1;
+    Sandbox.Folder.WriteFile("logs/access.log", log.substr(0, half) + log.substr(cut, log.find('\n', cut) + 1 - cut));
     for (const bool everyWorkerReads : {true, false}) {
         EveryWorkerReads = everyWorkerReads;
         Compile(Work + "doubled/", "/d1/*", 3);
