@@ -168,7 +168,8 @@ template <class TOnLine> void ForEachSpreadLine(const std::vector<std::string>& 
         const int64_t at = total / kSampledPieces * p + total / (2 * kSampledPieces);
         while (file + 1 < files.size() && at >= fileStart + sizes[file])
             fileStart += sizes[file++];
-        const TUniqueFd fd(open(files[file].c_str(), O_RDONLY | O_CLOEXEC));
+        // Without waiting: a file put in a log's place may be a pipe.
+        const TUniqueFd fd(open(files[file].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         if (!fd.Valid()) continue;
         const ssize_t got = pread(fd.Get(), piece.data(), piece.size(), at - fileStart);
         if (got <= 0) continue;

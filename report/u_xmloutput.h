@@ -5,14 +5,14 @@
 
 #include "report/u_chartsvg.h"
 
-class TChartQueue;
-
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+class TChartQueue;
 
 class TXMLOutput;
 struct _xmlNode;

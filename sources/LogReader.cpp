@@ -331,8 +331,8 @@ void TLogFileReader::AddLogFile(const std::string& path) {
     std::string file = path;
     const std::string ext = UpperExtension(file);
     // A gzip log is read while it is expanded; an archive inside one is listed once it is whole.
-    if (ext == "GZ" && UpperExtension(StripExtension(file, true)) != "TAR" &&
-        UpperExtension(StripExtension(file, true)) != "ZIP") {
+    const std::string packedExt = ext == "GZ" ? UpperExtension(StripExtension(file, true)) : std::string();
+    if (ext == "GZ" && packedExt != "TAR" && packedExt != "ZIP") {
         AddGzipLog(file);
         return;
     }
@@ -351,16 +351,18 @@ void TLogFileReader::AddLogFile(const std::string& path) {
     }
 }
 
-void TLogFileReader::AddPlainFile(const std::string& path) {
+bool TLogFileReader::AddPlainFile(const std::string& path, int64_t expectedBytes) {
     struct stat st {};
     int error = 0;
     if (!OpenRegularFile(path, st, error).Valid()) {
         Warn(path, OpenFailureText(error));
-        return;
+        return false;
     }
     Files.push_back(path);
     FileIdentities.push_back({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
-    TotalKB += std::max<int64_t>(1, static_cast<int64_t>(st.st_size) / 1024);
+    const int64_t bytes = expectedBytes >= 0 ? expectedBytes : static_cast<int64_t>(st.st_size);
+    TotalKB += std::max<int64_t>(1, bytes / 1024);
+    return true;
 }
 
 std::string TLogFileReader::MakeExpandTarget(const std::string& path) {
@@ -478,23 +480,6 @@ void TLogFileReader::AddGzipLog(const std::string& path) {
         if (!file.empty()) AddPlainFile(file);
         return;
     }
-    const std::string target = MakeExpandTarget(path);
-    if (target.empty()) return;
-    struct stat made {};
-    if (stat(target.c_str(), &made) != 0) {
-        Warn(path, "cannot create the expanded file");
-        return;
-    }
-    if (!Writer) Writer = std::make_unique<TFileWriterQueue>();
-    auto growth = Writer->Add(
-        [this, path, target](const std::function<void(int64_t)>& grown, const std::atomic<bool>& stop) {
-            return ExpandGzip(path, target, grown, stop).Warnings;
-        },
-        path);
-    Files.push_back(target);
-    FileIdentities.push_back({static_cast<uint64_t>(made.st_dev), static_cast<uint64_t>(made.st_ino)});
-    Growth.resize(Files.size());
-    Growth.back() = std::move(growth);
     // The size the trailer tells, modulo 4 GiB: a log expands, and data that does not compress
     // only gains its header, so a trailer telling less than half the data has wrapped. Progress
     // only: the reading goes by what is written.
@@ -502,7 +487,15 @@ void TLogFileReader::AddGzipLog(const std::string& path) {
     int64_t expected = le32toh(tail);
     while (expected < (packed - 1024) / 2)
         expected += int64_t{1} << 32;
-    TotalKB += std::max<int64_t>(1, expected / 1024);
+    const std::string target = MakeExpandTarget(path);
+    if (target.empty() || !AddPlainFile(target, expected)) return;
+    if (!Writer) Writer = std::make_unique<TFileWriterQueue>();
+    Growth.resize(Files.size());
+    Growth.back() = Writer->Add(
+        [this, path, target](const std::function<void(int64_t)>& grown, const std::atomic<bool>& stop) {
+            return ExpandGzip(path, target, grown, stop).Warnings;
+        },
+        path);
 }
 
 void TLogFileReader::StopExpanding() {

@@ -162,7 +162,9 @@ private:
     void AddGzipLog(const std::string& path);
     std::vector<std::string> UntarToTemp(const std::string& path);
     std::vector<std::string> UnzipToTemp(const std::string& path);
-    void AddPlainFile(const std::string& path);
+    // Adds a regular file, weighing expectedBytes in the progress when given, else its size;
+    // false (with a warning) when it cannot be opened.
+    bool AddPlainFile(const std::string& path, int64_t expectedBytes = -1);
     void Warn(const std::string& path, std::string_view what);
     // Opens CurrentFile for its first chunk; false (with a warning) when it cannot be read.
     bool OpenCurrentFile();

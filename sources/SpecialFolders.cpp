@@ -168,8 +168,7 @@ void SetAppIdentity(std::string_view company, std::string_view product, std::str
     const std::string productName(product);
     identity.RegistryKey = "/Software/" + companyName + "/" + productName;
     identity.SubFolder = companyName + "/" + productName + "/";
-    identity.DataFolder =
-        EnsureTrailingSeparator(SpecialFolder(kFolderAppData, kFolderFallback)) + companyName + "/" + productName + "/";
+    identity.DataFolder = EnsureTrailingSeparator(SpecialFolder(kFolderAppData, kFolderFallback)) + identity.SubFolder;
     identity.Name = productName;
     identity.HelpFile = std::string(helpFile);
     ForceFolders(identity.DataFolder);
