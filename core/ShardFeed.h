@@ -4,7 +4,7 @@
 // worker can take the lines of its own hosts from each batch in log order.
 // While a feed runs, its reading thread alone touches the profile's log reader. Runs read
 // this way when the logs can be read once only (standard input) or one shard counts (DNS);
-// otherwise every worker reads for itself.
+// otherwise the workers read the logs between them (TChunkRing).
 
 #include "core/CParser.h"
 #include "core/HashTables.h"

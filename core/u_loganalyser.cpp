@@ -2,6 +2,7 @@
 
 #include "core/AgentClassification.h"
 #include "core/AgentRules.h"
+#include "core/ChunkRing.h"
 #include "core/CParser.h"
 #include "core/Progress.h"
 #include "core/ShardFeed.h"
@@ -829,77 +830,96 @@ std::vector<int64_t> TLogAnalyser::SampleHostBuckets() {
 
 bool TLogAnalyser::RunReadingWorkers(const TLogEntryOptions& options, const std::vector<uint8_t>& shardOf) {
     const int workers = static_cast<int>(Shards.size());
-    std::vector<std::unique_ptr<TLogFileReader>> readers;
-    for (int w = 1; w < workers; ++w) {
-        readers.push_back(std::make_unique<TLogFileReader>());
-        readers.back()->ShareFilesOf(Profile.LogReader);
-    }
+    TLogFileReader& reader = Profile.LogReader;
+    TCParser marking;
+    marking.SetFormat(Profile.LogFormat);
+    std::string cleaned;
+    // Cuts the host of every line, which decides the worker that takes it (lines that do not
+    // fit the format among them); most hosts are cut from the line as read.
+    const auto mark = [&](const TLogFileReader::TChunk& chunk, std::vector<TChunkRing::TMark>& marks) {
+        marks.resize(chunk.Lines.size());
+        for (size_t i = 0; i < chunk.Lines.size(); ++i) {
+            const std::string_view raw = chunk.Line(chunk.Lines[i]);
+            std::string_view host = RawHost(marking, raw), text;
+            const bool cutRaw = host.data() != nullptr;
+            if (!cutRaw) {
+                text = CleanedLine(raw, cleaned);
+                if (ApplyW3CDirective(marking, text)) {
+                    marks[i].Bucket = TChunkRing::kEveryWorker;
+                    continue;
+                }
+                host = HostOfLine(marking, text);
+            }
+            // Blank lines are not counted as read.
+            reader.LinesRead += cutRaw || !text.empty();
+            marks[i].HostKey = TStringTableBase::StrHash(host);
+            marks[i].Bucket = static_cast<uint8_t>(TShardFeed::BucketOfKey(marks[i].HostKey));
+        }
+    };
+    TChunkRing ring(reader, workers, mark);
     std::vector<TReadCounts> counts(static_cast<size_t>(workers));
     std::atomic<bool> stop{false};
     RunOnThreads(
-        workers,
-        [&](int w) {
-            TLogFileReader& reader = w == 0 ? Profile.LogReader : *readers[static_cast<size_t>(w - 1)];
-            ReadingWorker(reader, w, shardOf, options, stop, counts[static_cast<size_t>(w)]);
-        },
-        [&] { stop = true; });
+        workers, [&](int w) { ReadingWorker(ring, w, shardOf, options, stop, counts[static_cast<size_t>(w)]); },
+        [&] {
+            stop = true;
+            ring.Stop();
+        });
     LinesUnreadable = 0;
     for (const TReadCounts& c : counts)
         LinesUnreadable += c.Unusable;
     return !stop;
 }
 
-void TLogAnalyser::ReadingWorker(TLogFileReader& reader, int worker, const std::vector<uint8_t>& shardOf,
+void TLogAnalyser::ReadingWorker(TChunkRing& ring, int worker, const std::vector<uint8_t>& shardOf,
                                  TLogEntryOptions options, std::atomic<bool>& stop, TReadCounts& counts) {
     TLogAnalyser& shard = *Shards[static_cast<size_t>(worker)];
     TCParser parser;
     parser.SetFormat(Profile.LogFormat);
     TLineDate date;
     TLogEntry line;
-    // Every worker sees every line: worker 0 counts the lines read and shows the progress.
-    const bool counting = worker == 0;
-    // Progress and a cancel are looked at before the first line, every few thousand, and at the end.
-    const auto stopped = [&] {
-        if (counting && Progress) {
-            Progress->SetPosition(reader.ProgressKB());
-            if (Progress->CancelRequested()) stop = true;
+    std::string cleaned;
+    // Worker 0 shows the progress; a cancel is looked at before every chunk.
+    const auto stopped = [&](int64_t progressKB) {
+        if (worker == 0 && Progress) {
+            Progress->SetPosition(progressKB);
+            if (Progress->CancelRequested()) {
+                stop = true;
+                ring.Stop();
+            }
         }
         return stop.load(std::memory_order_relaxed);
     };
-    constexpr uint32_t kCheckEvery = 4096;
-    for (uint32_t n = 0;; ++n) {
-        if (n % kCheckEvery == 0 && stopped()) return;
-        std::string_view raw;
-        if (!reader.ReadRawLineView(raw)) break;
-        // The host decides which worker takes the line, lines that do not fit the format among
-        // them: only that worker cleans and cuts the rest of it, and most hosts are cut from
-        // the line as read.
-        std::string_view host = RawHost(parser, raw), text;
-        const bool cutRaw = host.data() != nullptr;
-        if (!cutRaw) {
-            text = reader.CleanedView(raw);
-            if (ApplyW3CDirective(parser, text)) continue;
-            host = HostOfLine(parser, text);
+    int64_t progressKB = 0;
+    for (uint64_t k = 0; !stopped(progressKB); ++k) {
+        const TChunkRing::TMarkedChunk* marked = ring.Await(k);
+        if (!marked) break;
+        const TLogFileReader::TChunk& chunk = marked->Chunk;
+        for (size_t i = 0; i < chunk.Lines.size(); ++i) {
+            const TChunkRing::TMark mark = marked->Marks[i];
+            if (mark.Bucket == TChunkRing::kEveryWorker) {
+                ApplyW3CDirective(parser, CleanedLine(chunk.Line(chunk.Lines[i]), cleaned));
+                continue;
+            }
+            if (shardOf[mark.Bucket] != worker) continue;
+            const std::string_view text = CleanedLine(chunk.Line(chunk.Lines[i]), cleaned);
+            parser.SetLine(text);
+            if (!parser.Valid()) {
+                counts.Unusable += !text.empty();
+                continue;
+            }
+            options.CurrentDate = date.Of(parser);
+            if (!line.AssignHitFields(parser, options)) {
+                ++counts.Unusable;
+                continue;
+            }
+            line.HostKey = mark.HostKey;
+            shard.FeedLine(line, TVisitFields{parser.Field('r'), parser.Field('a')});
         }
-        // Blank lines are not counted as read.
-        if (counting) reader.LinesRead += cutRaw || !text.empty();
-        const int hostKey = TStringTableBase::StrHash(host);
-        if (shardOf[static_cast<size_t>(TShardFeed::BucketOfKey(hostKey))] != worker) continue;
-        if (cutRaw) text = reader.CleanedView(raw);
-        if (parser.CodeCount('H') == 1) parser.SetLine(text);
-        if (!parser.Valid()) {
-            counts.Unusable += !text.empty();
-            continue;
-        }
-        options.CurrentDate = date.Of(parser);
-        if (!line.AssignHitFields(parser, options)) {
-            ++counts.Unusable;
-            continue;
-        }
-        line.HostKey = hostKey;
-        shard.FeedLine(line, TVisitFields{parser.Field('r'), parser.Field('a')});
+        progressKB = chunk.ProgressKB;
+        ring.Release(k);
     }
-    if (!stopped()) shard.EndCounting();
+    if (!stop.load(std::memory_order_relaxed)) shard.EndCounting();
 }
 
 void TLogAnalyser::RunWorker(TShardFeed& feed, int worker, const std::vector<uint8_t>& shardOf) {

@@ -27,6 +27,7 @@
 #include <vector>
 
 class TBatchLookup;
+class TChunkRing;
 class TLogFileReader;
 class TCParser;
 class TProgress;
@@ -101,9 +102,10 @@ public:
     // the workers).
     bool ReadOnSecondThread = true;
     int Workers = 0;
-    // Every worker reads the logs itself, cuts every line and parses the rest of its own
-    // hosts' lines only, so that no line moves between threads. Without it, and always for
-    // standard input or with DNS, one thread reads and the workers parse what it read.
+    // The workers read the logs between them, a chunk at a time, and each parses its own
+    // hosts' lines of every chunk, so that no parsed line moves between threads. Without it,
+    // and always for standard input or with DNS, one thread reads and the workers parse what
+    // it read.
     bool EveryWorkerReads = true;
     // The CPUs the process may run on.
     static int AvailableCpus();
@@ -118,13 +120,13 @@ private:
     // bucket: the shards' share of the work.
     // The profile's reader is rewound after. Not for standard input.
     std::vector<int64_t> SampleHostBuckets();
-    // Run's work when every worker reads: worker w reads the logs with its own reader (the
-    // profile's for worker 0) and counts the lines of its shard. False after a cancel.
+    // Run's work when every worker reads: the workers read the profile's logs once between
+    // them, and worker w counts the lines of its shard from every chunk. False after a cancel.
     bool RunReadingWorkers(const TLogEntryOptions& options, const std::vector<uint8_t>& shardOf);
     struct TReadCounts {
         int64_t Unusable = 0; // lines of its hosts that do not fit the format or have an unusable field
     };
-    void ReadingWorker(TLogFileReader& reader, int worker, const std::vector<uint8_t>& shardOf,
+    void ReadingWorker(TChunkRing& ring, int worker, const std::vector<uint8_t>& shardOf,
                        TLogEntryOptions options, std::atomic<bool>& stop, TReadCounts& counts);
     // Worker w's part: the lines of its shard (the one of the bucket's number in shardOf)
     // from every batch, then its shard's last pass. Only parses when it has no shard.

@@ -265,6 +265,12 @@ bool CleaningKeepsPrefix(std::string_view line, size_t n) {
     return n > 0 && n <= line.size() && IsClean(reinterpret_cast<const unsigned char*>(line.data()), n);
 }
 
+std::string_view CleanedLine(std::string_view line, std::string& work) {
+    if (IsClean(reinterpret_cast<const unsigned char*>(line.data()), line.size())) return line;
+    CleanUncleanLine(line, work);
+    return work;
+}
+
 void CleanLogLine(std::string_view line, std::string& out) {
     if (IsClean(reinterpret_cast<const unsigned char*>(line.data()), line.size()))
         out.assign(line);
@@ -603,16 +609,6 @@ std::vector<std::string> TLogFileReader::UnzipToTemp(const std::string& path) {
     return ListFolderFiles(folder);
 }
 
-void TLogFileReader::ShareFilesOf(const TLogFileReader& other) {
-    ClearLogFiles();
-    Files = other.Files;
-    FileIdentities = other.FileIdentities;
-    Growth = other.Growth;
-    TotalKB = other.TotalKB;
-    BufferMB = other.BufferMB;
-    Rewind();
-}
-
 void TLogFileReader::Rewind() {
     CurrentFd.Reset();
     ChunkLines.clear();
@@ -700,9 +696,20 @@ bool TLogFileReader::ReadRawLineView(std::string_view& line) {
 }
 
 std::string_view TLogFileReader::CleanedView(std::string_view raw) {
-    if (IsClean(reinterpret_cast<const unsigned char*>(raw.data()), raw.size())) return raw;
-    CleanUncleanLine(raw, Cleaned);
-    return Cleaned;
+    return CleanedLine(raw, Cleaned);
+}
+
+bool TLogFileReader::TakeChunk(TChunk& chunk) {
+    LineIndex = static_cast<int32_t>(ChunkLines.size()) - 1;
+    if (!NextLine()) return false;
+    chunk.ProgressKB = DoneKB + ChunkKB;
+    std::swap(Buffer, chunk.Data);
+    std::swap(BufferSize, chunk.Capacity);
+    std::swap(ChunkLines, chunk.Lines);
+    // As after Rewind: the next read loads the following chunk.
+    ChunkLines.clear();
+    LineIndex = -1;
+    return true;
 }
 
 void TLogFileReader::LoadChunk() {

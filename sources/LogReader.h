@@ -48,6 +48,9 @@ void CleanLogLine(std::string_view line, std::string& out);
 // are: none is a control character, none of them starts the line or ends the n as a space,
 // and no two spaces follow each other.
 bool CleaningKeepsPrefix(std::string_view line, size_t n);
+// The line cleaned as CleanLogLine would: the line itself when it needs no cleaning, else a
+// view of work, which holds the cleaned copy.
+std::string_view CleanedLine(std::string_view line, std::string& work);
 
 class TGrowingFile;
 class TFileWriterQueue;
@@ -110,9 +113,6 @@ public:
     // Stops the expansions under way: a cancelled or failed run leaves no thread filling the
     // disk. The files keep what was written and end there.
     void StopExpanding();
-    // Reads the same files as other, from the start: a second reader of a set that other
-    // made, which must outlive it (its temporary folders stay other's). Not for standard input.
-    void ShareFilesOf(const TLogFileReader& other);
     // Positions before the first line of the first file; call after the last AddLogFile.
     void Rewind();
     // The next line into CurrentLine; false (and "") when the set is exhausted.
@@ -127,16 +127,30 @@ public:
     std::string_view CleanedView(std::string_view raw);
     // Kilobytes consumed so far, between 0 and about TotalKB.
     int64_t ProgressKB() const;
+
+    // A line of a chunk: where it lies in the chunk's bytes, uncleaned.
+    struct TLineSpan {
+        uint32_t Begin;
+        uint32_t Length;
+    };
+    // A chunk handed over whole: its bytes, its lines (at least one), and the progress once
+    // it is consumed.
+    struct TChunk {
+        std::unique_ptr<char[]> Data;
+        size_t Capacity = 0;
+        std::vector<TLineSpan> Lines;
+        int64_t ProgressKB = 0;
+        std::string_view Line(const TLineSpan& span) const { return {Data.get() + span.Begin, span.Length}; }
+    };
+    // The next chunk into chunk, whose buffer the reader keeps for its own next chunk, so that
+    // nothing is copied; false when the set is exhausted. The lines of the current chunk not
+    // read yet are skipped: use it from a chunk's end (after Rewind, or after TakeChunk).
+    bool TakeChunk(TChunk& chunk);
     // The temporary folder of that number: "quorvellog<n>/" inside a folder of this reader
     // alone; "" before the first archive.
     std::string ExpandFolder(int32_t number) const;
 
 private:
-    struct TLineSpan {
-        uint32_t Begin;
-        uint32_t Length;
-    };
-
     void LoadChunk();
     // Moves to the next line of the set; false when it is exhausted.
     bool NextLine();
@@ -187,7 +201,7 @@ private:
     std::vector<TLineSpan> ChunkLines;         // the current chunk's lines, uncleaned, as spans of Buffer
     std::vector<TFileIdentity> FileIdentities; // one for each of Files
     // For each of Files still written when it was added, how far it has got (may be shorter
-    // than Files); shared with the readers that share the set.
+    // than Files); shared with the expansion that grows it.
     std::vector<std::shared_ptr<const TGrowingFile>> Growth;
     std::unique_ptr<TFileWriterQueue> Writer; // this reader's expansions, stopped by ClearLogFiles
     // CurrentFile, open from its first chunk to its last: a log renamed or replaced while it

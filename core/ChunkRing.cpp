@@ -1,0 +1,66 @@
+#include "core/ChunkRing.h"
+
+#include <utility>
+
+TChunkRing::TChunkRing(TLogFileReader& reader, int workers, TMarker marker)
+    : Reader(reader), Workers(workers), Marker(std::move(marker)),
+      // A worker may run a chunk ahead of the slowest while another chunk is read.
+      Slots(static_cast<size_t>(workers) + 2) {}
+
+void TChunkRing::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Stopping = true;
+    }
+    Changed.notify_all();
+}
+
+const TChunkRing::TMarkedChunk* TChunkRing::Await(uint64_t k) {
+    std::unique_lock<std::mutex> lock(Mutex);
+    for (;;) {
+        if (Stopping || k >= ChunkTotal) return nullptr;
+        TSlot& slot = Slots[k % Slots.size()];
+        if (slot.State == TState::Ready && slot.Number == k) return &slot.Marked;
+        // The chunk is not read yet: this worker reads it unless another is reading, or the
+        // slot still holds a chunk some worker has not released.
+        if (k == NextChunk && slot.State == TState::Free) {
+            slot.State = TState::Filling;
+            lock.unlock();
+            bool read = false;
+            try {
+                read = Reader.TakeChunk(slot.Marked.Chunk);
+                if (read) Marker(slot.Marked.Chunk, slot.Marked.Marks);
+            } catch (...) {
+                lock.lock();
+                slot.State = TState::Free;
+                Stopping = true;
+                lock.unlock();
+                Changed.notify_all();
+                throw;
+            }
+            lock.lock();
+            if (read) {
+                slot.Number = k;
+                slot.Pending = Workers;
+                slot.State = TState::Ready;
+                ++NextChunk;
+            } else {
+                slot.State = TState::Free;
+                ChunkTotal = k;
+            }
+            Changed.notify_all();
+            continue;
+        }
+        Changed.wait(lock);
+    }
+}
+
+void TChunkRing::Release(uint64_t k) {
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        TSlot& slot = Slots[k % Slots.size()];
+        if (--slot.Pending > 0) return;
+        slot.State = TState::Free;
+    }
+    Changed.notify_all();
+}
