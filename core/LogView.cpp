@@ -38,7 +38,9 @@ void TDayList::Reserve(uint32_t capacity) {
 void TDayList::Insert(size_t at, int32_t day) {
     if (Block->Size == Block->Capacity) {
         if (Block->Capacity > UINT32_MAX / 2) throw std::bad_alloc();
-        Reserve(Block->Capacity * 2);
+        // A quarter more (four days at least): a month's rows waste little, a year's still
+        // grow in few steps.
+        Reserve(Block->Capacity + std::max<uint32_t>(4, Block->Capacity / 4));
     }
     TEntry* const place = begin() + at;
     std::memmove(place + 1, place, sizeof(TEntry) * (Block->Size - at));

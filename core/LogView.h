@@ -20,20 +20,26 @@
 class THit;
 class TWebVisit;
 
+// Packed to 4-byte alignment, so that a day's entry in a row's list takes 20 bytes, not 24.
+#pragma pack(push, 4)
 struct TDayRecord {
     int32_t Hits = 0;
     int32_t Visits = 0;
     int64_t Bytes = 0;
 };
+#pragma pack(pop)
 
 // A row's days in order and what was counted on them before the row's open day (Settled), in
 // one block of memory: a count on a new day reaches its record through one pointer.
 class TDayList {
 public:
+#pragma pack(push, 4)
     struct TEntry {
         int32_t Day;
         TDayRecord Record;
     };
+#pragma pack(pop)
+    static_assert(sizeof(TEntry) == 20);
 
     TDayList() = default;
     TDayList(TDayList&& other) noexcept : Block(std::exchange(other.Block, nullptr)) {}
