@@ -279,7 +279,12 @@ void TWebVisit::OnResolved(uint32_t ip, std::string_view name) {
 void TWebVisit::Reset(THitPool& pool) {
     for (THit* hit : HitList)
         pool.Release(hit);
-    HitList.clear();
+    // A recycled visit keeps a short list only: the lists of long visits (a crawler's) would
+    // otherwise stay with every visit object that once held one.
+    if (HitList.capacity() > kKeptHitCapacity)
+        std::vector<THit*>().swap(HitList);
+    else
+        HitList.clear();
     if (Counted) {
         for (THit* hit : Counted->Partials)
             pool.Release(hit);
