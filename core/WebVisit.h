@@ -33,7 +33,7 @@ public:
     std::string ReferrerDomain;      // host part of Referrer
     std::string ReferrerQuery;       // without the "?"
     std::vector<THit*> HitList; // owned: returned to the pool when the visit is recycled
-    static constexpr size_t kKeptHitCapacity = 64; // the longest list a recycled visit keeps
+    static constexpr size_t kKeptHitCapacity = 16; // the longest list a recycled visit keeps
     uint8_t FilterState = fsUndecided;
     int64_t Bytes = 0;
     uint32_t IP = 0;     // IPv4 address as a number; 0 until known (and for IPv6 visitors)
