@@ -1,11 +1,13 @@
 #include "core/ChunkRing.h"
 
+#include <algorithm>
 #include <utility>
 
 TChunkRing::TChunkRing(TLogFileReader& reader, int workers, TMarker marker)
     : Reader(reader), Workers(workers), Marker(std::move(marker)),
-      // A worker may run a chunk ahead of the slowest while another chunk is read.
-      Slots(static_cast<size_t>(workers) + 2) {}
+      // A worker may run a chunk ahead of the slowest while another chunk is read; with many
+      // workers, a few chunks of slack are enough, and each slot holds a chunk's memory.
+      Slots(static_cast<size_t>(std::min(workers, 14)) + 2) {}
 
 void TChunkRing::Stop() {
     {
