@@ -27,12 +27,16 @@ uint32_t TLogView::VisitId(const TWebVisit* visit) {
 
 void TDayList::Reserve(uint32_t capacity) {
     if (Block && capacity <= Block->Capacity) return;
-    const size_t bytes = sizeof(THeader) + sizeof(TEntry) * capacity;
+    const uint32_t old = Block ? Block->Capacity : 0;
+    const size_t bytes = sizeof(THeader) + (sizeof(TDayRecord) + sizeof(int32_t)) * capacity;
     auto* grown = static_cast<THeader*>(Block ? std::realloc(Block, bytes) : std::malloc(bytes));
     if (!grown) throw std::bad_alloc();
     if (!Block) new (grown) THeader();
     Block = grown;
+    // The day numbers follow the records: they move up to the end of the larger record array.
+    const auto* oldDays = reinterpret_cast<const int32_t*>(Records() + old);
     Block->Capacity = capacity;
+    std::memmove(Days(), oldDays, sizeof(int32_t) * Block->Size);
 }
 
 void TDayList::Insert(size_t at, int32_t day) {
@@ -42,32 +46,32 @@ void TDayList::Insert(size_t at, int32_t day) {
         // grow in few steps.
         Reserve(Block->Capacity + std::max<uint32_t>(4, Block->Capacity / 4));
     }
-    TEntry* const place = begin() + at;
-    std::memmove(place + 1, place, sizeof(TEntry) * (Block->Size - at));
-    *place = TEntry{day, {}};
+    const size_t after = Block->Size - at;
+    std::memmove(Records() + at + 1, Records() + at, sizeof(TDayRecord) * after);
+    std::memmove(Days() + at + 1, Days() + at, sizeof(int32_t) * after);
+    Records()[at] = TDayRecord{};
+    Days()[at] = day;
     ++Block->Size;
 }
 
 TDayRecord& TLogView::StoredDay(int32_t day) {
     TDayList& days = Days;
     size_t at = days.size();
-    if (days.empty() || days.back().Day < day) {
+    if (days.empty() || days.DayAt(at - 1) < day) {
         days.Append(day);
-    } else if (days.back().Day == day) {
+    } else if (days.DayAt(at - 1) == day) {
         at = days.size() - 1;
     } else {
         // A row counted every day has its days at their offset from the first one.
-        const int64_t offset = int64_t{day} - days.front().Day;
-        if (offset >= 0 && offset < static_cast<int64_t>(days.size()) && days[static_cast<size_t>(offset)].Day == day) {
+        const int64_t offset = int64_t{day} - days.DayAt(0);
+        if (offset >= 0 && offset < static_cast<int64_t>(days.size()) && days.DayAt(static_cast<size_t>(offset)) == day) {
             at = static_cast<size_t>(offset);
         } else {
-            const auto it = std::lower_bound(days.begin(), days.end(), day,
-                                             [](const TDayList::TEntry& d, int32_t value) { return d.Day < value; });
-            at = static_cast<size_t>(it - days.begin());
-            if (it == days.end() || it->Day != day) days.Insert(at, day);
+            at = days.LowerBound(day);
+            if (at == days.size() || days.DayAt(at) != day) days.Insert(at, day);
         }
     }
-    return days[at].Record;
+    return days.RecordAt(at);
 }
 
 void TLogView::KeepDaysByHand() {
@@ -120,9 +124,8 @@ TDayRecord& TLogView::Day(int32_t day) {
 TDayRecord TLogView::DayCounts(int32_t day) const {
     TDayRecord result;
     if (Days) {
-        const auto it = std::lower_bound(Days.begin(), Days.end(), day,
-                                         [](const TDayList::TEntry& d, int32_t value) { return d.Day < value; });
-        if (it != Days.end() && it->Day == day) result = it->Record;
+        const size_t at = Days.LowerBound(day);
+        if (at < Days.size() && Days.DayAt(at) == day) result = Days.RecordAt(at);
     }
     if (day == OpenDay) {
         const TDayRecord open = OpenCounts();

@@ -8,6 +8,7 @@
 #include "core/ViewKind.h"
 #include "sources/DateTime.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstdint>
@@ -20,27 +21,18 @@
 class THit;
 class TWebVisit;
 
-// Packed to 4-byte alignment, so that a day's entry in a row's list takes 20 bytes, not 24.
-#pragma pack(push, 4)
 struct TDayRecord {
     int32_t Hits = 0;
     int32_t Visits = 0;
     int64_t Bytes = 0;
 };
-#pragma pack(pop)
 
 // A row's days in order and what was counted on them before the row's open day (Settled), in
-// one block of memory: a count on a new day reaches its record through one pointer.
+// one block of memory: the header, the records, then the day numbers, so that a day costs 20
+// bytes (not the 24 of a padded pair) and a count on a new day reaches its record through
+// one pointer.
 class TDayList {
 public:
-#pragma pack(push, 4)
-    struct TEntry {
-        int32_t Day;
-        TDayRecord Record;
-    };
-#pragma pack(pop)
-    static_assert(sizeof(TEntry) == 20);
-
     TDayList() = default;
     TDayList(TDayList&& other) noexcept : Block(std::exchange(other.Block, nullptr)) {}
     TDayList& operator=(TDayList&& other) noexcept {
@@ -58,11 +50,13 @@ public:
     const TDayRecord& Settled() const { return Block->Settled; }
     size_t size() const { return Block->Size; }
     bool empty() const { return Block->Size == 0; }
-    TEntry* begin() const { return reinterpret_cast<TEntry*>(Block + 1); }
-    TEntry* end() const { return begin() + Block->Size; }
-    TEntry& operator[](size_t i) const { return begin()[i]; }
-    TEntry& front() const { return *begin(); }
-    TEntry& back() const { return end()[-1]; }
+    // Day i's number and record, in the order of the days.
+    int32_t DayAt(size_t i) const { return Days()[i]; }
+    TDayRecord& RecordAt(size_t i) const { return Records()[i]; }
+    // The index of the first day not before day (size() when there is none).
+    size_t LowerBound(int32_t day) const {
+        return static_cast<size_t>(std::lower_bound(Days(), Days() + Block->Size, day) - Days());
+    }
     // A new last day.
     void Append(int32_t day) { Insert(Block->Size, day); }
     // A new day before the one at index at.
@@ -74,10 +68,12 @@ private:
         uint32_t Size = 0;
         uint32_t Capacity = 0;
     };
-    static_assert(alignof(THeader) >= alignof(TEntry) && sizeof(THeader) % alignof(TEntry) == 0);
+    static_assert(sizeof(THeader) % alignof(TDayRecord) == 0);
+    TDayRecord* Records() const { return reinterpret_cast<TDayRecord*>(Block + 1); }
+    int32_t* Days() const { return reinterpret_cast<int32_t*>(Records() + Block->Capacity); }
     void Reserve(uint32_t capacity);
 
-    THeader* Block = nullptr; // the header, then Capacity entries
+    THeader* Block = nullptr; // the header, then Capacity records, then Capacity day numbers
 };
 
 // A row's text: a view of a text kept elsewhere that reads, compares and joins like a
@@ -158,7 +154,9 @@ public:
         const TDayRecord open = OpenCounts();
         bool openDone = !counting;
         if (Days) {
-            for (const auto& [day, record] : Days) {
+            for (size_t i = 0; i < Days.size(); ++i) {
+                const int32_t day = Days.DayAt(i);
+                const TDayRecord& record = Days.RecordAt(i);
                 if (!openDone && day == OpenDay) {
                     f(day, TDayRecord{record.Hits + open.Hits, record.Visits + open.Visits, record.Bytes + open.Bytes});
                     openDone = true;
