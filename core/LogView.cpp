@@ -26,17 +26,17 @@ uint32_t TLogView::VisitId(const TWebVisit* visit) {
 }
 
 void TDayList::Reserve(uint32_t capacity) {
+    capacity += capacity % 2;
     if (Block && capacity <= Block->Capacity) return;
-    const uint32_t old = Block ? Block->Capacity : 0;
-    const size_t bytes = sizeof(THeader) + (sizeof(TDayRecord) + sizeof(int32_t)) * capacity;
+    const size_t bytes = sizeof(THeader) + (sizeof(int32_t) + sizeof(TDayRecord)) * capacity;
     auto* grown = static_cast<THeader*>(Block ? std::realloc(Block, bytes) : std::malloc(bytes));
     if (!grown) throw std::bad_alloc();
     if (!Block) new (grown) THeader();
     Block = grown;
-    // The day numbers follow the records: they move up to the end of the larger record array.
-    const auto* oldDays = reinterpret_cast<const int32_t*>(Records() + old);
+    // The records follow the day numbers: they move up behind the longer array of days.
+    const TDayRecord* oldRecords = Records();
     Block->Capacity = capacity;
-    std::memmove(Days(), oldDays, sizeof(int32_t) * Block->Size);
+    std::memmove(Records(), oldRecords, sizeof(TDayRecord) * Block->Size);
 }
 
 void TDayList::Insert(size_t at, int32_t day) {

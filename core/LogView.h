@@ -28,9 +28,9 @@ struct TDayRecord {
 };
 
 // A row's days in order and what was counted on them before the row's open day (Settled), in
-// one block of memory: the header, the records, then the day numbers, so that a day costs 20
-// bytes (not the 24 of a padded pair) and a count on a new day reaches its record through
-// one pointer.
+// one block of memory: the header, the day numbers, then the records, so that a day costs 20
+// bytes (not the 24 of a padded pair), the days a search reads lie together next to the
+// header, and a count on a new day reaches its record through one pointer.
 class TDayList {
 public:
     TDayList() = default;
@@ -68,12 +68,14 @@ private:
         uint32_t Size = 0;
         uint32_t Capacity = 0;
     };
-    static_assert(sizeof(THeader) % alignof(TDayRecord) == 0);
-    TDayRecord* Records() const { return reinterpret_cast<TDayRecord*>(Block + 1); }
-    int32_t* Days() const { return reinterpret_cast<int32_t*>(Records() + Block->Capacity); }
+    // The records follow an even number of day numbers, which keeps them 8-byte aligned.
+    static_assert(sizeof(THeader) % alignof(TDayRecord) == 0 && 2 * sizeof(int32_t) == alignof(TDayRecord));
+    int32_t* Days() const { return reinterpret_cast<int32_t*>(Block + 1); }
+    TDayRecord* Records() const { return reinterpret_cast<TDayRecord*>(Days() + Block->Capacity); }
+    // Room for capacity days (made even).
     void Reserve(uint32_t capacity);
 
-    THeader* Block = nullptr; // the header, then Capacity records, then Capacity day numbers
+    THeader* Block = nullptr; // the header, then Capacity day numbers, then Capacity records
 };
 
 // A row's text: a view of a text kept elsewhere that reads, compares and joins like a
