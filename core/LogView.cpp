@@ -161,7 +161,15 @@ bool TGroupView::Matches(std::string_view name) const {
     return std::any_of(Masks.begin(), Masks.end(), [&](const std::string& m) { return MatchesMask(name, m); });
 }
 
-void TLogView::MergeFrom(const TLogView& other) {
+void TLogView::MergeFrom(TLogView& other) {
+    if (OpenDay == kNoDay && !Days) {
+        Hits = std::exchange(other.Hits, 0);
+        Visits = std::exchange(other.Visits, 0);
+        Bytes = std::exchange(other.Bytes, 0);
+        OpenDay = std::exchange(other.OpenDay, kNoDay);
+        Days = std::move(other.Days);
+        return;
+    }
     other.ForEachDay([this](int32_t day, const TDayRecord& record) { Count(day, record.Hits, record.Visits, record.Bytes); });
 }
 

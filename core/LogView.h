@@ -143,8 +143,9 @@ public:
     // Bytes that join a hit counted before (merged partial content), on the hit's day.
     void AddBytes(int32_t day, int64_t bytes) { Count(day, 0, 0, bytes); }
     // Adds the counts of another row of the same key, day by day (rows counted apart on
-    // several threads become one).
-    void MergeFrom(const TLogView& other);
+    // several threads become one); a row that has counted nothing takes the other's counts
+    // and day list whole, leaving the other empty.
+    void MergeFrom(TLogView& other);
     // The day's own record, to fill by hand; from then on the row keeps every day in its
     // list and its totals are no longer derived from it. Valid until the row counts again.
     TDayRecord& Day(int32_t day);
