@@ -77,7 +77,7 @@ TDayRecord& TLogView::StoredDay(int32_t day) {
 void TLogView::KeepDaysByHand() {
     if (OpenDay == kGroupMark || OpenDay == kByHand) return;
     if (!Days) Days.Make();
-    if (OpenDay != kNoDay) {
+    if (OpenDay > kLastMark) {
         const TDayRecord open = OpenCounts();
         TDayRecord& d = StoredDay(OpenDay);
         d.Hits += open.Hits;
@@ -162,6 +162,12 @@ bool TGroupView::Matches(std::string_view name) const {
 }
 
 void TLogView::MergeFrom(TLogView& other) {
+    if (OpenDay == kTotalsOnly) {
+        Hits += other.Hits;
+        Visits += other.Visits;
+        Bytes += other.Bytes;
+        return;
+    }
     if (OpenDay == kNoDay && !Days) {
         Hits = std::exchange(other.Hits, 0);
         Visits = std::exchange(other.Visits, 0);

@@ -1,8 +1,9 @@
 #pragma once
 // A row of a statistics view: hits, visits and bytes counted under one key, with the same
-// counts per day; a URL group row that absorbs the rows its masks match; and the table that
-// finds a view's rows by key. Rows are small: their texts live elsewhere (the analyser's
-// arena or the path numbering) and a row counted on one day only needs no day list.
+// counts per day in the kinds that keep days; a URL group row that absorbs the rows its
+// masks match; and the table that finds a view's rows by key. Rows are small: their texts
+// live elsewhere (the analyser's arena or the path numbering) and a row counted on one day
+// only needs no day list.
 
 #include "core/HashTables.h"
 #include "core/ViewKind.h"
@@ -113,9 +114,10 @@ private:
 class TLogView {
 public:
     TLogView() = default;
-    // The texts must outlive the row.
-    // Rows do not keep their kind: their table knows it.
-    TLogView(std::string_view name, std::string_view subName, int /*kind*/) : Name(name), SubName(subName) {}
+    // The texts must outlive the row. Rows do not keep their kind (their table knows it), only
+    // whether they keep days (KeepsDays).
+    TLogView(std::string_view name, std::string_view subName, int kind)
+        : Name(name), SubName(subName), OpenDay(KeepsDays(kind) ? kNoDay : kTotalsOnly) {}
 
     int64_t Bytes = 0;
     TRowText Name;
@@ -149,11 +151,11 @@ public:
     // The day's own record, to fill by hand; from then on the row keeps every day in its
     // list and its totals are no longer derived from it. Valid until the row counts again.
     TDayRecord& Day(int32_t day);
-    // The counts of the day (zeros when the row has none).
+    // The counts of the day (zeros when the row has none, or keeps no days).
     TDayRecord DayCounts(int32_t day) const;
     // Calls f(day, record) for every day with counts, in no particular order.
     template <class F> void ForEachDay(F f) const {
-        const bool counting = OpenDay != kNoDay && OpenDay != kGroupMark && OpenDay != kByHand;
+        const bool counting = OpenDay > kLastMark;
         const TDayRecord open = OpenCounts();
         bool openDone = !counting;
         if (Days) {
@@ -181,13 +183,15 @@ private:
     static constexpr int32_t kNoDay = INT32_MIN;
     static constexpr int32_t kGroupMark = INT32_MIN + 1; // in OpenDay: a group, whose days are all listed
     static constexpr int32_t kByHand = INT32_MIN + 2;    // in OpenDay: days filled by hand, all listed
+    static constexpr int32_t kTotalsOnly = INT32_MIN + 3; // in OpenDay: a row of a kind that keeps no days
+    static constexpr int32_t kLastMark = kTotalsOnly;     // OpenDay above it is a day
 
     // Counts on the open day live only in the totals: totals less the settled sum.
     void Count(int32_t day, int32_t hits, int32_t visits, int64_t bytes) {
         Hits += hits;
         Visits += visits;
         Bytes += bytes;
-        if (day == OpenDay) return;
+        if (day == OpenDay || OpenDay == kTotalsOnly) return;
         if (OpenDay == kNoDay) {
             OpenDay = day;
             return;
@@ -198,7 +202,7 @@ private:
     void SwitchDay(int32_t day, int32_t hits, int32_t visits, int64_t bytes);
     // What the open day counted (zeros when there is none).
     TDayRecord OpenCounts() const {
-        if (OpenDay == kNoDay || OpenDay == kGroupMark || OpenDay == kByHand) return {};
+        if (OpenDay <= kLastMark) return {};
         const TDayRecord settled = Days ? Days.Settled() : TDayRecord{};
         return {Hits - settled.Hits, Visits - settled.Visits, Bytes - settled.Bytes};
     }

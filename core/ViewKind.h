@@ -38,3 +38,23 @@ enum TViewKind : int {
 };
 
 constexpr int kViewKindCount = vkTrackedEntryPhrase + 1;
+
+// Whether the rows of a kind keep their counts day by day: only the views the report draws
+// daily charts or daily tables of do. The others keep their totals alone, which spares a
+// day list for every row counted on more than one day.
+constexpr bool KeepsDays(int kind) {
+    switch (kind) {
+    case vkFileType:
+    case vkPage:
+    case vkDirectory:
+    case vkBrowser:
+    case vkOS:
+    case vkReferringDomain:
+    case vkErrorStatus:
+    case vkSearchEngine:
+    case vkKeyword:
+        return true;
+    default:
+        return false;
+    }
+}

@@ -150,6 +150,30 @@ TEST_F(StatisticsCompilerTest, DailyAndFixedActivityTables) {
     EXPECT_EQ(activity.Text("//subsection[@id=4]/table/line[data[1]='October']/data[3]"), "5");
 }
 
+// A daily chart draws the visits of its view's rows day by day: each of its rows has visits
+// on each of the three days.
+TEST_F(StatisticsCompilerTest, EveryDailyChartDrawsTheDaysOfItsRows) {
+    std::string log;
+    for (const char* day : {"10", "11", "12"}) {
+        const std::string time = std::string(day) + "/Oct/2003:10:00:00 +0000";
+        log += std::string("7.7.7.") + day + " - - [" + time +
+               "] \"GET /a/page.html HTTP/1.1\" 200 100 \"http://www.google.com/search?q=blue+widgets\" "
+               "\"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\"\n" +
+               Line(std::string("8.8.8.") + day, std::string(day) + "/Oct/2003:11:00:00", "/gone.html", "404");
+    }
+    Sandbox.Folder.WriteFile("logs/access.log", log);
+    Profile.UrlTrack = {"/a/page.html"};
+    Compile();
+    for (const char* chart :
+         {"bos_daily_browser", "bos_daily_os", "referrer_daily_domain", "referrer_daily_sengine",
+          "referrer_daily_skeywords", "errors_daily_all", "access_daily_types", "access_daily_directory",
+          "access_daily_all_files", "track_0"}) {
+        const TXmlProbe probe(Work + "charts/" + chart + ".xml");
+        ASSERT_TRUE(probe.Valid()) << chart;
+        EXPECT_GE(probe.Count("//point[@y > 0]"), 3) << chart;
+    }
+}
+
 TEST_F(StatisticsCompilerTest, GroupDetailsAreWrittenOnceAndMatchTheirRows) {
     Compile();
     const TXmlProbe access(Work + "access.xml");
