@@ -341,11 +341,12 @@ TLogView* TLogAnalyser::FindOrAddRow(int kind, std::string_view name, std::strin
     return last = &table.Row(row);
 }
 
-void TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
-                                 unsigned kept) {
-    if (TrimView(name).empty()) return;
-    FindOrAddRow(kind, name, subName, kept)
-        ->CountVisit(Counting.VisitDay, visit.HitCount(), visit.Bytes, Counting.Visit);
+const TLogView* TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_view subName,
+                                            const TWebVisit& visit, unsigned kept) {
+    if (TrimView(name).empty()) return nullptr;
+    TLogView* row = FindOrAddRow(kind, name, subName, kept);
+    row->CountVisit(Counting.VisitDay, visit.HitCount(), visit.Bytes, Counting.Visit);
+    return row;
 }
 
 // Inlined: it runs for every row of every hit.
@@ -403,12 +404,16 @@ void TLogAnalyser::CountVisit(const TWebVisit& visit) {
     CountVisitKey(vkReferringDomain, visit.ReferrerDomain, {}, visit);
 
     if (!visit.SearchEngine.empty()) {
-        CountVisitKey(vkSearchEngine, visit.SearchEngine, {}, visit);
-        CountVisitKey(vkPhrase, visit.SearchPhrase, {}, visit);
+        // The pairs name their rows with the texts of the engine's and the phrase's rows.
+        const TLogView* engine = CountVisitKey(vkSearchEngine, visit.SearchEngine, {}, visit);
+        const TLogView* phrase = CountVisitKey(vkPhrase, visit.SearchPhrase, {}, visit);
+        const std::string_view engineText = engine ? engine->Name.View() : std::string_view(visit.SearchEngine);
+        const std::string_view phraseText = phrase ? phrase->Name.View() : std::string_view(visit.SearchPhrase);
+        const unsigned engineKept = engine ? kKeptName : 0, phraseKept = phrase ? kKeptSubName : 0;
         // A known engine's visit without a phrase counts for the engine only.
-        if (!visit.SearchPhrase.empty()) CountVisitKey(vkEnginePhrase, visit.SearchEngine, visit.SearchPhrase, visit);
-        if (IsTrackedURL(entryPage) && !visit.SearchPhrase.empty())
-            CountVisitKey(vkTrackedEntryPhrase, entryPage, visit.SearchPhrase, visit, entryKept ? kKeptName : 0);
+        if (!phraseText.empty()) CountVisitKey(vkEnginePhrase, engineText, phraseText, visit, engineKept | phraseKept);
+        if (IsTrackedURL(entryPage) && !phraseText.empty())
+            CountVisitKey(vkTrackedEntryPhrase, entryPage, phraseText, visit, (entryKept ? kKeptName : 0) | phraseKept);
         // Keywords: quotes removed, blanks collapsed, words of three characters or more.
         Scratch.clear();
         for (char c : visit.SearchPhrase)

@@ -164,8 +164,9 @@ private:
     // Counts up to n of the closed visits not counted yet and recycles them.
     void CountClosedVisits(size_t n);
     void CountHit(const TWebVisit& visit, const THit& hit);
-    void CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
-                       unsigned kept = 0);
+    // The row counted, or null for a blank name.
+    const TLogView* CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
+                                  unsigned kept = 0);
     void CountHitKey(int kind, std::string_view name, std::string_view subName, const THit& hit,
                      unsigned kept = 0);
     // Counts the hit into row, finding or making the row first when it is not known yet.
