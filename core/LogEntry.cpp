@@ -117,7 +117,15 @@ bool TLogEntry::AssignHitFields(const TCParser& parser, const TLogEntryOptions& 
         lastSlash == std::string::npos ? std::string_view("/") : std::string_view(work).substr(0, lastSlash + 1);
     const std::string_view filePart =
         lastSlash == std::string::npos ? std::string_view(work) : std::string_view(work).substr(lastSlash + 1);
-    const std::string_view fileName = filePart.substr(0, filePart.find_first_of("\"#'?\\"));
+    // The name ends at the first of " # ' ? \ (a loop: find_first_of searches the set once
+    // for every character).
+    size_t nameEnd = 0;
+    while (nameEnd < filePart.size()) {
+        const char c = filePart[nameEnd];
+        if (c == '"' || c == '#' || c == '\'' || c == '?' || c == '\\') break;
+        ++nameEnd;
+    }
+    const std::string_view fileName = filePart.substr(0, nameEnd);
     Texts.Append(directory);
     DirectoryLength = static_cast<uint32_t>(directory.size());
     AppendText(etPath, fileName);
