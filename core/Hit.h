@@ -24,7 +24,9 @@ struct THitCodes {
     std::string_view User;
 };
 
-class THit {
+// A hit takes one cache line of its own: counting a closed visit fetches its hits ahead, a
+// line each.
+class alignas(64) THit {
 public:
     std::string_view Path() const { return {PathText, PathLength}; } // Directory() + FileName()
     std::string_view Directory() const { return Path().substr(0, DirectoryLength); }
@@ -60,6 +62,7 @@ private:
     uint32_t DirectoryLength = 0;
     std::unique_ptr<char[]> QueryText; // the length, then the text; none when empty
 };
+static_assert(sizeof(void*) != 8 || sizeof(THit) == 64, "a hit outgrew its cache line");
 
 // Makes and recycles the hits of one analyser, and keeps the texts they share: the codes,
 // and the paths of lines without a path number. A hit given back is handed out again.

@@ -1070,10 +1070,15 @@ void TLogAnalyser::FlushVisits(bool final) {
 void TLogAnalyser::CountClosedVisits(size_t n) {
     for (; n > 0 && ClosedCounted < Closing.size(); --n) {
         TWebVisit* visit = Closing[ClosedCounted++];
-        // The visits after it are fetched ahead: the next one's object, and the hit list of
-        // the one after it.
-        if (ClosedCounted + 1 < Closing.size()) __builtin_prefetch(Closing[ClosedCounted + 1]);
-        if (ClosedCounted < Closing.size()) __builtin_prefetch(Closing[ClosedCounted]->HitList.data());
+        // The visits after it are fetched ahead, a step a visit: the object of the third, the
+        // hit list of the second and the first hits of the next.
+        if (ClosedCounted + 2 < Closing.size()) __builtin_prefetch(Closing[ClosedCounted + 2]);
+        if (ClosedCounted + 1 < Closing.size()) __builtin_prefetch(Closing[ClosedCounted + 1]->HitList.data());
+        if (ClosedCounted < Closing.size()) {
+            const std::vector<THit*>& next = Closing[ClosedCounted]->HitList;
+            for (size_t i = 0; i < std::min<size_t>(next.size(), 16); ++i)
+                __builtin_prefetch(next[i]);
+        }
         if (visit->HitCount() == 0) {
             ++FilteredVisits;
         } else {
