@@ -432,8 +432,20 @@ void TLogAnalyser::CountVisit(const TWebVisit& visit) {
     constexpr size_t kAhead = 4;
     for (size_t i = 0; i < std::min(kAhead, hits.size()); ++i)
         __builtin_prefetch(hits[i]);
+    // So are the rows of a path: its entry two hits ahead, the page rows the entry names the
+    // hit after.
+    const auto pathRowsOf = [this](const THit* hit) {
+        return hit->PathId < PathRows.size() ? &PathRows[hit->PathId] : nullptr;
+    };
     for (size_t i = 0; i < hits.size(); ++i) {
         if (i + kAhead < hits.size()) __builtin_prefetch(hits[i + kAhead]);
+        if (i + 2 < hits.size())
+            if (const TPathRows* rows = pathRowsOf(hits[i + 2])) __builtin_prefetch(rows);
+        if (i + 1 < hits.size())
+            if (const TPathRows* rows = pathRowsOf(hits[i + 1])) {
+                __builtin_prefetch(rows->Page);
+                __builtin_prefetch(rows->PageStatus);
+            }
         CountHit(visit, *hits[i]);
     }
     PartVisit = nullptr;
