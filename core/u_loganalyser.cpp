@@ -492,8 +492,11 @@ void TLogAnalyser::CountHit(const TWebVisit& visit, const THit& hit) {
     CountPathRow(rows->FileType, vkFileType, hit.Extension(), {}, hit);
     CountPathRow(rows->Directory, vkDirectory, hit.Directory(), {}, hit);
     CountHitKey(vkUser, hit.User(), {}, hit);
-    // A path mostly keeps its status: the row of the last one is tried first.
-    if (!rows->PageStatus || rows->PageStatus->Name != status) rows->PageStatus = nullptr;
+    // A path mostly keeps its status: the rows of the last two are tried first.
+    if (!rows->PageStatus || rows->PageStatus->Name != status) {
+        std::swap(rows->PageStatus, rows->OtherStatus);
+        if (rows->PageStatus && rows->PageStatus->Name != status) rows->PageStatus = nullptr;
+    }
     CountPathRow(rows->PageStatus, vkPageStatus, status, path, hit, keptSubName);
     if (IsTrackedURL(path)) CountHitKey(vkTrackedPageDomain, path, visit.ReferrerDomain, hit, keptName);
 

@@ -254,7 +254,8 @@ private:
         TLogView* Page = nullptr;
         TLogView* FileType = nullptr;
         TLogView* Directory = nullptr;
-        TLogView* PageStatus = nullptr; // of the status last counted for the path
+        TLogView* PageStatus = nullptr;  // of the status last counted for the path
+        TLogView* OtherStatus = nullptr; // of the status counted before that (200 and 304 alternate)
     };
     TPathIndex PathIds;
     std::vector<TPathRows> PathRows;
