@@ -79,10 +79,7 @@ void TLogView::KeepDaysByHand() {
     if (!Days) Days.Make();
     if (OpenDay > kLastMark) {
         const TDayRecord open = OpenCounts();
-        TDayRecord& d = StoredDay(OpenDay);
-        d.Hits += open.Hits;
-        d.Visits += open.Visits;
-        d.Bytes += open.Bytes;
+        StoredDay(OpenDay) += open;
     }
     OpenDay = kByHand;
 }
@@ -94,25 +91,16 @@ void TLogView::BecomeGroup() {
 
 void TLogView::SwitchDay(int32_t day, int32_t hits, int32_t visits, int64_t bytes) {
     if (OpenDay == kGroupMark || OpenDay == kByHand) {
-        TDayRecord& d = StoredDay(day);
-        d.Hits += hits;
-        d.Visits += visits;
-        d.Bytes += bytes;
+        StoredDay(day) += TDayRecord{hits, visits, bytes};
         return;
     }
     if (!Days) Days.Make();
     // The open day's counts: the totals before this count, less what is settled.
     const TDayRecord before = Days.Settled();
     const TDayRecord open{Hits - hits - before.Hits, Visits - visits - before.Visits, Bytes - bytes - before.Bytes};
-    TDayRecord& d = StoredDay(OpenDay);
-    d.Hits += open.Hits;
-    d.Visits += open.Visits;
-    d.Bytes += open.Bytes;
+    StoredDay(OpenDay) += open;
     // Taken after StoredDay, which may move the list.
-    TDayRecord& settled = Days.Settled();
-    settled.Hits += open.Hits;
-    settled.Visits += open.Visits;
-    settled.Bytes += open.Bytes;
+    Days.Settled() += open;
     OpenDay = day;
 }
 
@@ -128,10 +116,7 @@ TDayRecord TLogView::DayCounts(int32_t day) const {
         if (at < Days.size() && Days.DayAt(at) == day) result = Days.RecordAt(at);
     }
     if (day == OpenDay) {
-        const TDayRecord open = OpenCounts();
-        result.Hits += open.Hits;
-        result.Visits += open.Visits;
-        result.Bytes += open.Bytes;
+        result += OpenCounts();
     }
     return result;
 }
@@ -184,12 +169,7 @@ void TGroupView::AddMember(const TLogView& row) {
     Hits += row.Hits;
     Visits += row.Visits;
     Bytes += row.Bytes;
-    row.ForEachDay([this](int32_t day, const TDayRecord& record) {
-        TDayRecord& d = Day(day);
-        d.Hits += record.Hits;
-        d.Visits += record.Visits;
-        d.Bytes += record.Bytes;
-    });
+    row.ForEachDay([this](int32_t day, const TDayRecord& record) { Day(day) += record; });
 }
 
 namespace {

@@ -26,6 +26,13 @@ struct TDayRecord {
     int32_t Hits = 0;
     int32_t Visits = 0;
     int64_t Bytes = 0;
+
+    TDayRecord& operator+=(const TDayRecord& other) {
+        Hits += other.Hits;
+        Visits += other.Visits;
+        Bytes += other.Bytes;
+        return *this;
+    }
 };
 
 // A row's days in order and what was counted on them before the row's open day (Settled), in
@@ -163,7 +170,7 @@ public:
                 const int32_t day = Days.DayAt(i);
                 const TDayRecord& record = Days.RecordAt(i);
                 if (!openDone && day == OpenDay) {
-                    f(day, TDayRecord{record.Hits + open.Hits, record.Visits + open.Visits, record.Bytes + open.Bytes});
+                    f(day, TDayRecord(record) += open);
                     openDone = true;
                 } else {
                     f(day, record);

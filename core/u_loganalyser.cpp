@@ -839,7 +839,7 @@ std::vector<int64_t> TLogAnalyser::SampleHostBuckets() {
     parser.SetFormat(Profile.LogFormat);
     const auto count = [&](std::string_view text) {
         if (ApplyW3CDirective(parser, text) || text.empty()) return;
-        ++lines[static_cast<size_t>(TShardFeed::BucketOfKey(TStringTableBase::StrHash(HostOfLine(parser, text))))];
+        ++lines[static_cast<size_t>(TShardFeed::BucketOf(HostOfLine(parser, text)))];
     };
     std::string_view text;
     for (int n = 0; n < kSampledLines && reader.ReadLineView(text); ++n)

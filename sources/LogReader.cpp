@@ -272,10 +272,8 @@ std::string_view CleanedLine(std::string_view line, std::string& work) {
 }
 
 void CleanLogLine(std::string_view line, std::string& out) {
-    if (IsClean(reinterpret_cast<const unsigned char*>(line.data()), line.size()))
-        out.assign(line);
-    else
-        CleanUncleanLine(line, out);
+    const std::string_view cleaned = CleanedLine(line, out);
+    if (cleaned.data() != out.data() || cleaned.size() != out.size()) out.assign(cleaned);
 }
 
 TLogFileReader::TLogFileReader() {
