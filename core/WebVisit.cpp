@@ -20,38 +20,35 @@ namespace {
 constexpr int kNavigationPages = 6;
 
 // The kept text of the hit's path when it has one, else its own.
-std::string_view PathOf(const THit& hit, bool* kept) {
+std::string_view PathOf(const THit& hit, bool* kept, uint32_t* pathId) {
     const std::string_view stored = hit.StoredPath();
     if (kept) *kept = !stored.empty();
+    if (pathId) *pathId = hit.PathId;
     return stored.empty() ? hit.Path() : stored;
+}
+
+std::string_view NoPage(bool* kept, uint32_t* pathId) {
+    if (kept) *kept = false;
+    if (pathId) *pathId = kNoPathId;
+    return {};
 }
 
 } // namespace
 
 // A hit that arrived after part of its visit was counted may be earlier than the part:
 // the page of either that comes first (last) in time is the entry (exit) page.
-std::string_view TWebVisit::EntryPage(bool* kept) const {
+std::string_view TWebVisit::EntryPage(bool* kept, uint32_t* pathId) const {
     const bool counted = Counted && Counted->Pages > 0;
     for (const THit* hit : HitList)
-        if (hit->Page && !(counted && Counted->Entry.Time <= hit->Time)) return PathOf(*hit, kept);
-    if (counted) {
-        if (kept) *kept = Counted->Entry.Kept;
-        return Counted->Entry.Text;
-    }
-    if (kept) *kept = false;
-    return {};
+        if (hit->Page && !(counted && Counted->Entry.Time <= hit->Time)) return PathOf(*hit, kept, pathId);
+    return counted ? Counted->Entry.Of(kept, pathId) : NoPage(kept, pathId);
 }
 
-std::string_view TWebVisit::ExitPage(bool* kept) const {
+std::string_view TWebVisit::ExitPage(bool* kept, uint32_t* pathId) const {
     const bool counted = Counted && Counted->Pages > 0;
     for (auto it = HitList.rbegin(); it != HitList.rend(); ++it)
-        if ((*it)->Page && !(counted && (*it)->Time < Counted->Exit.Time)) return PathOf(**it, kept);
-    if (counted) {
-        if (kept) *kept = Counted->Exit.Kept;
-        return Counted->Exit.Text;
-    }
-    if (kept) *kept = false;
-    return {};
+        if ((*it)->Page && !(counted && (*it)->Time < Counted->Exit.Time)) return PathOf(**it, kept, pathId);
+    return counted ? Counted->Exit.Of(kept, pathId) : NoPage(kept, pathId);
 }
 
 std::string TWebVisit::NavigationPath(int n) const {
@@ -92,6 +89,7 @@ void TWebVisit::NavigationPathInto(std::string& path, int n) const {
 void TWebVisit::TKeptPage::Set(const THit& hit) {
     const std::string_view stored = hit.StoredPath();
     Kept = !stored.empty();
+    PathId = hit.PathId;
     Time = hit.Time;
     if (Kept) {
         Text = stored;
@@ -99,6 +97,12 @@ void TWebVisit::TKeptPage::Set(const THit& hit) {
     }
     Copy.assign(hit.Path());
     Text = Copy;
+}
+
+std::string_view TWebVisit::TKeptPage::Of(bool* kept, uint32_t* pathId) const {
+    if (kept) *kept = Kept;
+    if (pathId) *pathId = PathId;
+    return Text;
 }
 
 void TWebVisit::NoteCountedHit(const THit& hit) {

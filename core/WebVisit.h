@@ -47,12 +47,15 @@ public:
     struct TKeptPage {
         std::string_view Text;
         bool Kept = false; // Text is the path numbering's
+        uint32_t PathId = kNoPathId;
         TDateTime Time = 0;
         std::string Copy;
         TKeptPage() = default;
         TKeptPage(const TKeptPage&) = delete;
         TKeptPage& operator=(const TKeptPage&) = delete;
         void Set(const THit& hit);
+        // Text, with Kept and PathId when asked for.
+        std::string_view Of(bool* kept, uint32_t* pathId) const;
     };
     struct TCountedPart {
         int32_t Hits = 0;                 // hits counted and given back
@@ -69,9 +72,10 @@ public:
 
     int HitCount() const { return static_cast<int>(HitList.size()) + (Counted ? Counted->Hits : 0); }
     // Path of the first / last page hit; empty when the visit has no page. kept tells
-    // whether the text outlives the visit (it is the path numbering's).
-    std::string_view EntryPage(bool* kept = nullptr) const;
-    std::string_view ExitPage(bool* kept = nullptr) const;
+    // whether the text outlives the visit (it is the path numbering's); pathId is set to the
+    // path's number, or kNoPathId.
+    std::string_view EntryPage(bool* kept = nullptr, uint32_t* pathId = nullptr) const;
+    std::string_view ExitPage(bool* kept = nullptr, uint32_t* pathId = nullptr) const;
     // Paths of the first n (at most six) page hits joined by ";".
     std::string NavigationPath(int n = 6) const;
     // The same into a buffer that keeps its capacity.

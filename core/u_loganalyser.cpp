@@ -341,12 +341,28 @@ TLogView* TLogAnalyser::FindOrAddRow(int kind, std::string_view name, std::strin
     return last = &table.Row(row);
 }
 
-const TLogView* TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_view subName,
-                                            const TWebVisit& visit, unsigned kept) {
+TLogView* TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
+                                      unsigned kept) {
     if (TrimView(name).empty()) return nullptr;
     TLogView* row = FindOrAddRow(kind, name, subName, kept);
     row->CountVisit(Counting.VisitDay, visit.HitCount(), visit.Bytes, Counting.Visit);
     return row;
+}
+
+void TLogAnalyser::CountPagePathKey(uint32_t pathId, TLogView* TPathRows::*member, int kind, std::string_view page,
+                                    bool kept, const TWebVisit& visit) {
+    // A numbered path finds its row through the number once the row is made.
+    TLogView** row = nullptr;
+    if (pathId != kNoPathId) {
+        if (pathId >= PathRows.size()) PathRows.resize(pathId + 1);
+        row = &(PathRows[pathId].*member);
+        if (*row) {
+            (*row)->CountVisit(Counting.VisitDay, visit.HitCount(), visit.Bytes, Counting.Visit);
+            return;
+        }
+    }
+    TLogView* made = CountVisitKey(kind, page, {}, visit, kept ? kKeptName : 0);
+    if (row) *row = made;
 }
 
 // Inlined: it runs for every row of every hit.
@@ -378,12 +394,13 @@ void TLogAnalyser::CountVisit(const TWebVisit& visit) {
     Counting.Visit = TLogView::VisitId(&visit);
     Counting.VisitDay = static_cast<int32_t>(std::trunc(visit.StartTime)); // as TLogView counts days
     bool entryKept = false, exitKept = false;
-    const std::string_view entryPage = visit.EntryPage(&entryKept);
-    const std::string_view exitPage = visit.ExitPage(&exitKept);
+    uint32_t entryId = kNoPathId, exitId = kNoPathId;
+    const std::string_view entryPage = visit.EntryPage(&entryKept, &entryId);
+    const std::string_view exitPage = visit.ExitPage(&exitKept, &exitId);
     visit.NavigationPathInto(Navigation, 6);
     CountVisitKey(vkNavigationPath, Navigation, {}, visit);
-    CountVisitKey(vkEntryPage, entryPage, {}, visit, entryKept ? kKeptName : 0);
-    CountVisitKey(vkExitPage, exitPage, {}, visit, exitKept ? kKeptName : 0);
+    CountPagePathKey(entryId, &TPathRows::Entry, vkEntryPage, entryPage, entryKept, visit);
+    CountPagePathKey(exitId, &TPathRows::Exit, vkExitPage, exitPage, exitKept, visit);
     CountVisitKey(vkBrowser, visit.Browser, {}, visit);
     CountVisitKey(vkOS, visit.OS, {}, visit);
     CountVisitKey(vkCountry, visit.Country, {}, visit);

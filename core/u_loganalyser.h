@@ -165,10 +165,9 @@ private:
     void CountClosedVisits(size_t n);
     void CountHit(const TWebVisit& visit, const THit& hit);
     // The row counted, or null for a blank name.
-    const TLogView* CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
-                                  unsigned kept = 0);
-    void CountHitKey(int kind, std::string_view name, std::string_view subName, const THit& hit,
-                     unsigned kept = 0);
+    TLogView* CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
+                            unsigned kept = 0);
+    void CountHitKey(int kind, std::string_view name, std::string_view subName, const THit& hit, unsigned kept = 0);
     // Counts the hit into row, finding or making the row first when it is not known yet.
     void CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName, const THit& hit,
                       unsigned kept = 0);
@@ -256,7 +255,13 @@ private:
         TLogView* Directory = nullptr;
         TLogView* PageStatus = nullptr;  // of the status last counted for the path
         TLogView* OtherStatus = nullptr; // of the status counted before that (200 and 304 alternate)
+        TLogView* Entry = nullptr;       // of the visits entering on the path
+        TLogView* Exit = nullptr;        // of the visits leaving from it
     };
+    // Counts the visit into the entry or exit page row (member) of the page, found by the
+    // path's number when it has one.
+    void CountPagePathKey(uint32_t pathId, TLogView* TPathRows::*member, int kind, std::string_view page, bool kept,
+                          const TWebVisit& visit);
     TPathIndex PathIds;
     std::vector<TPathRows> PathRows;
     std::string Scratch;
