@@ -1102,10 +1102,21 @@ void TLogAnalyser::FlushVisits(bool final) {
 void TLogAnalyser::CountClosedVisits(size_t n) {
     for (; n > 0 && ClosedCounted < Closing.size(); --n) {
         TWebVisit* visit = Closing[ClosedCounted++];
-        // The visits after it are fetched ahead, a step a visit: the object of the third, the
-        // hit list of the second and the first hits of the next.
-        if (ClosedCounted + 2 < Closing.size()) __builtin_prefetch(Closing[ClosedCounted + 2]);
-        if (ClosedCounted + 1 < Closing.size()) __builtin_prefetch(Closing[ClosedCounted + 1]->HitList.data());
+        // The visits after it are fetched ahead, a step a visit: the whole object of the
+        // third, the hit list and the texts on the heap of the second, the first hits of the
+        // next.
+        if (ClosedCounted + 2 < Closing.size()) {
+            const auto* object = reinterpret_cast<const char*>(Closing[ClosedCounted + 2]);
+            for (size_t offset = 0; offset < sizeof(TWebVisit); offset += 64)
+                __builtin_prefetch(object + offset);
+        }
+        if (ClosedCounted + 1 < Closing.size()) {
+            const TWebVisit& second = *Closing[ClosedCounted + 1];
+            __builtin_prefetch(second.HitList.data());
+            __builtin_prefetch(second.Referrer.data());
+            __builtin_prefetch(second.ReferrerDomain.data());
+            __builtin_prefetch(second.SearchPhrase.data());
+        }
         if (ClosedCounted < Closing.size()) {
             const std::vector<THit*>& next = Closing[ClosedCounted]->HitList;
             for (size_t i = 0; i < std::min<size_t>(next.size(), 16); ++i)
