@@ -253,6 +253,12 @@ uint32_t TViewTable::Find(int key, std::string_view name, std::string_view subNa
     return kNoRow;
 }
 
+void TViewTable::PrefetchRow(int key) const {
+    const uint32_t slot = Slots[static_cast<size_t>(HomeSlot(key))];
+    if (slot == 0 || (slot & kSlotGroupBit) || (slot & ~(kSlotGroupBit | kNumberMask)) != TagOf(key)) return;
+    __builtin_prefetch(&Row(HandleOf(slot)));
+}
+
 uint32_t TViewTable::Add(int key, std::string_view name, std::string_view subName, int kind) {
     if (RowCount >= kNumberMask) throw EHashTableError("Invalid capacity");
     if ((RowCount & (kChunkRows - 1)) == 0)

@@ -259,6 +259,10 @@ public:
     }
     // The number of the row with the key, or kNoRow.
     uint32_t Find(int key, std::string_view name, std::string_view subName) const;
+    // For a search of the key soon: fetches its first slot ahead, or, that slot fetched
+    // already, the row the slot names when its tag fits.
+    void PrefetchSlot(int key) const { __builtin_prefetch(Slots.data() + HomeSlot(key)); }
+    void PrefetchRow(int key) const;
     // Makes a row (its texts must outlive it) and returns its number.
     uint32_t Add(int key, std::string_view name, std::string_view subName, int kind);
     // A row made here, or a group row, by number.

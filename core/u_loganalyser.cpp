@@ -327,13 +327,14 @@ TLogView* TLogAnalyser::GetView(int kind, std::string_view name, std::string_vie
     return FindOrAddRow(kind, name, subName, 0);
 }
 
-TLogView* TLogAnalyser::FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept) {
+TLogView* TLogAnalyser::FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept,
+                                     int key) {
     // Consecutive counts often hit the same row (a status, a type, a directory): compare
     // before hashing.
     TLogView*& last = LastRow[kind];
     if (last && last->Name == name && last->SubName == subName) return last;
     TViewTable& table = Table[kind];
-    const int key = TViewTable::KeyOf(name, subName);
+    if (key == kNoKey) key = TViewTable::KeyOf(name, subName);
     uint32_t row = table.Find(key, name, subName);
     if (row == TViewTable::kNoRow)
         row = table.Add(key, kept & kKeptName ? name : RowTexts.Store(name),
@@ -342,9 +343,9 @@ TLogView* TLogAnalyser::FindOrAddRow(int kind, std::string_view name, std::strin
 }
 
 TLogView* TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
-                                      unsigned kept) {
+                                      unsigned kept, int key) {
     if (TrimView(name).empty()) return nullptr;
-    TLogView* row = FindOrAddRow(kind, name, subName, kept);
+    TLogView* row = FindOrAddRow(kind, name, subName, kept, key);
     row->CountVisit(Counting.VisitDay, visit.HitCount(), visit.Bytes, Counting.Visit);
     return row;
 }
@@ -390,7 +391,40 @@ void TLogAnalyser::CountPathRow(TLogView*& row, int kind, std::string_view name,
     CountHitInto(*row, hit);
 }
 
+void TLogAnalyser::TVisitKeys::Of(const TWebVisit& visit) {
+    Visit = &visit;
+    Host = TViewTable::KeyOf(visit.HostKey(), {});
+    Referrer = TViewTable::KeyOf(visit.Referrer, {});
+    Domain = TViewTable::KeyOf(visit.ReferrerDomain, {});
+    Phrase = TViewTable::KeyOf(visit.SearchPhrase, {});
+    EnginePhrase = visit.SearchEngine.empty() ? 0 : TViewTable::KeyOf(visit.SearchEngine, visit.SearchPhrase);
+}
+
+void TLogAnalyser::FetchAhead(const TVisitKeys& keys, bool rows) const {
+    const auto fetch = [rows](const TViewTable& table, int key) {
+        if (rows) {
+            table.PrefetchRow(key);
+        } else {
+            table.PrefetchSlot(key);
+        }
+    };
+    const TWebVisit& visit = *keys.Visit;
+    fetch(Table[vkHost], keys.Host);
+    if (!visit.Referrer.empty()) fetch(Table[vkReferrer], keys.Referrer);
+    if (!visit.ReferrerDomain.empty()) fetch(Table[vkReferringDomain], keys.Domain);
+    if (!visit.SearchEngine.empty()) {
+        fetch(Table[vkPhrase], keys.Phrase);
+        fetch(Table[vkEnginePhrase], keys.EnginePhrase);
+    }
+}
+
 void TLogAnalyser::CountVisit(const TWebVisit& visit) {
+    TVisitKeys keys;
+    keys.Of(visit);
+    CountVisit(visit, keys);
+}
+
+void TLogAnalyser::CountVisit(const TWebVisit& visit, const TVisitKeys& keys) {
     Counting.Visit = TLogView::VisitId(&visit);
     Counting.VisitDay = static_cast<int32_t>(std::trunc(visit.StartTime)); // as TLogView counts days
     bool entryKept = false, exitKept = false;
@@ -404,7 +438,7 @@ void TLogAnalyser::CountVisit(const TWebVisit& visit) {
     CountVisitKey(vkBrowser, visit.Browser, {}, visit);
     CountVisitKey(vkOS, visit.OS, {}, visit);
     CountVisitKey(vkCountry, visit.Country, {}, visit);
-    CountVisitKey(vkHost, visit.HostKey(), {}, visit);
+    CountVisitKey(vkHost, visit.HostKey(), {}, visit, 0, keys.Host);
 
     const TDateParts start = DecodeDateTime(visit.StartTime);
     const std::string day = std::to_string(DayNumber(visit.StartTime));
@@ -417,18 +451,20 @@ void TLogAnalyser::CountVisit(const TWebVisit& visit) {
     twoDigits.clear();
     AppendTwoDigits(twoDigits, start.Month);
     CountVisitKey(vkMonth, twoDigits, {}, visit);
-    CountVisitKey(vkReferrer, visit.Referrer, {}, visit);
-    CountVisitKey(vkReferringDomain, visit.ReferrerDomain, {}, visit);
+    CountVisitKey(vkReferrer, visit.Referrer, {}, visit, 0, keys.Referrer);
+    CountVisitKey(vkReferringDomain, visit.ReferrerDomain, {}, visit, 0, keys.Domain);
 
     if (!visit.SearchEngine.empty()) {
         // The pairs name their rows with the texts of the engine's and the phrase's rows.
         const TLogView* engine = CountVisitKey(vkSearchEngine, visit.SearchEngine, {}, visit);
-        const TLogView* phrase = CountVisitKey(vkPhrase, visit.SearchPhrase, {}, visit);
+        const TLogView* phrase = CountVisitKey(vkPhrase, visit.SearchPhrase, {}, visit, 0, keys.Phrase);
         const std::string_view engineText = engine ? engine->Name.View() : std::string_view(visit.SearchEngine);
         const std::string_view phraseText = phrase ? phrase->Name.View() : std::string_view(visit.SearchPhrase);
         const unsigned engineKept = engine ? kKeptName : 0, phraseKept = phrase ? kKeptSubName : 0;
-        // A known engine's visit without a phrase counts for the engine only.
-        if (!phraseText.empty()) CountVisitKey(vkEnginePhrase, engineText, phraseText, visit, engineKept | phraseKept);
+        // A known engine's visit without a phrase counts for the engine only. The rows' texts
+        // are those of the visit: the pair's key is the one hashed ahead.
+        if (!phraseText.empty())
+            CountVisitKey(vkEnginePhrase, engineText, phraseText, visit, engineKept | phraseKept, keys.EnginePhrase);
         if (IsTrackedURL(entryPage) && !phraseText.empty())
             CountVisitKey(vkTrackedEntryPhrase, entryPage, phraseText, visit, (entryKept ? kKeptName : 0) | phraseKept);
         // Keywords: quotes removed, blanks collapsed, words of three characters or more.
@@ -1101,31 +1137,44 @@ void TLogAnalyser::FlushVisits(bool final) {
 
 void TLogAnalyser::CountClosedVisits(size_t n) {
     for (; n > 0 && ClosedCounted < Closing.size(); --n) {
-        TWebVisit* visit = Closing[ClosedCounted++];
+        const size_t at = ClosedCounted++;
+        TWebVisit* visit = Closing[at];
         // The visits after it are fetched ahead, a step a visit: the whole object of the
-        // third, the hit list and the texts on the heap of the second, the first hits of the
-        // next.
-        if (ClosedCounted + 2 < Closing.size()) {
-            const auto* object = reinterpret_cast<const char*>(Closing[ClosedCounted + 2]);
+        // fourth; the hit list and the texts on the heap of the third; the keys of the
+        // second, hashed, and their slots; the rows those slots name and the first hits of
+        // the next.
+        const size_t count = Closing.size();
+        if (at + 4 < count) {
+            const auto* object = reinterpret_cast<const char*>(Closing[at + 4]);
             for (size_t offset = 0; offset < sizeof(TWebVisit); offset += 64)
                 __builtin_prefetch(object + offset);
         }
-        if (ClosedCounted + 1 < Closing.size()) {
-            const TWebVisit& second = *Closing[ClosedCounted + 1];
-            __builtin_prefetch(second.HitList.data());
-            __builtin_prefetch(second.Referrer.data());
-            __builtin_prefetch(second.ReferrerDomain.data());
-            __builtin_prefetch(second.SearchPhrase.data());
+        if (at + 3 < count) {
+            const TWebVisit& third = *Closing[at + 3];
+            __builtin_prefetch(third.HitList.data());
+            __builtin_prefetch(third.Referrer.data());
+            __builtin_prefetch(third.ReferrerDomain.data());
+            __builtin_prefetch(third.SearchPhrase.data());
         }
-        if (ClosedCounted < Closing.size()) {
-            const std::vector<THit*>& next = Closing[ClosedCounted]->HitList;
-            for (size_t i = 0; i < std::min<size_t>(next.size(), 16); ++i)
-                __builtin_prefetch(next[i]);
+        if (at + 2 < count) {
+            TVisitKeys& keys = AheadKeys[(at + 2) % AheadKeys.size()];
+            keys.Of(*Closing[at + 2]);
+            FetchAhead(keys, false);
         }
+        if (at + 1 < count) {
+            const TWebVisit& next = *Closing[at + 1];
+            for (size_t i = 0; i < std::min<size_t>(next.HitList.size(), 16); ++i)
+                __builtin_prefetch(next.HitList[i]);
+            const TVisitKeys& keys = AheadKeys[(at + 1) % AheadKeys.size()];
+            if (keys.Visit == &next) FetchAhead(keys, true);
+        }
+        // Keys are used once: a recycled object closed again must not find the old ones.
+        TVisitKeys& keys = AheadKeys[at % AheadKeys.size()];
+        if (keys.Visit != visit) keys.Of(*visit);
         if (visit->HitCount() == 0) {
             ++FilteredVisits;
         } else {
-            CountVisit(*visit);
+            CountVisit(*visit, keys);
             ++Visits;
             Hits += visit->HitCount();
             Bytes += visit->Bytes;
@@ -1133,6 +1182,7 @@ void TLogAnalyser::CountClosedVisits(size_t n) {
             ++DurationHistogram[DurationBucketOf(length)];
             TotalDuration += length;
         }
+        keys.Visit = nullptr;
         RecycleVisit(visit);
     }
     if (ClosedCounted == Closing.size()) {
@@ -1243,6 +1293,7 @@ void TLogAnalyser::Clear() {
     JoinedVisits.clear();
     Closing.clear();
     ClosedCounted = 0;
+    AheadKeys = {};
     StartDate = EndDate = 0;
     Hits = Visits = 0;
     AvgHitsPerVisit = 0;

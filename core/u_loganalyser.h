@@ -12,6 +12,7 @@
 #include "core/WebVisit.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <functional>
 #include <cstdint>
@@ -164,9 +165,20 @@ private:
     // Counts up to n of the closed visits not counted yet and recycles them.
     void CountClosedVisits(size_t n);
     void CountHit(const TWebVisit& visit, const THit& hit);
-    // The row counted, or null for a blank name.
+    // The keys of a closed visit's views with the most rows, hashed two visits before its
+    // counting, so that their slots and then their rows are fetched ahead.
+    struct TVisitKeys {
+        const TWebVisit* Visit = nullptr; // whose keys these are; null once counted
+        int Host = 0, Referrer = 0, Domain = 0, Phrase = 0, EnginePhrase = 0;
+        void Of(const TWebVisit& visit);
+    };
+    std::array<TVisitKeys, 4> AheadKeys; // by position in Closing, modulo 4
+    void FetchAhead(const TVisitKeys& keys, bool rows) const;
+    void CountVisit(const TWebVisit& visit, const TVisitKeys& keys);
+    // The row counted, or null for a blank name. key, when not kNoKey, is the key's hash.
+    static constexpr int kNoKey = -1;
     TLogView* CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
-                            unsigned kept = 0);
+                            unsigned kept = 0, int key = kNoKey);
     void CountHitKey(int kind, std::string_view name, std::string_view subName, const THit& hit, unsigned kept = 0);
     // Counts the hit into row, finding or making the row first when it is not known yet.
     void CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName, const THit& hit,
@@ -174,7 +186,7 @@ private:
     void CountHitInto(TLogView& row, const THit& hit);
     // The row of the key, made when absent; kept tells which texts outlive the run already
     // (kKeptName, kKeptSubName) and need no copy.
-    TLogView* FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept);
+    TLogView* FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept, int key = kNoKey);
     // Counts the hits a long visit holds into the hit-level views and gives them back.
     void CountHeldHits(TWebVisit& visit);
     void RecycleVisit(TWebVisit* visit);
