@@ -185,7 +185,7 @@ private:
                       unsigned kept = 0);
     void CountHitInto(TLogView& row, const THit& hit);
     // The row of the key, made when absent; kept tells which texts outlive the run already
-    // (kKeptName, kKeptSubName) and need no copy.
+    // (kKeptName, kKeptSubName) and need no copy. key, when not kNoKey, is the key's hash.
     TLogView* FindOrAddRow(int kind, std::string_view name, std::string_view subName, unsigned kept, int key = kNoKey);
     // Counts the hits a long visit holds into the hit-level views and gives them back.
     void CountHeldHits(TWebVisit& visit);
