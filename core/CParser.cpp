@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 void TCParser::SettleFields(const std::vector<char>& codes, uint32_t line) {
     for (const char code : codes) {
@@ -62,21 +65,32 @@ namespace {
 
 // Where separator (not empty) first starts in [from, end); nullptr when it does not. Most
 // fields are a few characters long: the first characters are scanned in place, which costs
-// less than a call, and memchr takes over for long fields.
+// less than a call, and memchr takes over for long fields. In place means sixteen at once
+// where the processor has SSE2 and sixteen bytes lie before the last place, else one by one.
 inline const char* FindSeparator(const char* from, const char* end, const std::string& separator) {
     const size_t length = separator.size();
     if (static_cast<size_t>(end - from) < length) return nullptr;
     const char* const last = end - length; // the last place it may start
     const char first = separator[0];
     constexpr std::ptrdiff_t kScannedInPlace = 16;
+#if defined(__SSE2__)
+    const __m128i firsts = _mm_set1_epi8(first);
+#endif
     for (;;) {
         const char* hit = nullptr;
         const char* const scanned = last - from < kScannedInPlace ? last + 1 : from + kScannedInPlace;
-        for (const char* c = from; c < scanned; ++c)
-            if (*c == first) {
-                hit = c;
-                break;
-            }
+#if defined(__SSE2__)
+        if (scanned - from == kScannedInPlace) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+            const auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, firsts)));
+            if (found != 0) hit = from + __builtin_ctz(found);
+        } else
+#endif
+            for (const char* c = from; c < scanned; ++c)
+                if (*c == first) {
+                    hit = c;
+                    break;
+                }
         if (!hit && scanned <= last)
             hit = static_cast<const char*>(std::memchr(scanned, first, static_cast<size_t>(last - scanned) + 1));
         if (!hit) return nullptr;
