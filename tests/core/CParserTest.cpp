@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -140,6 +141,38 @@ TEST(CParserTest, OnlyTheDateOutlivesItsLine) {
 
 // A worker decides by the host cut alone whether a line is its own: the cut must give what
 // the whole line's cut gives, for lines that fit the format and lines that do not.
+// Fields of every length, with separators that start over and over before they match: the
+// cut agrees with a plain search for each separator in turn.
+TEST(CParserTest, LongFieldsAndFalseStartsAreCutAsAPlainSearchCutsThem) {
+    const std::string separators[] = {"", "<->", "-", "<->"};
+    TCParser parser;
+    parser.SetFormat("%a<->%b-%c<->");
+    std::mt19937 random(7);
+    const char alphabet[] = "x<->";
+    for (int n = 0; n < 3000; ++n) {
+        std::string line(random() % 90, 'x');
+        for (char& c : line)
+            c = alphabet[random() % 4];
+        // The reference: each separator found from where the last one ended.
+        std::vector<std::string> expected;
+        size_t p = 0;
+        bool valid = true;
+        for (size_t i = 1; i < 4; ++i) {
+            const size_t at = p + 1 < line.size() ? line.find(separators[i], p) : std::string::npos;
+            if (at == std::string::npos) {
+                valid = false;
+                break;
+            }
+            expected.push_back(line.substr(p, at - p));
+            p = at + separators[i].size();
+        }
+        parser.SetLine(line);
+        ASSERT_EQ(parser.Valid(), valid) << line;
+        for (size_t i = 0; i < expected.size(); ++i)
+            ASSERT_EQ(parser.Field("abc"[i]), expected[i]) << line;
+    }
+}
+
 TEST(CParserTest, CuttingOneFieldGivesWhatTheWholeCutGives) {
     const char* formats[] = {"%H %u [%d] \"%f\" %c", "%d %h:%n %H %f", "[%x] %f %H", "%H%f|%c", "x%H"};
     const char* lines[] = {"1.2.3.4 bob [10] \"/a b\" 200", "1.2.3.4 bob [10] \"/a\"", "10 12:30 host.example /p",
