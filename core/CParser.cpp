@@ -162,8 +162,9 @@ void TCParser::SetLine(std::string_view line) {
 
 TDateTime TLineDate::Of(const TCParser& parser) {
     const std::string_view y = parser.Field('y'), m = parser.Field('m'), d = parser.Field('d');
-    if (Key.size() != y.size() + m.size() + d.size() || Key.compare(0, y.size(), y) != 0 ||
-        Key.compare(y.size(), m.size(), m) != 0 || Key.compare(y.size() + m.size(), d.size(), d) != 0) {
+    const std::string_view key = Key;
+    if (key.size() != y.size() + m.size() + d.size() || !SameBytes(key.substr(0, y.size()), y) ||
+        !SameBytes(key.substr(y.size(), m.size()), m) || !SameBytes(key.substr(y.size() + m.size()), d)) {
         Key.assign(y).append(m).append(d);
         Date = DateFromParts(y, m, d);
     }

@@ -1,5 +1,7 @@
 #include "core/Hit.h"
 
+#include "sources/CUtils.h"
+
 #include <algorithm>
 
 const THitCodes THit::kNoCodes{};
@@ -11,7 +13,9 @@ const THitCodes* THitPool::CodesOf(std::string_view status, std::string_view ext
         if (pathId >= CodesByPath.size()) CodesByPath.resize(std::max<size_t>(pathId + 1, CodesByPath.size() * 2));
         last = &CodesByPath[pathId];
         const THitCodes* codes = *last;
-        if (codes && codes->Status == status && codes->Extension == extension && codes->User == user) return codes;
+        if (codes && SameBytes(codes->Status, status) && SameBytes(codes->Extension, extension) &&
+            SameBytes(codes->User, user))
+            return codes;
     }
     // Line feeds end no field of a line: the joined key tells the three apart.
     Key.assign(status).append(1, '\n').append(extension).append(1, '\n').append(user);

@@ -332,7 +332,7 @@ TLogView* TLogAnalyser::FindOrAddRow(int kind, std::string_view name, std::strin
     // Consecutive counts often hit the same row (a status, a type, a directory): compare
     // before hashing.
     TLogView*& last = LastRow[kind];
-    if (last && last->Name == name && last->SubName == subName) return last;
+    if (last && SameBytes(last->Name, name) && SameBytes(last->SubName, subName)) return last;
     TViewTable& table = Table[kind];
     if (key == kNoKey) key = TViewTable::KeyOf(name, subName);
     uint32_t row = table.Find(key, name, subName);
@@ -546,9 +546,9 @@ void TLogAnalyser::CountHit(const TWebVisit& visit, const THit& hit) {
     CountPathRow(rows->Directory, vkDirectory, hit.Directory(), {}, hit);
     CountHitKey(vkUser, hit.User(), {}, hit);
     // A path mostly keeps its status: the rows of the last two are tried first.
-    if (!rows->PageStatus || rows->PageStatus->Name != status) {
+    if (!rows->PageStatus || !SameBytes(rows->PageStatus->Name, status)) {
         std::swap(rows->PageStatus, rows->OtherStatus);
-        if (rows->PageStatus && rows->PageStatus->Name != status) rows->PageStatus = nullptr;
+        if (rows->PageStatus && !SameBytes(rows->PageStatus->Name, status)) rows->PageStatus = nullptr;
     }
     CountPathRow(rows->PageStatus, vkPageStatus, status, path, hit, keptSubName);
     if (IsTrackedURL(path)) CountHitKey(vkTrackedPageDomain, path, visit.ReferrerDomain, hit, keptName);

@@ -50,6 +50,15 @@ std::string UpperCase(std::string_view text);
 void LowerCaseInPlace(std::string& text);
 void UpperCaseInPlace(std::string& text);
 bool SameText(std::string_view a, std::string_view b);
+// a == b, short texts compared in place: for the codes, statuses and date parts of the line
+// loop, a call to memcmp costs more than the comparison.
+inline bool SameBytes(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    if (a.size() > 16) return a == b;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
 // a sorts before b when letter case is ignored.
 bool LessNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
