@@ -8,14 +8,19 @@ const THitCodes THit::kNoCodes{};
 
 const THitCodes* THitPool::CodesOf(std::string_view status, std::string_view extension, std::string_view user,
                                    uint32_t pathId) {
-    const THitCodes** last = nullptr;
+    const auto same = [&](const THitCodes* codes) {
+        return codes && SameBytes(codes->Status, status) && SameBytes(codes->Extension, extension) &&
+               SameBytes(codes->User, user);
+    };
+    TPathCodes* known = nullptr;
     if (pathId != kNoPathId) {
         if (pathId >= CodesByPath.size()) CodesByPath.resize(std::max<size_t>(pathId + 1, CodesByPath.size() * 2));
-        last = &CodesByPath[pathId];
-        const THitCodes* codes = *last;
-        if (codes && SameBytes(codes->Status, status) && SameBytes(codes->Extension, extension) &&
-            SameBytes(codes->User, user))
-            return codes;
+        known = &CodesByPath[pathId];
+        if (same(known->Last)) return known->Last;
+        if (same(known->Other)) {
+            std::swap(known->Last, known->Other);
+            return known->Last;
+        }
     }
     // Line feeds end no field of a line: the joined key tells the three apart.
     Key.assign(status).append(1, '\n').append(extension).append(1, '\n').append(user);
@@ -28,7 +33,10 @@ const THitCodes* THitPool::CodesOf(std::string_view status, std::string_view ext
         codes->User = key.substr(status.size() + extension.size() + 2);
         it = Codes.emplace(key, std::move(codes)).first;
     }
-    if (last) *last = it->second.get();
+    if (known) {
+        known->Other = known->Last;
+        known->Last = it->second.get();
+    }
     return it->second.get();
 }
 
@@ -80,6 +88,6 @@ void THitPool::FreeAll() {
     Free.shrink_to_fit();
     Made = 0;
     Codes.clear();
-    std::vector<const THitCodes*>().swap(CodesByPath);
+    std::vector<TPathCodes>().swap(CodesByPath);
     Texts.Clear();
 }

@@ -96,7 +96,12 @@ private:
         size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
     };
     std::unordered_map<std::string_view, std::unique_ptr<THitCodes>, TTextHash, std::equal_to<>> Codes;
-    // The codes a path's hit took last: a path keeps its extension and mostly its status.
-    std::vector<const THitCodes*> CodesByPath;
+    // The codes a path's hits took last and the time before: a path keeps its extension and
+    // mostly its status, or two statuses in turn (200 and 304).
+    struct TPathCodes {
+        const THitCodes* Last = nullptr;
+        const THitCodes* Other = nullptr;
+    };
+    std::vector<TPathCodes> CodesByPath;
     std::string Key;
 };
