@@ -342,28 +342,31 @@ TLogView* TLogAnalyser::FindOrAddRow(int kind, std::string_view name, std::strin
     return last = &table.Row(row);
 }
 
+void TLogAnalyser::CountVisitInto(TLogView& row, const TWebVisit& visit) {
+    row.CountVisit(Counting.VisitDay, visit.HitCount(), visit.Bytes, Counting.Visit);
+}
+
 TLogView* TLogAnalyser::CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
                                       unsigned kept, int key) {
     if (TrimView(name).empty()) return nullptr;
     TLogView* row = FindOrAddRow(kind, name, subName, kept, key);
-    row->CountVisit(Counting.VisitDay, visit.HitCount(), visit.Bytes, Counting.Visit);
+    CountVisitInto(*row, visit);
     return row;
 }
 
 void TLogAnalyser::CountPagePathKey(uint32_t pathId, TLogView* TPathRows::*member, int kind, std::string_view page,
                                     bool kept, const TWebVisit& visit) {
-    // A numbered path finds its row through the number once the row is made.
-    TLogView** row = nullptr;
-    if (pathId != kNoPathId) {
-        if (pathId >= PathRows.size()) PathRows.resize(pathId + 1);
-        row = &(PathRows[pathId].*member);
-        if (*row) {
-            (*row)->CountVisit(Counting.VisitDay, visit.HitCount(), visit.Bytes, Counting.Visit);
-            return;
-        }
+    if (pathId == kNoPathId) {
+        CountVisitKey(kind, page, {}, visit, kept ? kKeptName : 0);
+        return;
     }
-    TLogView* made = CountVisitKey(kind, page, {}, visit, kept ? kKeptName : 0);
-    if (row) *row = made;
+    // A numbered path finds its row through the number once the row is made.
+    TLogView*& row = RowsOfPath(pathId).*member;
+    if (row) {
+        CountVisitInto(*row, visit);
+    } else {
+        row = CountVisitKey(kind, page, {}, visit, kept ? kKeptName : 0);
+    }
 }
 
 // Inlined: it runs for every row of every hit.
@@ -416,12 +419,6 @@ void TLogAnalyser::FetchAhead(const TVisitKeys& keys, bool rows) const {
         fetch(Table[vkPhrase], keys.Phrase);
         fetch(Table[vkEnginePhrase], keys.EnginePhrase);
     }
-}
-
-void TLogAnalyser::CountVisit(const TWebVisit& visit) {
-    TVisitKeys keys;
-    keys.Of(visit);
-    CountVisit(visit, keys);
 }
 
 void TLogAnalyser::CountVisit(const TWebVisit& visit, const TVisitKeys& keys) {
@@ -537,10 +534,7 @@ void TLogAnalyser::CountHit(const TWebVisit& visit, const THit& hit) {
     // The rows that depend on the path alone are found through its number.
     TPathRows unnumbered;
     TPathRows* rows = &unnumbered;
-    if (hit.PathId != kNoPathId) {
-        if (hit.PathId >= PathRows.size()) PathRows.resize(hit.PathId + 1);
-        rows = &PathRows[hit.PathId];
-    }
+    if (hit.PathId != kNoPathId) rows = &RowsOfPath(hit.PathId);
     CountPathRow(rows->Page, vkPage, path, {}, hit, keptName);
     CountPathRow(rows->FileType, vkFileType, hit.Extension(), {}, hit);
     CountPathRow(rows->Directory, vkDirectory, hit.Directory(), {}, hit);

@@ -59,7 +59,6 @@ public:
 
     // Counting, used by Run's closing passes.
     TLogView* GetView(int kind, std::string_view name, std::string_view subName = {});
-    void CountVisit(const TWebVisit& visit);
     void BuildLists();
     void Sort(int kind, bool descending);
     void SortAll();
@@ -179,6 +178,7 @@ private:
     static constexpr int kNoKey = -1;
     TLogView* CountVisitKey(int kind, std::string_view name, std::string_view subName, const TWebVisit& visit,
                             unsigned kept = 0, int key = kNoKey);
+    void CountVisitInto(TLogView& row, const TWebVisit& visit);
     void CountHitKey(int kind, std::string_view name, std::string_view subName, const THit& hit, unsigned kept = 0);
     // Counts the hit into row, finding or making the row first when it is not known yet.
     void CountPathRow(TLogView*& row, int kind, std::string_view name, std::string_view subName, const THit& hit,
@@ -270,6 +270,11 @@ private:
         TLogView* Entry = nullptr;       // of the visits entering on the path
         TLogView* Exit = nullptr;        // of the visits leaving from it
     };
+    // The rows of a numbered path, made empty the first time.
+    TPathRows& RowsOfPath(uint32_t pathId) {
+        if (pathId >= PathRows.size()) PathRows.resize(pathId + 1);
+        return PathRows[pathId];
+    }
     // Counts the visit into the entry or exit page row (member) of the page, found by the
     // path's number when it has one.
     void CountPagePathKey(uint32_t pathId, TLogView* TPathRows::*member, int kind, std::string_view page, bool kept,
