@@ -18,6 +18,11 @@
 #   --skip LIST        peers to leave out, e.g. --skip awstats (slow)
 #   --slow-max N       leave AWStats out for logs above N lines (default: none)
 #   --no-gz            do not time the gzipped copy of the smallest log
+#   --one-cpu          also time Quorvel held to one CPU (taskset -c 0), alternated
+#                      with the free run, on every size in --lines
+#   --solo N[,N...]    larger logs timed with Quorvel alone, each run alternated with
+#                      the smallest log of --lines; their table gives wall time and peak
+#                      RSS against the smallest log's
 #   --quick            100000 lines, 1 run (a smoke test of the whole chain)
 #   --out FILE         Markdown results (default bench/results.md)
 #   --scratch DIR      scratch folder (default ${TMPDIR:-/tmp}/quorvel-peer-bench);
@@ -36,6 +41,8 @@ PEERS=analog,webalizer,goaccess,awstats
 SKIP=
 SLOW_MAX=
 GZ=1
+ONECPU=0
+SOLO=
 OUT=$REPO/bench/results.md
 SCRATCH=${TMPDIR:-/tmp}/quorvel-peer-bench
 BIN=$REPO/build/quorvel
@@ -51,6 +58,8 @@ while [ $# -gt 0 ]; do
     --skip) SKIP=${2:?}; shift 2;;
     --slow-max) SLOW_MAX=${2:?}; shift 2;;
     --no-gz) GZ=0; shift;;
+    --one-cpu) ONECPU=1; shift;;
+    --solo) SOLO=${2:?}; shift 2;;
     --quick) LINES=100000; RUNS=1; shift;;
     --out) OUT=${2:?}; shift 2;;
     --scratch) SCRATCH=${2:?}; shift 2;;
@@ -62,7 +71,8 @@ done
 
 IFS=, read -r -a SIZES <<< "$LINES"
 IFS=, read -r -a RUNLIST <<< "$RUNS"
-for n in "${SIZES[@]}" "${RUNLIST[@]}"; do
+SOLOS=(); [ -z "$SOLO" ] || IFS=, read -r -a SOLOS <<< "$SOLO"
+for n in "${SIZES[@]}" "${RUNLIST[@]}" "${SOLOS[@]}"; do
   [[ $n =~ ^[1-9][0-9]*$ ]] || die "not a positive number: '$n'"
 done
 [ ${#RUNLIST[@]} -eq 1 ] || [ ${#RUNLIST[@]} -eq ${#SIZES[@]} ] ||
@@ -84,6 +94,7 @@ OUT=$(realpath -m "$OUT")
 # --- tools: GNU time and the peers, installed only when missing ------------
 need_pkgs=()
 [ -x /usr/bin/time ] || need_pkgs+=(time)
+[ "$ONECPU" = 0 ] || command -v taskset >/dev/null || need_pkgs+=(util-linux)
 for p in "${ACTIVE[@]}"; do
   case $p in
     analog) command -v analog >/dev/null || need_pkgs+=(analog);;
@@ -127,18 +138,24 @@ run_timed() {
   printf '  %-12s wall %7.2f s  peak %6d MiB\n' "$label" "$1" $(( $4 / 1024 ))
 }
 
+# ensure_log N: the N-line log (made once, kept in the scratch folder) and its profile
+ensure_log() {
+  local n=$1 dir=$SCRATCH/logs/synth-$1
+  if [ ! -s "$dir/access.log" ] || [ ! -f "$dir/.complete" ]; then
+    echo "generating $n lines (seed 1) ..."
+    mkdir -p "$dir"; rm -f "$dir/.complete"
+    python3 "$SHARED/genlog.py" --lines "$n" --seed 1 --out "$dir/access.log"
+    touch "$dir/.complete"
+  fi
+  local got; got=$(wc -l < "$dir/access.log"); [ "$got" -eq "$n" ] || die "$dir/access.log has $got lines, not $n"
+  write_profile "bench-$n" "$dir"
+}
+
 SMALLEST=$(printf '%s\n' "${SIZES[@]}" | sort -n | head -1)
 for i in "${!SIZES[@]}"; do
   n=${SIZES[$i]}; r=$(runs_for "$i")
   dir=$SCRATCH/logs/synth-$n; log=$dir/access.log
-  if [ ! -s "$log" ] || [ ! -f "$dir/.complete" ]; then
-    echo "generating $n lines (seed 1) ..."
-    mkdir -p "$dir"; rm -f "$dir/.complete"
-    python3 "$SHARED/genlog.py" --lines "$n" --seed 1 --out "$log"
-    touch "$dir/.complete"
-  fi
-  got=$(wc -l < "$log"); [ "$got" -eq "$n" ] || die "$log has $got lines, not $n"
-  write_profile "bench-$n" "$dir"
+  ensure_log "$n"
   peers=("${ACTIVE[@]}")
   if [ -n "$SLOW_MAX" ] && [ "$n" -gt "$SLOW_MAX" ]; then
     peers=(); for p in "${ACTIVE[@]}"; do [ "$p" = awstats ] || peers+=("$p"); done
@@ -155,6 +172,10 @@ for i in "${!SIZES[@]}"; do
       run_timed "$n" quorvel "$BIN" "bench-$n"
       run_timed "$n" "$p" bash "$SHARED/run-$p.sh" "$log" "$SCRATCH/out/$p"
     done
+    if [ "$ONECPU" = 1 ]; then
+      run_timed "$n" quorvel-1cpu taskset -c 0 "$BIN" "bench-$n"
+      run_timed "$n" quorvel "$BIN" "bench-$n"
+    fi
   done
 
   if [ "$GZ" = 1 ] && [ "$n" = "$SMALLEST" ]; then
@@ -174,6 +195,18 @@ for i in "${!SIZES[@]}"; do
   fi
 done
 
+for n in "${SOLOS[@]}"; do
+  ensure_log "$n"
+  r=$(runs_for $((${#SIZES[@]} - 1)))
+  echo "== $n lines, Quorvel alone, $r run(s), alternated with the $SMALLEST-line log"
+  "$BIN" "bench-$n" > "$SCRATCH/out/warmup.log" 2>&1 ||
+    die "quorvel bench-$n failed: $(tail -3 "$SCRATCH/out/warmup.log")"
+  for _ in $(seq "$r"); do
+    run_timed "$n" quorvel "$BIN" "bench-$n"
+    run_timed "$SMALLEST" quorvel "$BIN" "bench-$SMALLEST"
+  done
+done
+
 # --- tables -----------------------------------------------------------------
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
 mem=$(awk '/^MemTotal/ {printf "%.1f GiB", $2/1048576}' /proc/meminfo)
@@ -182,32 +215,42 @@ MACHINE="$(nproc) CPUs ($cpu), $mem RAM, $(uname -sr); $(date -u '+%Y-%m-%d %H:%
 VERSIONS="quorvel $(git -C "$REPO" rev-parse --short HEAD 2>/dev/null || echo '?') ($("$BIN" --version 2>/dev/null | head -1)), Analog $(ver analog), Webalizer $(ver webalizer), GoAccess $(ver goaccess), AWStats $(ver awstats)"
 
 mkdir -p "$(dirname "$OUT")"
-python3 - "$SAMPLES" "$MACHINE" "$VERSIONS" "$OUT" <<'PY'
+python3 - "$SAMPLES" "$MACHINE" "$VERSIONS" "$OUT" "$SOLO" <<'PY'
 import collections, statistics, sys
-samples, machine, versions, out = sys.argv[1:5]
+samples, machine, versions, out, solo = sys.argv[1:6]
+solo = {int(n) for n in solo.split(",") if n}
 data = collections.defaultdict(lambda: collections.defaultdict(list))
 for line in open(samples):
     size, label, wall, cpu, rss, rc = line.rstrip("\n").split("\t")
     data[int(size)][label].append((float(wall), float(cpu), int(rss) / 1024, rc))
-names = {"quorvel": "Quorvel", "quorvel-gz": "Quorvel, gzipped log", "analog": "Analog",
+names = {"quorvel": "Quorvel", "quorvel-gz": "Quorvel, gzipped log", "quorvel-1cpu": "Quorvel, one CPU", "analog": "Analog",
          "webalizer": "Webalizer", "goaccess": "GoAccess", "awstats": "AWStats"}
-order = ["quorvel", "quorvel-gz", "analog", "webalizer", "goaccess", "awstats"]
+order = ["quorvel", "quorvel-1cpu", "quorvel-gz", "analog", "webalizer", "goaccess", "awstats"]
 md = ["Machine: " + machine + ".", "", "Versions: " + versions + ".", ""]
+def medians(v):
+    return [statistics.median(x[i] for x in v) for i in range(3)]
+base = min((s for s in data if s not in solo), default=None)
 for size in sorted(data):
     rows = data[size]
     ours = statistics.median(w for w, *_ in rows["quorvel"])
     head = ["program", "runs", "wall s", "CPU s", "peak MiB", "lines/s", "wall / Quorvel"]
+    if size in solo and base:
+        # A larger log against the smallest: how time and memory grow with the log.
+        base_wall, _, base_rss = medians(data[base]["quorvel"])
+        head[-1:] = ["wall / {:,}-line log".format(base), "peak / {:,}-line log".format(base)]
     table = []
     for label in [l for l in order if l in rows]:
         v = rows[label]
-        wall = statistics.median(x[0] for x in v)
-        cpu = statistics.median(x[1] for x in v)
-        rss = statistics.median(x[2] for x in v)
+        wall, cpu, rss = medians(v)
         bad = sorted({x[3] for x in v} - {"0"})
         name = names[label] + (" (exit %s)" % ",".join(bad) if bad else "")
-        table.append([name, str(len(v)), "%.2f" % wall, "%.2f" % cpu, "%.0f" % rss,
-                      "{:,.0f}".format(size / wall) if wall else "-",
-                      "%.2f" % (wall / ours) if ours else "-"])
+        row = [name, str(len(v)), "%.2f" % wall, "%.2f" % cpu, "%.0f" % rss,
+               "{:,.0f}".format(size / wall) if wall else "-"]
+        if size in solo and base:
+            row += ["%.2f" % (wall / base_wall), "%.2f" % (rss / base_rss)]
+        else:
+            row.append("%.2f" % (wall / ours) if ours else "-")
+        table.append(row)
     title = "{:,}-line log (medians)".format(size)
     widths = [max(len(r[i]) for r in table + [head]) for i in range(len(head))]
     print("\n" + title)
@@ -219,7 +262,8 @@ for size in sorted(data):
     md.append("")
 md.append("Commands alternated per round (Quorvel, peer, Quorvel, next peer, ...); wall, "
           "user+sys CPU and peak RSS from GNU time; `wall / Quorvel` above 1 means slower "
-          "than Quorvel on the plain log. Quorvel writes the full report of its profile (all "
+          "than Quorvel on the plain log (for Quorvel on one CPU, `taskset -c 0`, it is how "
+          "much the other CPUs speed it up). Quorvel writes the full report of its profile (all "
           "sections, no DNS); the peers run through `../shared/bench/run-*.sh`.")
 open(out, "w").write("\n".join(md) + "\n")
 print("\n" + machine)
