@@ -25,9 +25,14 @@ int StatusClass(std::string_view status) {
 
 namespace {
 
-// Collapses every run of "/" into one.
+// Collapses every run of "/" into one. The test for "//" is one plain pass: a search for the
+// pair would call memchr once for every single slash of the path.
 void CollapseSlashes(std::string& s) {
-    if (s.find("//") == std::string::npos) return;
+    const char* const p = s.data();
+    size_t at = 1;
+    while (at < s.size() && !(p[at] == '/' && p[at - 1] == '/'))
+        ++at;
+    if (at >= s.size()) return;
     size_t w = 0;
     for (size_t r = 0; r < s.size(); ++r) {
         if (s[r] == '/' && w > 0 && s[w - 1] == '/') continue;

@@ -78,6 +78,8 @@ TEST_F(LogEntryTest, RequestPathsAreCutIntoPieces) {
         {"HTTPS://www.host.com/Dir/Page.HTM?A=B", "/dir/", "page.htm", "HTM", "a=b"},
         {"http://www.host.com", "/", "", "", ""},
         {"/a//b///c.htm", "/a/b/", "c.htm", "HTM", ""},
+        {"//a.htm", "/", "a.htm", "HTM", ""},
+        {"/x/y//", "/x/y/", "", "", ""},
         {"/", "/", "", "", ""},
         {"/download/setup.exe.backup", "/download/", "setup.exe.backup", "BACKU", ""},
         {"/page.htm#top", "/", "page.htm", "HTM", ""},

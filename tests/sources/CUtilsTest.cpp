@@ -55,6 +55,24 @@ TEST(CUtilsTest, IntegerParsingRejectsJunkAndOverflow) {
     EXPECT_FALSE(TryParseInt64("-", v));
     EXPECT_EQ(StrToInt64Def(" 42 ", 0), 42);
     EXPECT_EQ(StrToInt64Def("4x2", -1), -1);
+    // Either side of the length up to which no digit can overflow.
+    const struct {
+        const char* Text;
+        bool Parsed;
+        int64_t Value;
+    } cases[] = {{"999999999999999999", true, 999999999999999999},
+                 {"-999999999999999999", true, -999999999999999999},
+                 {"+000000000000000000042", true, 42},
+                 {"9223372036854775807", true, INT64_MAX},
+                 {"99999999999999999999", false, 0},
+                 {"12345678901234567x", false, 0}};
+    for (const auto& c : cases) {
+        v = -7;
+        EXPECT_EQ(TryParseInt64(c.Text, v), c.Parsed) << c.Text;
+        if (c.Parsed) {
+            EXPECT_EQ(v, c.Value) << c.Text;
+        }
+    }
 }
 
 TEST(CUtilsTest, RoundToSignificantTruncatesOrRoundsHalfToEven) {
