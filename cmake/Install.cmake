@@ -1,5 +1,6 @@
 # Install layout and the Debian package. The program finds its read-only data at
-# <executable dir>/../share/quorvel, so the binary goes to bin/ and the data beside it in share/.
+# <executable dir>/../share/quorvel, so the binaries go to bin/ (quorvel starts quorvel-window from
+# its own folder) and the data beside them in share/.
 
 include(GNUInstallDirs)
 
@@ -12,7 +13,7 @@ endif()
 set(QUORVEL_INSTALL_PROGRAM_DIR ${CMAKE_INSTALL_DATAROOTDIR}/quorvel)
 set(QUORVEL_DATA ${PROJECT_SOURCE_DIR}/data)
 
-install(TARGETS quorvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quorvel quorvel-window RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The program folder. Whole folders are copied at install time, so static/ brings the generated
 # country tables when they exist; help/ is optional.

@@ -23,7 +23,10 @@ icons=(quorvel new-profile edit-profile copy-profile delete-profile report clear
 # check_layout PREFIX: the program, its whole data folder, the menu entry and its icon.
 check_layout() {
     local prefix=$1 program=$1/share/quorvel
-    [[ -x $prefix/bin/quorvel ]] || fail "$prefix/bin/quorvel is missing or not executable"
+    local binary
+    for binary in quorvel quorvel-window; do
+        [[ -x $prefix/bin/$binary ]] || fail "$prefix/bin/$binary is missing or not executable"
+    done
     local folder
     for folder in static templates xsllib lang chartsvg groups samples icons help; do
         [[ $folder == help && ! -d $source/data/help ]] && continue
@@ -109,12 +112,19 @@ has_depend() {
 for package in qt6-qpa-plugins libqt6svg6 fonts-liberation xdg-utils; do
     has_depend "$package" || fail "Depends lacks $package"
 done
-# Each linked library's path as the loader finds it and resolved, asked of dpkg at once.
-needed=$(objdump -p "$prefix/bin/quorvel" | awk '$1 == "NEEDED" { print $2 }')
+# Each library either program links, its path as the loader finds it and resolved, asked of
+# dpkg at once.
+needed=$(for binary in quorvel quorvel-window; do
+    objdump -p "$prefix/bin/$binary" | awk '$1 == "NEEDED" { print $2 }'
+done | sort -u)
+# The unattended run starts no window: its program does not load Qt.
+if objdump -p "$prefix/bin/quorvel" | awk '$1 == "NEEDED" { print $2 }' | grep -q '^libQt'; then
+    fail "quorvel links Qt, which only quorvel-window needs"
+fi
 declare -A found=()
 while read -r library path; do
     found[$library]=$path
-done < <(ldd "$prefix/bin/quorvel" | awk '$2 == "=>" && $3 ~ /^\// { print $1, $3 }')
+done < <(ldd "$prefix/bin/quorvel" "$prefix/bin/quorvel-window" | awk '$2 == "=>" && $3 ~ /^\// { print $1, $3 }')
 paths=()
 for library in $needed; do
     [[ -n ${found[$library]:-} ]] || fail "$library is not found"
