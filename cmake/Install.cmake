@@ -59,8 +59,9 @@ a folder of its own. Profiles are set up in a desktop window; with a profile
 name on its command line the program makes that report without any window,
 from a terminal or from cron.")
 # Linked libraries come from dpkg-shlibdeps; these are loaded at run time without being linked:
-# the window system plugins, the SVG icon engine, the charts' font and the document launcher.
+# libcurl for the FTP fetch, the window system plugins, the SVG icon engine, the charts' font and
+# the document launcher.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, fonts-liberation, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4, qt6-qpa-plugins, libqt6svg6, fonts-liberation, xdg-utils")
 
 include(CPack)

@@ -12,6 +12,7 @@
 #include <curl/curl.h>
 
 #include <cerrno>
+#include <dlfcn.h>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -28,6 +30,54 @@
 namespace {
 
 const int kNoFile = -1;
+
+// libcurl, loaded the first time a fetch is set up rather than when the program starts: most
+// runs fetch nothing, and the library brings some thirty others with it.
+struct TCurl {
+    CURLcode (*GlobalInit)(long) = nullptr;
+    CURL* (*EasyInit)() = nullptr;
+    void (*EasyCleanup)(CURL*) = nullptr;
+    CURLcode (*EasySetopt)(CURL*, CURLoption, ...) = nullptr;
+    CURLcode (*EasyPerform)(CURL*) = nullptr;
+    CURLcode (*EasyGetinfo)(CURL*, CURLINFO, ...) = nullptr;
+    const char* (*EasyStrerror)(CURLcode) = nullptr;
+    char* (*EasyEscape)(CURL*, const char*, int) = nullptr;
+    void (*Free)(void*) = nullptr;
+    std::string Error; // why the library cannot be used; empty once it is ready
+};
+
+const TCurl& Curl() {
+    static const TCurl curl = [] {
+        TCurl loaded;
+        void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            const char* why = dlerror();
+            loaded.Error = "libcurl cannot be loaded (" + std::string(why ? why : "libcurl.so.4 not found") + ")";
+            return loaded;
+        }
+        bool complete = true;
+        const auto bind = [&](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+            complete = complete && function != nullptr;
+        };
+        bind(loaded.GlobalInit, "curl_global_init");
+        bind(loaded.EasyInit, "curl_easy_init");
+        bind(loaded.EasyCleanup, "curl_easy_cleanup");
+        bind(loaded.EasySetopt, "curl_easy_setopt");
+        bind(loaded.EasyPerform, "curl_easy_perform");
+        bind(loaded.EasyGetinfo, "curl_easy_getinfo");
+        bind(loaded.EasyStrerror, "curl_easy_strerror");
+        bind(loaded.EasyEscape, "curl_easy_escape");
+        bind(loaded.Free, "curl_free");
+        // The library stays loaded for the rest of the run.
+        if (!complete)
+            loaded.Error = "libcurl.so.4 lacks functions the FTP client calls";
+        else if (loaded.GlobalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK)
+            loaded.Error = "libcurl could not be initialised";
+        return loaded;
+    }();
+    return curl;
+}
 
 std::vector<std::string_view> SplitAtSpaces(std::string_view line) {
     std::vector<std::string_view> tokens;
@@ -104,11 +154,11 @@ std::string UrlPath(CURL* curl, std::string_view folder) {
         if (end == std::string_view::npos) end = folder.size();
         if (end > pos) {
             const std::string part(folder.substr(pos, end - pos));
-            char* escaped = curl_easy_escape(curl, part.data(), static_cast<int>(part.size()));
+            char* escaped = Curl().EasyEscape(curl, part.data(), static_cast<int>(part.size()));
             if (escaped) {
                 result += escaped;
                 result += '/';
-                curl_free(escaped);
+                Curl().Free(escaped);
             }
         }
         pos = end + 1;
@@ -200,10 +250,8 @@ size_t CollectText(char* data, size_t size, size_t count, void* target) {
 // The server's answer to PWD, asked right after the login: set once logged in.
 bool LoggedIn(CURL* curl) {
     const char* entry = nullptr;
-    return curl_easy_getinfo(curl, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry != nullptr;
+    return Curl().EasyGetinfo(curl, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry != nullptr;
 }
-
-std::once_flag gCurlReady;
 
 } // namespace
 
@@ -219,10 +267,10 @@ bool TFTPDLThread::TState::Download(CURL* curl, const std::string& url, const st
         return false;
     }
     WriteFailed = false;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
-    const CURLcode code = curl_easy_perform(curl);
+    Curl().EasySetopt(curl, CURLOPT_URL, url.c_str());
+    Curl().EasySetopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
+    Curl().EasySetopt(curl, CURLOPT_WRITEDATA, this);
+    const CURLcode code = Curl().EasyPerform(curl);
     const bool flushed = fsync(File) == 0;
     const int flushErrno = errno;
     const bool closed = close(File) == 0;
@@ -231,7 +279,7 @@ bool TFTPDLThread::TState::Download(CURL* curl, const std::string& url, const st
     if (WriteFailed)
         problem = "The file " + temp + " could not be written: " + std::strerror(WriteErrno);
     else if (code != CURLE_OK)
-        problem = "The download of " + name + " failed: " + curl_easy_strerror(code);
+        problem = "The download of " + name + " failed: " + Curl().EasyStrerror(code);
     else if (!flushed || !closed)
         problem = "The file " + temp + " could not be written: " + std::strerror(flushed ? errno : flushErrno);
     else if (rename(temp.c_str(), (dest + name).c_str()) != 0)
@@ -257,42 +305,47 @@ void TFTPDLThread::TState::Run() {
         Progress.NewJob("Connecting to FTP server", 0);
         const std::string dest = EnsureTrailingSeparator(ExpandFolderMacros(settings.Dest));
         ForceFolders(dest);
-        const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), curl_easy_cleanup);
+        const TCurl& api = Curl();
+        const std::unique_ptr<CURL, void (*)(CURL*)> handle(api.Error.empty() ? api.EasyInit() : nullptr,
+                                                            [](CURL* curl) {
+                                                                if (curl) Curl().EasyCleanup(curl);
+                                                            });
         CURL* curl = handle.get();
         if (!curl) {
-            SetProblem("The FTP client could not be set up.");
+            SetProblem(api.Error.empty() ? "The FTP client could not be set up."
+                                         : "The FTP client could not be set up: " + api.Error + ".");
             Status = FetchConnectFailed;
         } else {
             char errorText[CURL_ERROR_SIZE] = {};
-            curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
-            curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-            curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
-            curl_easy_setopt(curl, CURLOPT_PORT, static_cast<long>(settings.Port));
+            Curl().EasySetopt(curl, CURLOPT_ERRORBUFFER, errorText);
+            Curl().EasySetopt(curl, CURLOPT_NOSIGNAL, 1L);
+            Curl().EasySetopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+            Curl().EasySetopt(curl, CURLOPT_PORT, static_cast<long>(settings.Port));
             if (UseNetrc) {
-                curl_easy_setopt(curl, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_REQUIRED));
-                curl_easy_setopt(curl, CURLOPT_NETRC_FILE, netrcFile.c_str());
+                Curl().EasySetopt(curl, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_REQUIRED));
+                Curl().EasySetopt(curl, CURLOPT_NETRC_FILE, netrcFile.c_str());
             } else {
-                curl_easy_setopt(curl, CURLOPT_USERNAME, User.c_str());
-                curl_easy_setopt(curl, CURLOPT_PASSWORD, Password.c_str());
+                Curl().EasySetopt(curl, CURLOPT_USERNAME, User.c_str());
+                Curl().EasySetopt(curl, CURLOPT_PASSWORD, Password.c_str());
             }
             // TLS whenever the server offers it, so that the login does not cross in clear.
-            curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-            if (!settings.CaFile.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, settings.CaFile.c_str());
-            curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-            curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnTransfer);
-            curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+            Curl().EasySetopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+            Curl().EasySetopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+            Curl().EasySetopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+            if (!settings.CaFile.empty()) Curl().EasySetopt(curl, CURLOPT_CAINFO, settings.CaFile.c_str());
+            Curl().EasySetopt(curl, CURLOPT_NOPROGRESS, 0L);
+            Curl().EasySetopt(curl, CURLOPT_XFERINFOFUNCTION, OnTransfer);
+            Curl().EasySetopt(curl, CURLOPT_XFERINFODATA, this);
 
             // Connect, log in, change to the remote folder and list it in detail.
             const bool ipv6 = settings.Host.find(':') != std::string::npos;
             const std::string base = "ftp://" + (ipv6 ? "[" + settings.Host + "]" : settings.Host) + "/";
             const std::string folderUrl = base + UrlPath(curl, settings.Source);
             std::string listing;
-            curl_easy_setopt(curl, CURLOPT_URL, folderUrl.c_str());
-            curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, CollectText);
-            curl_easy_setopt(curl, CURLOPT_WRITEDATA, &listing);
-            const CURLcode code = StopRequested ? CURLE_ABORTED_BY_CALLBACK : curl_easy_perform(curl);
+            Curl().EasySetopt(curl, CURLOPT_URL, folderUrl.c_str());
+            Curl().EasySetopt(curl, CURLOPT_WRITEFUNCTION, CollectText);
+            Curl().EasySetopt(curl, CURLOPT_WRITEDATA, &listing);
+            const CURLcode code = StopRequested ? CURLE_ABORTED_BY_CALLBACK : Curl().EasyPerform(curl);
             if (code == CURLE_LOGIN_DENIED) {
                 Status = FetchLoginFailed;
                 SetProblem("Wrong login/password. Please try again.");
@@ -301,7 +354,7 @@ void TFTPDLThread::TState::Run() {
                 Status = FetchConnectFailed;
                 SetProblem("Quorvel couldn't connect to your FTP server (" + settings.Host + ":" +
                            std::to_string(settings.Port) +
-                           "): " + (errorText[0] ? errorText : curl_easy_strerror(code)));
+                           "): " + (errorText[0] ? errorText : Curl().EasyStrerror(code)));
             } else if (code == CURLE_OK && !StopRequested) {
                 // The filter, from the last line to the first.
                 std::vector<std::string_view> lines;
@@ -331,9 +384,9 @@ void TFTPDLThread::TState::Run() {
                     if (!wanted.empty()) Progress.NewJob("Downloading files...", total);
                     for (size_t i = wanted.size(); i-- > 0;) {
                         const TFtpListEntry& entry = wanted[i];
-                        char* escaped = curl_easy_escape(curl, entry.Name.data(), static_cast<int>(entry.Name.size()));
+                        char* escaped = Curl().EasyEscape(curl, entry.Name.data(), static_cast<int>(entry.Name.size()));
                         const std::string url = folderUrl + (escaped ? escaped : "");
-                        curl_free(escaped);
+                        Curl().Free(escaped);
                         if (!Download(curl, url, dest, entry.Name)) break;
                         BytesDone += entry.Size;
                         if (StopRequested) break;
@@ -351,7 +404,7 @@ void TFTPDLThread::TState::Run() {
 
 TFTPDLThread::TFTPDLThread(TFtpSettings settings, TProgress& progress)
     : State(std::make_shared<TState>(std::move(settings), progress)) {
-    std::call_once(gCurlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    Curl(); // loaded here, on the thread that asks for the fetch
 }
 
 TFTPDLThread::~TFTPDLThread() {

@@ -109,7 +109,7 @@ has_depend() {
     done
     return 1
 }
-for package in qt6-qpa-plugins libqt6svg6 fonts-liberation xdg-utils; do
+for package in libcurl4 qt6-qpa-plugins libqt6svg6 fonts-liberation xdg-utils; do
     has_depend "$package" || fail "Depends lacks $package"
 done
 # Each library either program links, its path as the loader finds it and resolved, asked of
