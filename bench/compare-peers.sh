@@ -75,6 +75,9 @@ SOLOS=(); [ -z "$SOLO" ] || IFS=, read -r -a SOLOS <<< "$SOLO"
 for n in "${SIZES[@]}" "${RUNLIST[@]}" "${SOLOS[@]}"; do
   [[ $n =~ ^[1-9][0-9]*$ ]] || die "not a positive number: '$n'"
 done
+for n in "${SOLOS[@]}"; do
+  [[ ",$LINES," != *",$n,"* ]] || die "$n is in --lines and in --solo: a size is timed one way"
+done
 [ ${#RUNLIST[@]} -eq 1 ] || [ ${#RUNLIST[@]} -eq ${#SIZES[@]} ] ||
   die "--runs takes one value or one per size in --lines"
 runs_for() { if [ ${#RUNLIST[@]} -eq 1 ]; then echo "${RUNLIST[0]}"; else echo "${RUNLIST[$1]}"; fi; }
