@@ -210,21 +210,14 @@ bool TryParseInt64(std::string_view text, int64_t& value) {
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
     if (i >= text.size()) return false;
     uint64_t magnitude = 0;
-    // Eighteen digits cannot overflow: most numbers of a log line are checked digit by digit
-    // only, without the division the limit test costs.
-    if (text.size() - i <= 18) {
-        for (; i < text.size(); ++i) {
-            if (!IsDigit(text[i])) return false;
-            magnitude = magnitude * 10 + static_cast<uint64_t>(text[i] - '0');
-        }
-        value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
-        return true;
-    }
+    // Eighteen digits cannot overflow: most numbers of a log line skip the division the
+    // limit test costs.
+    const bool mayOverflow = text.size() - i > 18;
     const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
     for (; i < text.size(); ++i) {
         if (!IsDigit(text[i])) return false;
         const auto digit = static_cast<uint64_t>(text[i] - '0');
-        if (magnitude > (limit - digit) / 10) return false;
+        if (mayOverflow && magnitude > (limit - digit) / 10) return false;
         magnitude = magnitude * 10 + digit;
     }
     value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);

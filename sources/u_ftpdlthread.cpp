@@ -307,9 +307,7 @@ void TFTPDLThread::TState::Run() {
         ForceFolders(dest);
         const TCurl& api = Curl();
         const std::unique_ptr<CURL, void (*)(CURL*)> handle(api.Error.empty() ? api.EasyInit() : nullptr,
-                                                            [](CURL* curl) {
-                                                                if (curl) Curl().EasyCleanup(curl);
-                                                            });
+                                                            api.EasyCleanup);
         CURL* curl = handle.get();
         if (!curl) {
             SetProblem(api.Error.empty() ? "The FTP client could not be set up."
@@ -317,35 +315,35 @@ void TFTPDLThread::TState::Run() {
             Status = FetchConnectFailed;
         } else {
             char errorText[CURL_ERROR_SIZE] = {};
-            Curl().EasySetopt(curl, CURLOPT_ERRORBUFFER, errorText);
-            Curl().EasySetopt(curl, CURLOPT_NOSIGNAL, 1L);
-            Curl().EasySetopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
-            Curl().EasySetopt(curl, CURLOPT_PORT, static_cast<long>(settings.Port));
+            api.EasySetopt(curl, CURLOPT_ERRORBUFFER, errorText);
+            api.EasySetopt(curl, CURLOPT_NOSIGNAL, 1L);
+            api.EasySetopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+            api.EasySetopt(curl, CURLOPT_PORT, static_cast<long>(settings.Port));
             if (UseNetrc) {
-                Curl().EasySetopt(curl, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_REQUIRED));
-                Curl().EasySetopt(curl, CURLOPT_NETRC_FILE, netrcFile.c_str());
+                api.EasySetopt(curl, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_REQUIRED));
+                api.EasySetopt(curl, CURLOPT_NETRC_FILE, netrcFile.c_str());
             } else {
-                Curl().EasySetopt(curl, CURLOPT_USERNAME, User.c_str());
-                Curl().EasySetopt(curl, CURLOPT_PASSWORD, Password.c_str());
+                api.EasySetopt(curl, CURLOPT_USERNAME, User.c_str());
+                api.EasySetopt(curl, CURLOPT_PASSWORD, Password.c_str());
             }
             // TLS whenever the server offers it, so that the login does not cross in clear.
-            Curl().EasySetopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-            Curl().EasySetopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-            Curl().EasySetopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-            if (!settings.CaFile.empty()) Curl().EasySetopt(curl, CURLOPT_CAINFO, settings.CaFile.c_str());
-            Curl().EasySetopt(curl, CURLOPT_NOPROGRESS, 0L);
-            Curl().EasySetopt(curl, CURLOPT_XFERINFOFUNCTION, OnTransfer);
-            Curl().EasySetopt(curl, CURLOPT_XFERINFODATA, this);
+            api.EasySetopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+            api.EasySetopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+            api.EasySetopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+            if (!settings.CaFile.empty()) api.EasySetopt(curl, CURLOPT_CAINFO, settings.CaFile.c_str());
+            api.EasySetopt(curl, CURLOPT_NOPROGRESS, 0L);
+            api.EasySetopt(curl, CURLOPT_XFERINFOFUNCTION, OnTransfer);
+            api.EasySetopt(curl, CURLOPT_XFERINFODATA, this);
 
             // Connect, log in, change to the remote folder and list it in detail.
             const bool ipv6 = settings.Host.find(':') != std::string::npos;
             const std::string base = "ftp://" + (ipv6 ? "[" + settings.Host + "]" : settings.Host) + "/";
             const std::string folderUrl = base + UrlPath(curl, settings.Source);
             std::string listing;
-            Curl().EasySetopt(curl, CURLOPT_URL, folderUrl.c_str());
-            Curl().EasySetopt(curl, CURLOPT_WRITEFUNCTION, CollectText);
-            Curl().EasySetopt(curl, CURLOPT_WRITEDATA, &listing);
-            const CURLcode code = StopRequested ? CURLE_ABORTED_BY_CALLBACK : Curl().EasyPerform(curl);
+            api.EasySetopt(curl, CURLOPT_URL, folderUrl.c_str());
+            api.EasySetopt(curl, CURLOPT_WRITEFUNCTION, CollectText);
+            api.EasySetopt(curl, CURLOPT_WRITEDATA, &listing);
+            const CURLcode code = StopRequested ? CURLE_ABORTED_BY_CALLBACK : api.EasyPerform(curl);
             if (code == CURLE_LOGIN_DENIED) {
                 Status = FetchLoginFailed;
                 SetProblem("Wrong login/password. Please try again.");
@@ -353,8 +351,7 @@ void TFTPDLThread::TState::Run() {
                 // Unknown host, refused port, time-out, TLS refused or unverified: no session.
                 Status = FetchConnectFailed;
                 SetProblem("Quorvel couldn't connect to your FTP server (" + settings.Host + ":" +
-                           std::to_string(settings.Port) +
-                           "): " + (errorText[0] ? errorText : Curl().EasyStrerror(code)));
+                           std::to_string(settings.Port) + "): " + (errorText[0] ? errorText : api.EasyStrerror(code)));
             } else if (code == CURLE_OK && !StopRequested) {
                 // The filter, from the last line to the first.
                 std::vector<std::string_view> lines;
@@ -384,9 +381,9 @@ void TFTPDLThread::TState::Run() {
                     if (!wanted.empty()) Progress.NewJob("Downloading files...", total);
                     for (size_t i = wanted.size(); i-- > 0;) {
                         const TFtpListEntry& entry = wanted[i];
-                        char* escaped = Curl().EasyEscape(curl, entry.Name.data(), static_cast<int>(entry.Name.size()));
+                        char* escaped = api.EasyEscape(curl, entry.Name.data(), static_cast<int>(entry.Name.size()));
                         const std::string url = folderUrl + (escaped ? escaped : "");
-                        Curl().Free(escaped);
+                        api.Free(escaped);
                         if (!Download(curl, url, dest, entry.Name)) break;
                         BytesDone += entry.Size;
                         if (StopRequested) break;
