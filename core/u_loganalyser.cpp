@@ -769,11 +769,6 @@ template <class TLines> bool TLogAnalyser::AnalyseLines(TLines& lines) {
 bool TLogAnalyser::Run() {
     LinesRead = LinesUnreadable = LinesOutsideRange = PartialsMerged = 0;
     Profile.OpenLogFiles();
-    // However the run ends, no gzip log goes on being expanded after it.
-    struct TExpansionStop {
-        TLogFileReader& Reader;
-        ~TExpansionStop() { Reader.StopExpanding(); }
-    } const expansionStop{Profile.LogReader};
     CurrentFilter().Load(Profile.FilterName);
     // The filter judges a visit's hits when it closes: with one, visits hold all of them.
     CountInParts = !(Profile.EnableFilters && CurrentFilter().LineCount() > 0);
@@ -894,11 +889,11 @@ std::vector<int64_t> TLogAnalyser::SampleHostBuckets() {
     reader.Rewind();
     reader.Warnings.resize(warnings);
     // Lines the pieces cut with a format they do not have land in some bucket: the sample
-    // only weighs the buckets, it decides nothing else. Logs still being expanded have no
-    // size yet to spread the pieces over.
+    // only weighs the buckets, it decides nothing else. Gzip logs have no plain offsets to
+    // spread the pieces over.
     std::vector<std::string> whole;
     for (size_t f = 0; f < reader.Files.size(); ++f)
-        if (!reader.IsGrowing(f)) whole.push_back(reader.Files[f]);
+        if (!reader.IsGzipLog(f)) whole.push_back(reader.Files[f]);
     ForEachSpreadLine(whole, count);
     return lines;
 }

@@ -2,7 +2,7 @@
 
 #include "sources/CUtils.h"
 #include "sources/FileUtils.h"
-#include "sources/GrowingFile.h"
+#include "sources/GzipStream.h"
 #include "sources/SpecialFolders.h"
 #include "sources/UnTar.h"
 #include "sources/tarfile.h"
@@ -37,9 +37,6 @@ constexpr size_t kCopyBlockSize = 256 * 1024;
 struct TDirCloser {
     void operator()(DIR* d) const { closedir(d); }
 };
-struct TGzCloser {
-    void operator()(gzFile_s* f) const { gzclose(f); }
-};
 struct TZipDiscarder {
     void operator()(zip_t* z) const { zip_discard(z); }
 };
@@ -47,7 +44,6 @@ struct TZipFileCloser {
     void operator()(zip_file_t* f) const { zip_fclose(f); }
 };
 using TDirHandle = std::unique_ptr<DIR, TDirCloser>;
-using TGzHandle = std::unique_ptr<gzFile_s, TGzCloser>;
 using TZipHandle = std::unique_ptr<zip_t, TZipDiscarder>;
 using TZipFileHandle = std::unique_ptr<zip_file_t, TZipFileCloser>;
 
@@ -290,11 +286,9 @@ void TLogFileReader::Warn(const std::string& path, std::string_view what) {
 }
 
 void TLogFileReader::ClearLogFiles() {
-    // The expansions stop before their folders go.
-    Writer.reset();
-    Growth.clear();
     Rewind();
     Files.clear();
+    GzipLogs.clear();
     FileIdentities.clear();
     TotalKB = 0;
     for (const std::string& folder : TempFolders)
@@ -393,56 +387,53 @@ std::string TLogFileReader::MakeExpandTarget(const std::string& path) {
     return folder + name;
 }
 
-TLogFileReader::TGzipExpansion TLogFileReader::ExpandGzip(const std::string& path, const std::string& target,
-                                                          const std::function<void(int64_t)>& grown,
-                                                          const std::atomic<bool>& stop) const {
+TLogFileReader::TGzipExpansion TLogFileReader::ExpandGzip(const std::string& path, const std::string& target) const {
     TGzipExpansion result;
-    // A failure before any data is expanded leaves nothing to read.
-    const auto fail = [&](const std::string& what) {
-        result.Warnings.push_back(path + ": " + what);
-        result.Usable = false;
-        return result;
-    };
     const auto warn = [&](const std::string& what) { result.Warnings.push_back(path + ": " + what); };
     struct stat st {};
     int openError = 0;
-    TUniqueFd in = OpenRegularFile(path, st, openError);
-    if (!in.Valid()) return fail(OpenFailureText(openError));
-    TGzHandle gz(gzdopen(in.Get(), "rb"));
-    if (!gz) return fail("cannot start reading the gzip data");
-    in.Release(); // the gzip handle closes it now
-    gzbuffer(gz.get(), kCopyBlockSize);
+    const TUniqueFd in = OpenRegularFile(path, st, openError);
+    if (!in.Valid()) {
+        warn(OpenFailureText(openError));
+        result.Usable = false;
+        return result;
+    }
+    TGzipStream gzip(in.Get());
     TUniqueFd out(open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!out.Valid()) return fail("cannot create the expanded file");
+    if (!out.Valid()) {
+        warn("cannot create the expanded file");
+        result.Usable = false;
+        return result;
+    }
     const std::string folder = ExtractFilePath(target);
     std::vector<char> block(kCopyBlockSize);
     bool written = true;
     bool diskFull = false;
-    while (!stop.load(std::memory_order_relaxed)) {
-        const int n = gzread(gz.get(), block.data(), static_cast<unsigned>(block.size()));
-        if (n <= 0) break;
-        if (!RoomFor(folder, static_cast<uint64_t>(n))) {
+    while (!gzip.Ended()) {
+        const size_t n = gzip.Read(block.data(), block.size());
+        if (n == 0) break;
+        if (!RoomFor(folder, n)) {
             diskFull = true;
             break;
         }
-        written = WriteAll(out.Get(), block.data(), static_cast<size_t>(n));
+        written = WriteAll(out.Get(), block.data(), n);
         if (!written) break;
-        result.Bytes += n;
-        grown(result.Bytes);
+        result.Bytes += static_cast<int64_t>(n);
     }
     // Broken-off or damaged data: what came before the break is kept and used; a file of which
     // nothing at all could be decompressed contributes nothing.
-    int error = Z_OK;
-    gzerror(gz.get(), &error);
-    const bool damaged = error != Z_OK && error != Z_STREAM_END;
-    if (damaged && result.Bytes == 0) return fail("not readable as gzip data");
+    if (gzip.Damaged() && gzip.Produced() == 0) {
+        warn("not readable as gzip data");
+        result.Usable = false;
+        return result;
+    }
     const std::string bytes = std::to_string(result.Bytes);
     if (diskFull)
         warn("expansion stopped: the disk of the temporary folder would be nearly full; using the first " + bytes +
              " bytes");
     if (!written || !out.Reset())
         warn("cannot write the expanded file; using the " + bytes + " bytes written");
-    else if (damaged)
+    else if (gzip.Damaged() && !diskFull)
         warn("truncated or damaged gzip data; using the " + bytes + " bytes decompressed");
     return result;
 }
@@ -450,8 +441,7 @@ TLogFileReader::TGzipExpansion TLogFileReader::ExpandGzip(const std::string& pat
 std::string TLogFileReader::GunzipToTemp(const std::string& path) {
     const std::string target = MakeExpandTarget(path);
     if (target.empty()) return {};
-    const std::atomic<bool> never{false};
-    const TGzipExpansion expansion = ExpandGzip(path, target, [](int64_t) {}, never);
+    const TGzipExpansion expansion = ExpandGzip(path, target);
     Warnings.insert(Warnings.end(), expansion.Warnings.begin(), expansion.Warnings.end());
     if (!expansion.Usable) {
         unlink(target.c_str());
@@ -461,53 +451,39 @@ std::string TLogFileReader::GunzipToTemp(const std::string& path) {
 }
 
 void TLogFileReader::AddGzipLog(const std::string& path) {
-    // A first byte shows the data can be expanded at all: else the file is expanded here, at
-    // once, and tells what is wrong with it as any archive does.
+    // Data of which not even a first byte can be expanded contributes nothing.
     struct stat st {};
     int openError = 0;
-    TUniqueFd in = OpenRegularFile(path, st, openError);
-    char first = 0;
-    uint32_t tail = 0; // the gzip trailer: the expanded size modulo 2^32
-    bool streams = false;
-    if (in.Valid()) {
-        bool failed = false;
-        if (st.st_size >= 18 && ReadAt(in.Get(), reinterpret_cast<char*>(&tail), 4, st.st_size - 4, failed) != 4)
-            tail = 0;
-        if (TGzHandle gz(gzdopen(in.Get(), "rb")); gz) {
-            in.Release();
-            streams = gzread(gz.get(), &first, 1) == 1;
-        }
-    }
-    in.Reset();
-    if (!streams) {
-        const std::string file = GunzipToTemp(path);
-        if (!file.empty()) AddPlainFile(file);
+    const TUniqueFd in = OpenRegularFile(path, st, openError);
+    if (!in.Valid()) {
+        Warn(path, OpenFailureText(openError));
         return;
+    }
+    bool failed = false;
+    uint32_t tail = 0; // the gzip trailer: the expanded size modulo 2^32
+    if (st.st_size < 18 || ReadAt(in.Get(), reinterpret_cast<char*>(&tail), 4, st.st_size - 4, failed) != 4) tail = 0;
+    {
+        TGzipStream gzip(in.Get());
+        char first = 0;
+        if (gzip.Read(&first, 1) == 0 && gzip.Damaged()) {
+            Warn(path, "not readable as gzip data");
+            return;
+        }
     }
     // The size the trailer tells, modulo 4 GiB: a log expands, and data that does not compress
     // only gains its header, so a trailer telling less than half the data has wrapped. Progress
-    // only: the reading goes by what is written.
+    // only: the reading goes by what is expanded.
     const auto packed = static_cast<int64_t>(st.st_size);
     int64_t expected = le32toh(tail);
     while (expected < (packed - 1024) / 2)
         expected += int64_t{1} << 32;
-    const std::string target = MakeExpandTarget(path);
-    if (target.empty() || !AddPlainFile(target, expected)) return;
-    if (!Writer) Writer = std::make_unique<TFileWriterQueue>();
-    Growth.resize(Files.size());
-    Growth.back() = Writer->Add(
-        [this, path, target](const std::function<void(int64_t)>& grown, const std::atomic<bool>& stop) {
-            return ExpandGzip(path, target, grown, stop).Warnings;
-        },
-        path);
+    if (!AddPlainFile(path, expected)) return;
+    GzipLogs.resize(Files.size());
+    GzipLogs.back() = true;
 }
 
-void TLogFileReader::StopExpanding() {
-    Writer.reset();
-}
-
-bool TLogFileReader::IsGrowing(size_t index) const {
-    return index < Growth.size() && Growth[index] && !Growth[index]->Ended();
+bool TLogFileReader::IsGzipLog(size_t index) const {
+    return index < GzipLogs.size() && GzipLogs[index];
 }
 
 TDiskSpace DiskSpaceOf(const std::string& folder) {
@@ -608,6 +584,7 @@ std::vector<std::string> TLogFileReader::UnzipToTemp(const std::string& path) {
 }
 
 void TLogFileReader::Rewind() {
+    CurrentGzip.reset();
     CurrentFd.Reset();
     ChunkLines.clear();
     ChunkStart = 0;
@@ -717,6 +694,7 @@ void TLogFileReader::LoadChunk() {
     LineIndex = 0;
     const bool firstChunk = AtLastChunk;
     if (AtLastChunk) {
+        CurrentGzip.reset();
         CurrentFd.Reset();
         ++FileIndex;
         if (FileIndex < static_cast<int32_t>(Files.size())) {
@@ -734,13 +712,13 @@ void TLogFileReader::LoadChunk() {
 
     // A file that cannot be read ends here; the next load moves on to the following file.
     const bool stream = StandardInput && FileIndex == 0;
-    // A file still being expanded is read up to where its expansion has got.
-    const auto index = static_cast<size_t>(FileIndex);
-    const TGrowingFile* growing = index < Growth.size() ? Growth[index].get() : nullptr;
+    // A gzip log is read as a stream of its expanded bytes.
+    const bool gzip = !stream && IsGzipLog(static_cast<size_t>(FileIndex));
     if (firstChunk && !stream && !OpenCurrentFile()) {
         AtLastChunk = true;
         return;
     }
+    if (firstChunk && gzip) CurrentGzip = std::make_unique<TGzipStream>(CurrentFd.Get());
     const size_t capacity = static_cast<size_t>(std::clamp(BufferMB, kMinBufferMB, kMaxBufferMB)) << 20;
     if (BufferSize != capacity) {
         Buffer = std::make_unique_for_overwrite<char[]>(capacity);
@@ -750,32 +728,39 @@ void TLogFileReader::LoadChunk() {
     bool failed = false;
     size_t n = 0;
     size_t asked = capacity;
-    if (stream) {
+    // A piece of the chunk first, which stays in the cache until its lines are read: it is the
+    // chunk when it holds a line break after its first byte. Only a longer line takes the rest
+    // of the buffer, so lines are cut as a whole chunk would cut them, and the memory touched
+    // stays a piece's.
+    const auto wholeBuffer = [&] {
+        return !failed && n == asked && asked < capacity && !memchr(data + 1, '\n', n - 1) &&
+               !memchr(data + 1, '\r', n - 1);
+    };
+    if (stream || gzip) {
         // The rest of the previous chunk comes first, as a file's next chunk starts at its cut.
         n = StreamCarry.size();
         std::memcpy(data, StreamCarry.data(), n);
-        n += ReadStream(data + n, capacity - n, failed);
+        const auto readUpTo = [&](size_t end) {
+            n += stream ? ReadStream(data + n, end - n, failed) : CurrentGzip->Read(data + n, end - n);
+        };
+        asked = n < kReadPiece ? std::min(capacity, kReadPiece) : capacity;
+        readUpTo(asked);
+        if (wholeBuffer()) readUpTo(asked = capacity);
     } else {
-        // A piece of the chunk first, which stays in the cache until its lines are read: it
-        // is the chunk when it holds a line break after its first byte. Only a longer line
-        // takes the rest of the buffer, so lines are cut as a whole chunk would cut them.
         asked = std::min(capacity, kReadPiece);
-        if (growing) growing->WaitFor(ChunkStart + static_cast<int64_t>(asked));
         n = ReadAt(CurrentFd.Get(), data, asked, ChunkStart, failed);
-        if (!failed && n == asked && asked < capacity && !memchr(data + 1, '\n', n - 1) &&
-            !memchr(data + 1, '\r', n - 1)) {
+        if (wholeBuffer()) {
             asked = capacity;
-            if (growing) growing->WaitFor(ChunkStart + static_cast<int64_t>(asked));
             n += ReadAt(CurrentFd.Get(), data + n, capacity - n, ChunkStart + static_cast<int64_t>(n), failed);
         }
     }
     const int readError = errno;
-    AtLastChunk = stream ? StreamEnded && StreamPending.empty() : n < asked || failed;
+    AtLastChunk = stream ? StreamEnded && StreamPending.empty() : gzip ? CurrentGzip->Ended() : n < asked || failed;
     // A file cut shorter than what was known of it (truncated, or emptied and written anew)
     // may now hold other text at these offsets: its reading ends before this chunk.
     CurrentKnownSize = std::max(CurrentKnownSize, ChunkStart + static_cast<int64_t>(n));
     struct stat st {};
-    if (!stream && fstat(CurrentFd.Get(), &st) == 0 && st.st_size < CurrentKnownSize) {
+    if (!stream && !gzip && fstat(CurrentFd.Get(), &st) == 0 && st.st_size < CurrentKnownSize) {
         Warn(CurrentFile, "shrank from " + std::to_string(CurrentKnownSize) + " to " + std::to_string(st.st_size) +
                               " bytes while it was read; the rest of it is left out");
         CurrentFd.Reset();
@@ -785,11 +770,14 @@ void TLogFileReader::LoadChunk() {
     if (failed)
         Warn(CurrentFile, "read error at byte " + std::to_string(ChunkStart + static_cast<int64_t>(n)) + " (" +
                               ErrorText(readError) + "); the rest of it is left out");
-    if (AtLastChunk) CurrentFd.Reset();
-    // An expanded file tells what its expansion met once it has been read to its end.
-    if (AtLastChunk && growing)
-        for (const std::string& warning : growing->Warnings())
-            Warnings.push_back(warning);
+    // Damage in a gzip log is told once it has been read to its end.
+    if (AtLastChunk && gzip && CurrentGzip->Damaged())
+        Warn(CurrentFile, "truncated or damaged gzip data; using the " + std::to_string(CurrentGzip->Produced()) +
+                              " bytes decompressed");
+    if (AtLastChunk) {
+        CurrentGzip.reset();
+        CurrentFd.Reset();
+    }
 
     // A chunk ends before its last line break; the break starts the next chunk. A line longer
     // than the buffer (no break after the first byte) is cut at the buffer's end and delivered
@@ -804,7 +792,7 @@ void TLogFileReader::LoadChunk() {
         if (lastBreak > 0) cut = lastBreak;
     }
     ChunkEnd = ChunkStart + static_cast<int64_t>(cut) - 1;
-    if (stream) StreamCarry.assign(data + cut, n - cut);
+    if (stream || gzip) StreamCarry.assign(data + cut, n - cut);
 
     // Lines end at CR LF, CR or LF; a break at the very end makes no empty last line.
     const bool hasCr = memchr(data, '\r', cut) != nullptr;

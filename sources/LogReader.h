@@ -6,7 +6,6 @@
 
 #include "sources/FileUtils.h"
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -52,8 +51,7 @@ bool CleaningKeepsPrefix(std::string_view line, size_t n);
 // view of work, which holds the cleaned copy.
 std::string_view CleanedLine(std::string_view line, std::string& work);
 
-class TGrowingFile;
-class TFileWriterQueue;
+class TGzipStream;
 
 class TLogFileReader {
 public:
@@ -65,8 +63,8 @@ public:
 
     std::vector<std::string> Files; // full paths in reading order
     int32_t BufferMB = 1;           // chunk size in MiB; values outside 1-99 are read as the nearest end
-    // Sum of max(1, size div 1024) at the time each file was added; a gzip log read while it is
-    // expanded weighs the size its trailer tells.
+    // Sum of max(1, size div 1024) at the time each file was added; a gzip log weighs the
+    // expanded size its trailer tells.
     int64_t TotalKB = 0;
     int64_t DoneKB = 0;             // sum of ChunkKB of the chunks already consumed
     int64_t ChunkKB = 0;            // weight of the current chunk: its length div 1024, at least 1
@@ -105,14 +103,11 @@ public:
     void ClearLogFiles();
     // Adds one file, or every file a ".gz", ".tgz", ".tar" or ".zip" expands to. Files that
     // cannot be opened, and anything but regular files, are left out with a warning. A gzip
-    // log is expanded on a thread of its own while it is read; what its expansion meets is
-    // warned about when it has been read to its end.
+    // log is added as it is and expanded while it is read, with no copy on disk; damage found
+    // in it is warned about when it has been read to its end.
     void AddLogFile(const std::string& path);
-    // Whether Files[index] is still being expanded.
-    bool IsGrowing(size_t index) const;
-    // Stops the expansions under way: a cancelled or failed run leaves no thread filling the
-    // disk. The files keep what was written and end there.
-    void StopExpanding();
+    // Whether Files[index] is a gzip log, whose bytes are those of its expansion.
+    bool IsGzipLog(size_t index) const;
     // Positions before the first line of the first file; call after the last AddLogFile.
     void Rewind();
     // The next line into CurrentLine; false (and "") when the set is exhausted.
@@ -166,13 +161,12 @@ private:
     };
     // A fresh temporary folder with an empty file named after the archive; "" with a warning.
     std::string MakeExpandTarget(const std::string& path);
-    // Expands the gzip file path into target, a file made for it by MakeExpandTarget: grown
-    // is told the bytes written after each block, and stop ends it early.
-    TGzipExpansion ExpandGzip(const std::string& path, const std::string& target,
-                              const std::function<void(int64_t)>& grown, const std::atomic<bool>& stop) const;
-    // Expands at once; the expanded file's path, or "" when nothing could be expanded.
+    // Expands the gzip file path into target, a file made for it by MakeExpandTarget.
+    TGzipExpansion ExpandGzip(const std::string& path, const std::string& target) const;
+    // Expands at once (an archive inside gzip); the expanded file's path, or "" when nothing
+    // could be expanded.
     std::string GunzipToTemp(const std::string& path);
-    // Adds a gzip log expanded on the writer thread while it is read.
+    // Adds a gzip log, expanded while it is read.
     void AddGzipLog(const std::string& path);
     std::vector<std::string> UntarToTemp(const std::string& path);
     std::vector<std::string> UnzipToTemp(const std::string& path);
@@ -200,17 +194,17 @@ private:
     size_t BufferSize = 0;
     std::vector<TLineSpan> ChunkLines;         // the current chunk's lines, uncleaned, as spans of Buffer
     std::vector<TFileIdentity> FileIdentities; // one for each of Files
-    // For each of Files still written when it was added, how far it has got (may be shorter
-    // than Files); shared with the expansion that grows it.
-    std::vector<std::shared_ptr<const TGrowingFile>> Growth;
-    std::unique_ptr<TFileWriterQueue> Writer; // this reader's expansions, stopped by ClearLogFiles
+    std::vector<bool> GzipLogs;                // one for each of Files: read through its expansion
+    // The expansion of CurrentFile when it is a gzip log, from its first chunk to its last.
+    std::unique_ptr<TGzipStream> CurrentGzip;
     // CurrentFile, open from its first chunk to its last: a log renamed or replaced while it
     // is read is still read to its end. Only one log is open at a time.
     TUniqueFd CurrentFd;
     int64_t CurrentKnownSize = 0; // bytes CurrentFile is known to hold: its size at the first chunk, or more read
 
-    // Standard input: the rest of the last chunk after its last break, the bytes a peek kept
-    // (read up to StreamPendingAt), the bytes read since the peek began.
+    // Read as a stream (standard input, a gzip log): the rest of the last chunk after its last
+    // break. Standard input: the bytes a peek kept (read up to StreamPendingAt), the bytes read
+    // since the peek began.
     std::string StreamCarry, StreamPending, StreamHeld;
     size_t StreamPendingAt = 0;
     bool StreamPeeking = false;
