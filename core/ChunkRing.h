@@ -53,6 +53,9 @@ private:
         int Pending = 0; // workers that have not released it yet
     };
 
+    // Reads and marks chunk k into the free slot, the lock let go meanwhile.
+    void Fill(std::unique_lock<std::mutex>& lock, TSlot& slot, uint64_t k);
+
     TLogFileReader& Reader;
     const int Workers;
     const TMarker Marker;
