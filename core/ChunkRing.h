@@ -1,9 +1,10 @@
 #pragma once
 // The logs read once for every analysis worker: chunks taken whole from one reader, a few
-// at a time in a ring of slots. The worker that needs the next chunk first reads it and marks
-// its lines (which worker takes each), one worker at a time and in log order; every worker
-// then goes through every chunk and takes its own lines. A slot is read into again once every
-// worker has released its chunk.
+// at a time in a ring of slots. A worker handed a chunk first reads the one after it when no
+// one reads it yet and its slot is free, else the worker that needs the next chunk first reads
+// it; the reader marks its lines (which worker takes each), one worker at a time and in log
+// order. Every worker then goes through every chunk and takes its own lines. A slot is read
+// into again once every worker has released its chunk.
 
 #include "sources/LogReader.h"
 
@@ -36,8 +37,9 @@ public:
     TChunkRing& operator=(const TChunkRing&) = delete;
 
     // Chunk number k (from 0; each worker asks for every chunk in turn), read and marked here
-    // when no other worker has done so; nullptr after the last chunk and once stopped. What
-    // reading or marking throws reaches the caller, and the ring stops.
+    // when no other worker has done so, and the next one read ahead when it can be; nullptr
+    // after the last chunk and once stopped. What reading or marking throws (the chunk read
+    // ahead's too) reaches the caller, and the ring stops.
     const TMarkedChunk* Await(uint64_t k);
     // The worker is done with chunk k.
     void Release(uint64_t k);
