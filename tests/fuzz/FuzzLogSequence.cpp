@@ -1,6 +1,7 @@
 // Fuzz target: the input as a log folder (one file, one gzip log, or two files split at the
-// middle) read the way the analyser reads it: the profile's reader and NextLogEntry, with W3C "#Fields" and "#Date"
-// directives switching the format as they come, and every delivered line made into a hit.
+// middle) read the way the analyser reads it: the profile's reader and NextLogEntry, with W3C
+// "#Fields" and "#Date" directives switching the format as they come, and every delivered
+// line made into a hit.
 
 #include "core/LogEntry.h"
 #include "profile/u_qvprofile.h"
