@@ -390,21 +390,19 @@ std::string TLogFileReader::MakeExpandTarget(const std::string& path) {
 TLogFileReader::TGzipExpansion TLogFileReader::ExpandGzip(const std::string& path, const std::string& target) const {
     TGzipExpansion result;
     const auto warn = [&](const std::string& what) { result.Warnings.push_back(path + ": " + what); };
+    // A failure before any data is expanded leaves nothing to read.
+    const auto fail = [&](const std::string& what) {
+        warn(what);
+        result.Usable = false;
+        return result;
+    };
     struct stat st {};
     int openError = 0;
     const TUniqueFd in = OpenRegularFile(path, st, openError);
-    if (!in.Valid()) {
-        warn(OpenFailureText(openError));
-        result.Usable = false;
-        return result;
-    }
+    if (!in.Valid()) return fail(OpenFailureText(openError));
     TGzipStream gzip(in.Get());
     TUniqueFd out(open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!out.Valid()) {
-        warn("cannot create the expanded file");
-        result.Usable = false;
-        return result;
-    }
+    if (!out.Valid()) return fail("cannot create the expanded file");
     const std::string folder = ExtractFilePath(target);
     std::vector<char> block(kCopyBlockSize);
     bool written = true;
@@ -422,11 +420,7 @@ TLogFileReader::TGzipExpansion TLogFileReader::ExpandGzip(const std::string& pat
     }
     // Broken-off or damaged data: what came before the break is kept and used; a file of which
     // nothing at all could be decompressed contributes nothing.
-    if (gzip.Damaged() && gzip.Produced() == 0) {
-        warn("not readable as gzip data");
-        result.Usable = false;
-        return result;
-    }
+    if (gzip.Damaged() && gzip.Produced() == 0) return fail("not readable as gzip data");
     const std::string bytes = std::to_string(result.Bytes);
     if (diskFull)
         warn("expansion stopped: the disk of the temporary folder would be nearly full; using the first " + bytes +
@@ -583,9 +577,13 @@ std::vector<std::string> TLogFileReader::UnzipToTemp(const std::string& path) {
     return ListFolderFiles(folder);
 }
 
-void TLogFileReader::Rewind() {
+void TLogFileReader::CloseCurrentFile() {
     CurrentGzip.reset();
     CurrentFd.Reset();
+}
+
+void TLogFileReader::Rewind() {
+    CloseCurrentFile();
     ChunkLines.clear();
     ChunkStart = 0;
     ChunkEnd = 0;
@@ -694,8 +692,7 @@ void TLogFileReader::LoadChunk() {
     LineIndex = 0;
     const bool firstChunk = AtLastChunk;
     if (AtLastChunk) {
-        CurrentGzip.reset();
-        CurrentFd.Reset();
+        CloseCurrentFile();
         ++FileIndex;
         if (FileIndex < static_cast<int32_t>(Files.size())) {
             CurrentFile = Files[static_cast<size_t>(FileIndex)];
@@ -774,10 +771,7 @@ void TLogFileReader::LoadChunk() {
     if (AtLastChunk && gzip && CurrentGzip->Damaged())
         Warn(CurrentFile, "truncated or damaged gzip data; using the " + std::to_string(CurrentGzip->Produced()) +
                               " bytes decompressed");
-    if (AtLastChunk) {
-        CurrentGzip.reset();
-        CurrentFd.Reset();
-    }
+    if (AtLastChunk) CloseCurrentFile();
 
     // A chunk ends before its last line break; the break starts the next chunk. A line longer
     // than the buffer (no break after the first byte) is cut at the buffer's end and delivered

@@ -176,6 +176,8 @@ private:
     void Warn(const std::string& path, std::string_view what);
     // Opens CurrentFile for its first chunk; false (with a warning) when it cannot be read.
     bool OpenCurrentFile();
+    // Closes CurrentFile and its expansion, if it has one.
+    void CloseCurrentFile();
     // Up to count bytes of standard input: the bytes kept by a peek first, then read until count
     // or the end; failed on a read error.
     size_t ReadStream(char* data, size_t count, bool& failed);
