@@ -33,6 +33,11 @@ constexpr int32_t kMaxBufferMB = 99;
 // Bytes read at a time, however large the chunk may be.
 constexpr size_t kReadPiece = size_t{1} << 20;
 constexpr size_t kCopyBlockSize = 256 * 1024;
+// What a gzip file's damage is told as, whether it is expanded to disk or read as it expands.
+constexpr std::string_view kUnreadableGzip = "not readable as gzip data";
+std::string DamagedGzipText(int64_t bytes) {
+    return "truncated or damaged gzip data; using the " + std::to_string(bytes) + " bytes decompressed";
+}
 
 struct TDirCloser {
     void operator()(DIR* d) const { closedir(d); }
@@ -420,7 +425,7 @@ TLogFileReader::TGzipExpansion TLogFileReader::ExpandGzip(const std::string& pat
     }
     // Broken-off or damaged data: what came before the break is kept and used; a file of which
     // nothing at all could be decompressed contributes nothing.
-    if (gzip.Damaged() && gzip.Produced() == 0) return fail("not readable as gzip data");
+    if (gzip.Damaged() && gzip.Produced() == 0) return fail(std::string(kUnreadableGzip));
     const std::string bytes = std::to_string(result.Bytes);
     if (diskFull)
         warn("expansion stopped: the disk of the temporary folder would be nearly full; using the first " + bytes +
@@ -428,7 +433,7 @@ TLogFileReader::TGzipExpansion TLogFileReader::ExpandGzip(const std::string& pat
     if (!written || !out.Reset())
         warn("cannot write the expanded file; using the " + bytes + " bytes written");
     else if (gzip.Damaged() && !diskFull)
-        warn("truncated or damaged gzip data; using the " + bytes + " bytes decompressed");
+        warn(DamagedGzipText(result.Bytes));
     return result;
 }
 
@@ -460,7 +465,7 @@ void TLogFileReader::AddGzipLog(const std::string& path) {
         TGzipStream gzip(in.Get());
         char first = 0;
         if (gzip.Read(&first, 1) == 0 && gzip.Damaged()) {
-            Warn(path, "not readable as gzip data");
+            Warn(path, kUnreadableGzip);
             return;
         }
     }
@@ -768,9 +773,7 @@ void TLogFileReader::LoadChunk() {
         Warn(CurrentFile, "read error at byte " + std::to_string(ChunkStart + static_cast<int64_t>(n)) + " (" +
                               ErrorText(readError) + "); the rest of it is left out");
     // Damage in a gzip log is told once it has been read to its end.
-    if (AtLastChunk && gzip && CurrentGzip->Damaged())
-        Warn(CurrentFile, "truncated or damaged gzip data; using the " + std::to_string(CurrentGzip->Produced()) +
-                              " bytes decompressed");
+    if (AtLastChunk && gzip && CurrentGzip->Damaged()) Warn(CurrentFile, DamagedGzipText(CurrentGzip->Produced()));
     if (AtLastChunk) CloseCurrentFile();
 
     // A chunk ends before its last line break; the break starts the next chunk. A line longer
